@@ -326,7 +326,7 @@ HRESULT InvokeWith(IDispatch* self, const DispEntry& e, VARIANT** args, VARIANT*
   auto call = [&]<class... A>(HRESULT (I::*)(A...)) -> HRESULT {
     std::tuple<Arg<A>...> holders;
     HRESULT hr = S_OK;
-    auto load = [&](auto& holder, size_t i) {
+    [[maybe_unused]] auto load = [&](auto& holder, size_t i) {
       if (Failed(hr)) return;
       hr = holder.Load(args[i], e.params[i]);
       if (Failed(hr)) *badArg = static_cast<int>(i);
@@ -336,7 +336,7 @@ HRESULT InvokeWith(IDispatch* self, const DispEntry& e, VARIANT** args, VARIANT*
     hr = (static_cast<I*>(self)->*M)(std::get<Is>(holders).Get()...);
     if (Failed(hr)) return hr;
     HRESULT delivered = S_OK;
-    auto finish = [&](auto& holder, size_t i) {
+    [[maybe_unused]] auto finish = [&](auto& holder, size_t i) {
       HRESULT r = holder.Finish(args[i], result, e.params[i]);
       if (Failed(r) && Succeeded(delivered)) delivered = r;
     };

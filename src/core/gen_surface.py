@@ -1,0 +1,381 @@
+#!/usr/bin/env python3
+"""Generates the interface headers, dispatch tables, default (not implemented)
+members, event helpers and class descriptions from surface.txt.
+
+usage: gen_surface.py surface.txt OUTDIR
+"""
+import re
+import sys
+from pathlib import Path
+
+# type name in the table -> (C++ type, VARTYPE expression)
+SCALARS = {
+    "long": ("int32_t", "com::VT_I4"),
+    "int": ("int32_t", "com::VT_I4"),
+    "short": ("int16_t", "com::VT_I2"),
+    "LONGLONG": ("int64_t", "com::VT_I8"),
+    "double": ("double", "com::VT_R8"),
+    "VARIANT_BOOL": ("com::VARIANT_BOOL", "com::VT_BOOL"),
+    "OLE_COLOR": ("com::OLE_COLOR", "com::VT_UI4"),
+    "BSTR": ("com::BSTR", "com::VT_BSTR"),
+    "VARIANT": ("com::VARIANT", "com::VT_VARIANT"),
+    "IUnknown": ("com::IUnknown", "com::VT_UNKNOWN"),
+    "BYTE": ("uint8_t", "com::VT_UI1"),
+    "tagRECT": ("com::tagRECT", "com::VT_USERDEFINED"),
+}
+ARRAY_ELEMENTS = {"long": "com::VT_I4", "int": "com::VT_INT", "double": "com::VT_R8"}
+
+
+class Param:
+    def __init__(self, cpp, vt, name, direction):
+        self.cpp, self.vt, self.name, self.dir = cpp, vt, name, direction
+
+
+def parse_type(text, interfaces):
+    """'SAFEARRAY(double)*' / 'IEditorScale*' / 'long' -> (cpp, vt, pointer depth)."""
+    text = text.strip()
+    m = re.fullmatch(r"SAFEARRAY\((\w+)\)(\**)", text)
+    if m:
+        stars = len(m.group(2))
+        return "com::SAFEARRAY*" + "*" * stars, "com::VT_ARRAY | " + ARRAY_ELEMENTS[m.group(1)], stars
+    m = re.fullmatch(r"(\w+)(\**)", text)
+    if not m:
+        raise SystemExit(f"unreadable type {text!r}")
+    base, stars = m.group(1), len(m.group(2))
+    if base in SCALARS:
+        cpp, vt = SCALARS[base]
+    elif base in interfaces or base == "IFontDisp":
+        cpp, vt = base, "com::VT_DISPATCH"
+    else:
+        raise SystemExit(f"unknown type {base!r}")
+    if cpp in ("com::IUnknown", "IFontDisp") or base in interfaces:
+        # Interfaces travel as pointers: one star is the value itself.
+        return cpp + "*" * stars, vt, stars - 1
+    return cpp + "*" * stars, vt, stars
+
+
+def parse_param(text, interfaces):
+    flags = ""
+    m = re.fullmatch(r"(.*?)\s*\[([a-z,]+)\]", text.strip())
+    if m:
+        text, flags = m.group(1), m.group(2)
+    ty, name = text.rsplit(None, 1)
+    cpp, vt, depth = parse_type(ty, interfaces)
+    if "retval" in flags:
+        direction = "Retval"
+    elif flags == "out":
+        direction = "Out"
+    elif flags == "in,out":
+        direction = "InOut"
+    elif depth > 0 and not cpp.startswith("com::SAFEARRAY"):
+        direction = "InOut"  # a plain pointer argument: read and written in place
+    else:
+        direction = "In"
+    if depth > 0 and not cpp.startswith("com::SAFEARRAY"):
+        vt = vt + " | com::VT_BYREF"
+    return Param(cpp, vt, name, direction)
+
+
+class Accessor:
+    def __init__(self, dispid, name, kind, cpp_name, params):
+        self.dispid, self.name, self.kind, self.cpp_name, self.params = dispid, name, kind, cpp_name, params
+
+
+def parse(path):
+    lib, appid, interfaces, classes = None, None, {}, []
+    order = []
+    current = None
+    lines = Path(path).read_text().splitlines()
+    names = set()
+    for line in lines:
+        m = re.match(r"interface (\w+) ", line)
+        if m:
+            names.add(m.group(1))
+    for line in lines:
+        if not line.strip() or line.lstrip().startswith("#"):
+            continue
+        if line.startswith("library "):
+            m = re.fullmatch(r'library (\w+) (\{[0-9A-F-]+\}) ([\d.]+) "(.*)"', line)
+            lib = m.groups()
+            continue
+        if line.startswith("appid "):
+            m = re.fullmatch(r'appid (\{[0-9A-F-]+\}) "(.*)"', line)
+            appid = m.groups()
+            continue
+        if line.startswith("interface "):
+            parts = line.split()
+            current = {"name": parts[1], "iid": parts[2], "outgoing": "outgoing" in parts, "members": []}
+            interfaces[parts[1]] = current
+            order.append(parts[1])
+            continue
+        if line.startswith("class "):
+            m = re.fullmatch(r'class (\w+) (\{[0-9A-F-]+\}) (\w+)((?: \S+)*?) "(.*)"', line)
+            name, clsid, iface, opts, desc = m.groups()
+            opts = opts.split()
+            source = next((o.split("=")[1] for o in opts if o.startswith("source=")), None)
+            classes.append({"name": name, "clsid": clsid, "iface": iface, "source": source,
+                            "control": "control" in opts, "desc": desc})
+            continue
+        dispid, member, kind, rest = [x.strip() for x in line.split("|")]
+        current["members"].append((None if dispid == "-" else int(dispid), member, kind, rest))
+
+    for iface in interfaces.values():
+        accessors = []
+        for dispid, member, kind, rest in iface["members"]:
+            if kind == "vtable":
+                # A vtable slot with no dispatch identifier: early binding only.
+                accessors.append(Accessor(None, member, "VtableOnly", member, []))
+                continue
+            if kind == "method":
+                # Split on the commas between parameters, not those inside "[out,retval]".
+                params = []
+                if rest not in ("—", ""):
+                    for p in re.split(r",(?![^\[]*\])", rest):
+                        params.append(parse_param(p, names))
+                accessors.append(Accessor(dispid, member, "Method", member, params))
+                continue
+            m = re.fullmatch(r"property \(([a-z/]+)\)", kind)
+            which = m.group(1).split("/")
+            value, _, index = rest.partition(";")
+            index_params = []
+            if index.strip():
+                im = re.fullmatch(r"indexed by (.+)", index.strip())
+                index_params = [parse_param(im.group(1), names)]
+            cpp, vt, depth = parse_type(value, names)
+            for acc in which:
+                if acc == "get":
+                    is_array = cpp.startswith("com::SAFEARRAY")
+                    out = Param(cpp + "*", vt if is_array else vt + " | com::VT_BYREF", "pVal", "Retval")
+                    accessors.append(Accessor(dispid, member, "PropGet", "get_" + member, index_params + [out]))
+                else:
+                    kind_name = "PropPut" if acc == "put" else "PropPutRef"
+                    accessors.append(Accessor(dispid, member, kind_name, acc + "_" + member,
+                                              index_params + [Param(cpp, vt, "newVal", "In")]))
+        iface["accessors"] = accessors
+    return lib, appid, [interfaces[n] for n in order], classes
+
+
+def plain(name):
+    """'_IAudioEditorEvents' -> 'AudioEditorEvents'."""
+    name = name.lstrip("_")
+    return name[1:] if len(name) > 1 and name[0] == "I" and name[1].isupper() else name
+
+
+def cpp_params(params):
+    return ", ".join(f"{p.cpp} {p.name}" for p in params)
+
+
+def header(lib, appid, interfaces, classes):
+    out = []
+    w = out.append
+    w("// Generated by gen_surface.py from surface.txt. Do not edit.")
+    w("#pragma once\n")
+    w('#include "com/dispatch.h"\n')
+    w("namespace qel {\n")
+    w("namespace com = ::qel::com;\n")
+    w("struct IFontDisp;")
+    for i in interfaces:
+        if not i["outgoing"]:
+            w(f"struct {i['name']};")
+    w("")
+    w(f'inline constexpr com::GUID LIBID_{lib[0]} = com::MakeGuid("{lib[1]}");')
+    w(f'inline constexpr com::GUID APPID_{lib[0]} = com::MakeGuid("{appid[0]}");')
+    for c in classes:
+        w(f'inline constexpr com::CLSID CLSID_{c["name"]} = com::MakeGuid("{c["clsid"]}");')
+    for i in interfaces:
+        w(f'inline constexpr com::IID IID_{i["name"]} = com::MakeGuid("{i["iid"]}");')
+    w("")
+    w("// The standard font dispatch interface (properties through IDispatch only).")
+    w("struct IFontDisp : com::IDispatch {")
+    w("  using Base = com::IDispatch;")
+    w('  static constexpr com::IID kIID = com::MakeGuid("{BEF6E003-A874-101A-8BBA-00AA00300CAB}");')
+    w(" protected:\n  ~IFontDisp() = default;\n};\n")
+    for i in interfaces:
+        if i["outgoing"]:
+            continue
+        w(f"struct {i['name']} : com::IDispatch {{")
+        w("  using Base = com::IDispatch;")
+        w(f"  static constexpr com::IID kIID = IID_{i['name']};")
+        w("  static const com::DispTable& DispatchTable();")
+        for a in i["accessors"]:
+            w(f"  virtual com::HRESULT {a.cpp_name}({cpp_params(a.params)}) = 0;")
+        w(f" protected:\n  ~{i['name']}() = default;\n}};\n")
+    # events
+    for i in interfaces:
+        if not i["outgoing"]:
+            continue
+        w(f"// Dispatch identifiers of {i['name']}.")
+        w(f"enum class {plain(i['name'])}Id : com::DISPID {{")
+        for a in i["accessors"]:
+            w(f"  {a.name} = {a.dispid},")
+        w("};\n")
+        w(f"// The dispatch description of {i['name']}, for sinks and clients.")
+        w(f"const com::DispTable& {plain(i['name'])}Table();\n")
+    w("// Every interface table of the surface, and their registration with the class table.")
+    w("std::span<const com::DispTable* const> SurfaceTables();")
+    w("void RegisterSurfaceInterfaces();\n")
+    w("struct SurfaceClass {")
+    w("  com::CLSID clsid;")
+    w("  const char* name;")
+    w("  const char* description;")
+    w("  com::IID defaultInterface;")
+    w("  com::IID defaultSource;")
+    w("  bool control;")
+    w("};")
+    w(f"inline constexpr const char* kLibraryName = \"{lib[0]}\";")
+    w(f"inline constexpr const char* kLibraryHelp = \"{lib[3]}\";")
+    w(f"inline constexpr const char* kLibraryVersion = \"{lib[2]}\";")
+    w(f"inline constexpr const char* kAppIdName = \"{appid[1]}\";")
+    w(f"inline constexpr SurfaceClass kSurfaceClasses[] = {{")
+    for c in classes:
+        src = f"IID_{c['source']}" if c["source"] else "com::GUID_NULL"
+        w(f'    {{CLSID_{c["name"]}, "{c["name"]}", "{c["desc"]}", IID_{c["iface"]}, {src}, '
+          f'{"true" if c["control"] else "false"}}},')
+    w("};\n")
+    w("}  // namespace qel")
+    return "\n".join(out) + "\n"
+
+
+def param_info(p):
+    return f'{{u"{p.name}", {p.vt}, com::ParamDir::{p.dir}}}'
+
+
+def tables(interfaces):
+    out = []
+    w = out.append
+    w("// Generated by gen_surface.py from surface.txt. Do not edit.")
+    w('#include "core/surface.h"\n')
+    w('#include "com/classtable.h"\n')
+    w("namespace qel {\n")
+    w("namespace {\n")
+    for i in interfaces:
+        n = i["name"]
+        w(f"const com::DispEntry k{n}Entries[] = {{")
+        for slot, a in enumerate(i["accessors"]):
+            if a.kind == "VtableOnly":
+                continue
+            params = ", ".join(param_info(p) for p in a.params)
+            if i["outgoing"]:
+                invoke, abi, slot_no = "nullptr", "nullptr", -1
+            else:
+                invoke = f"&com::InvokeMember<&{n}::{a.cpp_name}>"
+                abi = f"&com::AbiSlot<&{n}::{a.cpp_name}>"
+                slot_no = 7 + slot
+            w(f'    {{{a.dispid}, u"{a.name}", com::MemberKind::{a.kind}, {slot_no}, {len(a.params)}, '
+              f"{{{{{params}}}}}, {invoke}, {abi}}},")
+        w("};")
+        outgoing = "true" if i["outgoing"] else "false"
+        w(f'const com::DispTable k{n}Table{{IID_{n}, u"{n}", k{n}Entries, {outgoing}}};\n')
+    w("}  // namespace\n")
+    for i in interfaces:
+        n = i["name"]
+        if i["outgoing"]:
+            w(f"const com::DispTable& {plain(n)}Table() {{ return k{n}Table; }}")
+        else:
+            w(f"const com::DispTable& {n}::DispatchTable() {{ return k{n}Table; }}")
+    w("\nstd::span<const com::DispTable* const> SurfaceTables() {")
+    w("  static const com::DispTable* const kTables[] = {")
+    for i in interfaces:
+        w(f"      &k{i['name']}Table,")
+    w("  };")
+    w("  return kTables;")
+    w("}\n")
+    w("void RegisterSurfaceInterfaces() {")
+    w("  for (const com::DispTable* table : SurfaceTables()) com::ClassTable::Instance().RegisterInterface(*table);")
+    w("}\n")
+    w("}  // namespace qel")
+    return "\n".join(out) + "\n"
+
+
+def defaults(interfaces, classes):
+    progid_of = {c["iface"]: f"QelAudioEditor4.{c['name']}.1" for c in classes}
+    out = []
+    w = out.append
+    w("// Generated by gen_surface.py from surface.txt. Do not edit.")
+    w("// For each interface, a base whose every member answers E_NOTIMPL with error")
+    w("// information; a class overrides the members it implements.")
+    w("#pragma once\n")
+    w('#include "core/surface.h"')
+    w('#include "com/errorinfo.h"\n')
+    w("namespace qel {\n")
+    for i in interfaces:
+        if i["outgoing"]:
+            continue
+        n = i["name"]
+        w(f"struct {n}Defaults : {n} {{")
+        w(f"  static com::HRESULT NotImplemented() {{")
+        w(f'    return com::SetError(com::E_NOTIMPL, IID_{n}, u"{progid_of.get(n, "QelAudioEditor4")}",')
+        w(f'                         u"Not implemented.");')
+        w("  }")
+        for a in i["accessors"]:
+            unnamed = ", ".join(p.cpp for p in a.params)
+            w(f"  com::HRESULT {a.cpp_name}({unnamed}) override {{ return NotImplemented(); }}")
+        w(" protected:")
+        w(f"  ~{n}Defaults() = default;")
+        w("};\n")
+    w("}  // namespace qel")
+    return "\n".join(out) + "\n"
+
+
+def events(interfaces):
+    out = []
+    w = out.append
+    w("// Generated by gen_surface.py from surface.txt. Do not edit.")
+    w("// Typed senders for the outgoing interfaces: each event becomes one call that")
+    w("// builds the argument variants and delivers them to every connected sink.")
+    w("#pragma once\n")
+    w('#include "com/connection.h"')
+    w('#include "core/surface.h"\n')
+    w("namespace qel {\n")
+    for i in interfaces:
+        if not i["outgoing"]:
+            continue
+        cls = plain(i["name"]) + "Sender"
+        w(f"class {cls} {{")
+        w(" public:")
+        w(f"  explicit {cls}(com::EventSource& source) : source_(source) {{}}")
+        for a in i["accessors"]:
+            w(f"  void {a.name}({cpp_params(a.params)}) {{")
+            if not a.params:
+                w(f"    source_.Fire({a.dispid}, {{}});")
+            else:
+                w(f"    com::VARIANT args[{len(a.params)}];")
+                w("    for (auto& a : args) com::VariantInit(&a);")
+                for k, p in enumerate(a.params):
+                    if p.cpp == "int32_t":
+                        w(f"    args[{k}] = com::Variant::I4({p.name}).Detach();")
+                    elif p.cpp == "com::BSTR":
+                        w(f"    args[{k}] = com::Variant::Str(com::View({p.name})).Detach();")
+                    elif p.cpp == "int16_t*":
+                        w(f"    args[{k}].vt = com::VT_I2 | com::VT_BYREF;")
+                        w(f"    args[{k}].piVal = {p.name};")
+                    else:
+                        raise SystemExit(f"event argument type {p.cpp} not handled")
+                w(f"    source_.Fire({a.dispid}, args);")
+                w("    for (auto& a : args) com::VariantClear(&a);")
+            w("  }")
+        w(" private:")
+        w("  com::EventSource& source_;")
+        w("};\n")
+    w("}  // namespace qel")
+    return "\n".join(out) + "\n"
+
+
+def main():
+    src, outdir = sys.argv[1], Path(sys.argv[2])
+    lib, appid, interfaces, classes = parse(src)
+    (outdir / "core").mkdir(parents=True, exist_ok=True)
+    files = {
+        "surface.h": header(lib, appid, interfaces, classes),
+        "surface_tables.cpp": tables(interfaces),
+        "surface_defaults.h": defaults(interfaces, classes),
+        "surface_events.h": events(interfaces),
+    }
+    for name, text in files.items():
+        path = outdir / "core" / name
+        if not path.exists() or path.read_text() != text:
+            path.write_text(text)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,310 @@
+// Late binding through a table: argument order, named arguments, coercion,
+// property puts, indexed properties, out-parameters and failures.
+#include <gtest/gtest.h>
+
+#include "com/dispatch.h"
+
+namespace qel::com {
+namespace {
+
+struct ITestSurface : IDispatch {
+  using Base = IDispatch;
+  static constexpr IID kIID = MakeGuid("{0B9F6E41-3C4D-4E0A-9C43-7D8E2A1F5B60}");
+  static const DispTable& DispatchTable();
+  virtual HRESULT Mix(double select, double paste) = 0;
+  virtual HRESULT get_Rate(int32_t* value) = 0;
+  virtual HRESULT put_Rate(int32_t value) = 0;
+  virtual HRESULT get_Flag(VARIANT_BOOL* value) = 0;
+  virtual HRESULT get_Item(int32_t index, VARIANT* value) = 0;
+  virtual HRESULT put_Item(int32_t index, VARIANT value) = 0;
+  virtual HRESULT Describe(int32_t code, BSTR* text) = 0;
+  virtual HRESULT Sum(SAFEARRAY** values, double* total) = 0;
+  virtual HRESULT get_Codes(SAFEARRAY** codes) = 0;
+  virtual HRESULT Grow(int32_t by, tagRECT* rect) = 0;
+  virtual HRESULT Fail() = 0;
+
+ protected:
+  ~ITestSurface() = default;
+};
+
+constexpr ParamInfo In(const char16_t* name, VARTYPE vt) { return {name, vt, ParamDir::In}; }
+constexpr ParamInfo Ret(VARTYPE vt) { return {u"pVal", vt, ParamDir::Retval}; }
+
+const DispEntry kEntries[] = {
+    {1, u"Mix", MemberKind::Method, 7, 2, {{In(u"select", VT_R8), In(u"paste", VT_R8)}},
+     &InvokeMember<&ITestSurface::Mix>, &AbiSlot<&ITestSurface::Mix>},
+    {2, u"Rate", MemberKind::PropGet, 8, 1, {{Ret(VT_I4 | VT_BYREF)}},
+     &InvokeMember<&ITestSurface::get_Rate>, &AbiSlot<&ITestSurface::get_Rate>},
+    {2, u"Rate", MemberKind::PropPut, 9, 1, {{In(u"newVal", VT_I4)}},
+     &InvokeMember<&ITestSurface::put_Rate>, &AbiSlot<&ITestSurface::put_Rate>},
+    {3, u"Flag", MemberKind::PropGet, 10, 1, {{Ret(VT_BOOL | VT_BYREF)}},
+     &InvokeMember<&ITestSurface::get_Flag>, &AbiSlot<&ITestSurface::get_Flag>},
+    {4, u"Item", MemberKind::PropGet, 11, 2, {{In(u"index", VT_I4), Ret(VT_VARIANT | VT_BYREF)}},
+     &InvokeMember<&ITestSurface::get_Item>, &AbiSlot<&ITestSurface::get_Item>},
+    {4, u"Item", MemberKind::PropPut, 12, 2, {{In(u"index", VT_I4), In(u"newVal", VT_VARIANT)}},
+     &InvokeMember<&ITestSurface::put_Item>, &AbiSlot<&ITestSurface::put_Item>},
+    {5, u"Describe", MemberKind::Method, 13, 2,
+     {{In(u"code", VT_I4), {u"text", VT_BSTR | VT_BYREF, ParamDir::Out}}},
+     &InvokeMember<&ITestSurface::Describe>, &AbiSlot<&ITestSurface::Describe>},
+    {6, u"Sum", MemberKind::Method, 14, 2,
+     {{In(u"values", VT_ARRAY | VT_R8), {u"total", VT_R8 | VT_BYREF, ParamDir::Retval}}},
+     &InvokeMember<&ITestSurface::Sum>, &AbiSlot<&ITestSurface::Sum>},
+    {7, u"Codes", MemberKind::PropGet, 15, 1, {{Ret(VT_ARRAY | VT_I4)}},
+     &InvokeMember<&ITestSurface::get_Codes>, &AbiSlot<&ITestSurface::get_Codes>},
+    {8, u"Grow", MemberKind::Method, 16, 2,
+     {{In(u"by", VT_I4), {u"rect", VT_USERDEFINED | VT_BYREF, ParamDir::InOut}}},
+     &InvokeMember<&ITestSurface::Grow>, &AbiSlot<&ITestSurface::Grow>},
+    {9, u"Fail", MemberKind::Method, 17, 0, {}, &InvokeMember<&ITestSurface::Fail>,
+     &AbiSlot<&ITestSurface::Fail>},
+};
+const DispTable kTable{ITestSurface::kIID, u"ITestSurface", kEntries};
+const DispTable& ITestSurface::DispatchTable() { return kTable; }
+
+class TestObject final : public DispatchObject<TestObject, ITestSurface> {
+ public:
+  double lastSelect = 0, lastPaste = 0;
+  int32_t rate = 8000;
+  Variant items[3];
+
+  HRESULT Mix(double select, double paste) override {
+    lastSelect = select;
+    lastPaste = paste;
+    return S_OK;
+  }
+  HRESULT get_Rate(int32_t* v) override {
+    *v = rate;
+    return S_OK;
+  }
+  HRESULT put_Rate(int32_t v) override {
+    rate = v;
+    return S_OK;
+  }
+  HRESULT get_Flag(VARIANT_BOOL* v) override {
+    *v = 1;  // some getters report true as 1: the caller must see 1, not -1
+    return S_OK;
+  }
+  HRESULT get_Item(int32_t i, VARIANT* v) override {
+    if (i < 0 || i >= 3) return DISP_E_BADINDEX;
+    return VariantCopy(v, &items[i]);
+  }
+  HRESULT put_Item(int32_t i, VARIANT v) override {
+    if (i < 0 || i >= 3) return DISP_E_BADINDEX;
+    return VariantCopy(&items[i], &v);
+  }
+  HRESULT Describe(int32_t code, BSTR* text) override {
+    *text = SysAllocString(code == 1 ? u"one" : u"other");
+    return S_OK;
+  }
+  HRESULT Sum(SAFEARRAY** values, double* total) override {
+    *total = 0;
+    auto* data = static_cast<double*>((*values)->pvData);
+    for (uint64_t i = 0; i < SafeArrayElementCount(*values); ++i) *total += data[i];
+    return S_OK;
+  }
+  HRESULT get_Codes(SAFEARRAY** codes) override {
+    *codes = MakeLongArray({86, 43});
+    return S_OK;
+  }
+  HRESULT Grow(int32_t by, tagRECT* rect) override {
+    if (rect) rect->right += by;
+    return S_OK;
+  }
+  HRESULT Fail() override {
+    return SetError(MakeHResult(0x80040308), kIID, u"Test.Source", u"Invalid argument.");
+  }
+};
+
+class Dispatch : public ::testing::Test {
+ protected:
+  ComPtr<TestObject> obj = TestObject::Create();
+
+  DISPID Id(const char16_t* name) {
+    OLECHAR* names[] = {const_cast<OLECHAR*>(name)};
+    DISPID id = -99;
+    obj->GetIDsOfNames(GUID_NULL, names, 1, 0, &id);
+    return id;
+  }
+  // Arguments in declaration order; reversed here as callers must.
+  HRESULT Call(DISPID id, uint16_t flags, std::vector<Variant> args, Variant* result = nullptr,
+               std::vector<DISPID> named = {}, EXCEPINFO* excep = nullptr,
+               uint32_t* argErr = nullptr) {
+    std::vector<VARIANT> reversed;
+    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(*it);
+    DISPPARAMS p{reversed.data(), named.data(), static_cast<uint32_t>(reversed.size()),
+                 static_cast<uint32_t>(named.size())};
+    Variant ignored;
+    return obj->Invoke(id, GUID_NULL, 0, flags, &p, result ? result : &ignored, excep, argErr);
+  }
+};
+
+TEST_F(Dispatch, NamesResolveWithoutRegardToCase) {
+  EXPECT_EQ(Id(u"mIX"), 1);
+  EXPECT_EQ(Id(u"RATE"), 2);
+}
+
+TEST_F(Dispatch, UnknownNameIsReportedAsUnknown) {
+  OLECHAR* names[] = {const_cast<OLECHAR*>(u"Nope")};
+  DISPID id = 0;
+  EXPECT_EQ(obj->GetIDsOfNames(GUID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(id, DISPID_UNKNOWN);
+}
+
+TEST_F(Dispatch, ParameterNamesResolveToTheirPositions) {
+  OLECHAR* names[] = {const_cast<OLECHAR*>(u"Mix"), const_cast<OLECHAR*>(u"PASTE")};
+  DISPID ids[2] = {};
+  ASSERT_EQ(obj->GetIDsOfNames(GUID_NULL, names, 2, 0, ids), S_OK);
+  EXPECT_EQ(ids[1], 1);
+}
+
+TEST_F(Dispatch, ArgumentsArriveInDeclarationOrder) {
+  ASSERT_EQ(Call(1, DISPATCH_METHOD, {Variant::R8(0.25), Variant::R8(0.75)}), S_OK);
+  EXPECT_EQ(obj->lastSelect, 0.25);
+  EXPECT_EQ(obj->lastPaste, 0.75);
+}
+
+TEST_F(Dispatch, NamedArgumentsGoToTheNamedParameter) {
+  // paste named, select positional
+  ASSERT_EQ(Call(1, DISPATCH_METHOD, {Variant::R8(0.5), Variant::R8(0.125)}, nullptr, {1}), S_OK);
+  // rgvarg[0] (the last in declaration order here) is the named one.
+  EXPECT_EQ(obj->lastPaste, 0.125);
+  EXPECT_EQ(obj->lastSelect, 0.5);
+}
+
+TEST_F(Dispatch, ArgumentsAreCoercedToTheDeclaredType) {
+  ASSERT_EQ(Call(1, DISPATCH_METHOD, {Variant::Str(u"1.5"), Variant::I4(2)}), S_OK);
+  EXPECT_EQ(obj->lastSelect, 1.5);
+  EXPECT_EQ(obj->lastPaste, 2.0);
+}
+
+TEST_F(Dispatch, UnconvertibleArgumentIsATypeMismatchNamingTheArgument) {
+  uint32_t argErr = 99;
+  EXPECT_EQ(Call(1, DISPATCH_METHOD, {Variant::R8(1), Variant::Str(u"loud")}, nullptr, {}, nullptr,
+                 &argErr),
+            DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(argErr, 0u);  // the last argument sits first in rgvarg
+}
+
+TEST_F(Dispatch, TooManyArgumentsIsABadParameterCount) {
+  EXPECT_EQ(Call(1, DISPATCH_METHOD, {Variant::R8(1), Variant::R8(2), Variant::R8(3)}),
+            DISP_E_BADPARAMCOUNT);
+}
+
+TEST_F(Dispatch, MissingArgumentIsNotOptional) {
+  EXPECT_EQ(Call(1, DISPATCH_METHOD, {Variant::R8(1)}), DISP_E_PARAMNOTOPTIONAL);
+}
+
+TEST_F(Dispatch, PropertyPutTakesTheValueNamedPropertyPut) {
+  ASSERT_EQ(Call(2, DISPATCH_PROPERTYPUT, {Variant::I4(48000)}, nullptr, {DISPID_PROPERTYPUT}),
+            S_OK);
+  Variant got;
+  ASSERT_EQ(Call(2, DISPATCH_PROPERTYGET, {}, &got), S_OK);
+  EXPECT_EQ(got.vt, VT_I4);
+  EXPECT_EQ(got.lVal, 48000);
+}
+
+TEST_F(Dispatch, BooleanGetterKeepsTheValueOne) {
+  Variant got;
+  ASSERT_EQ(Call(3, DISPATCH_PROPERTYGET, {}, &got), S_OK);
+  EXPECT_EQ(got.vt, VT_BOOL);
+  EXPECT_EQ(got.boolVal, 1);
+}
+
+TEST_F(Dispatch, IndexedPropertyPutAndGetAddressTheSameItem) {
+  ASSERT_EQ(Call(4, DISPATCH_PROPERTYPUT, {Variant::I4(2), Variant::Str(u"gain")}, nullptr,
+                 {DISPID_PROPERTYPUT}),
+            S_OK);
+  Variant got;
+  ASSERT_EQ(Call(4, DISPATCH_PROPERTYGET, {Variant::I4(2)}, &got), S_OK);
+  EXPECT_EQ(View(got.bstrVal), u"gain");
+}
+
+TEST_F(Dispatch, OutParameterLeftOffComesBackAsTheResult) {
+  Variant got;
+  ASSERT_EQ(Call(5, DISPATCH_METHOD, {Variant::I4(1)}, &got), S_OK);
+  EXPECT_EQ(View(got.bstrVal), u"one");
+}
+
+TEST_F(Dispatch, OutParameterPassedByReferenceIsWrittenThrough) {
+  BSTR text = nullptr;
+  Variant ref;
+  ref.vt = VT_BSTR | VT_BYREF;
+  ref.pbstrVal = &text;
+  ASSERT_EQ(Call(5, DISPATCH_METHOD, {Variant::I4(2), ref}), S_OK);
+  ref.vt = VT_EMPTY;
+  EXPECT_EQ(View(text), u"other");
+  SysFreeString(text);
+}
+
+TEST_F(Dispatch, VariantArrayIsConvertedToTheDeclaredElementType) {
+  SAFEARRAY* a = SafeArrayCreateVector(VT_VARIANT, 0, 3);
+  for (int32_t i = 0; i < 3; ++i) {
+    Variant v = i == 1 ? Variant::Str(u"2.5") : Variant::I4(i + 1);
+    SafeArrayPutElement(a, &i, &v);
+  }
+  Variant arg;
+  arg.vt = VT_ARRAY | VT_VARIANT;
+  arg.parray = a;
+  Variant got;
+  ASSERT_EQ(Call(6, DISPATCH_METHOD, {arg}, &got), S_OK);
+  EXPECT_DOUBLE_EQ(got.dblVal, 1 + 2.5 + 3);
+}
+
+TEST_F(Dispatch, ArrayResultCarriesItsElementType) {
+  Variant got;
+  ASSERT_EQ(Call(7, DISPATCH_PROPERTYGET, {}, &got), S_OK);
+  EXPECT_EQ(got.vt, VT_ARRAY | VT_I4);
+  EXPECT_EQ(static_cast<int32_t*>(got.parray->pvData)[0], 86);
+}
+
+TEST_F(Dispatch, RectangleArrayIsUpdatedInPlace) {
+  SAFEARRAY* a = SafeArrayCreateVector(VT_I4, 0, 4);
+  static_cast<int32_t*>(a->pvData)[2] = 100;
+  Variant ref;
+  ref.vt = VT_ARRAY | VT_I4 | VT_BYREF;
+  ref.pparray = &a;
+  ASSERT_EQ(Call(8, DISPATCH_METHOD, {Variant::I4(20), ref}), S_OK);
+  ref.vt = VT_EMPTY;
+  EXPECT_EQ(static_cast<int32_t*>(a->pvData)[2], 120);
+  SafeArrayDestroy(a);
+}
+
+TEST_F(Dispatch, FailureFillsTheExceptionFromTheErrorInformation) {
+  EXCEPINFO excep{};
+  ASSERT_EQ(Call(9, DISPATCH_METHOD, {}, nullptr, {}, &excep), DISP_E_EXCEPTION);
+  EXPECT_EQ(excep.scode, MakeHResult(0x80040308));
+  EXPECT_EQ(View(excep.bstrDescription), u"Invalid argument.");
+  EXPECT_EQ(View(excep.bstrSource), u"Test.Source");
+  SysFreeString(excep.bstrDescription);
+  SysFreeString(excep.bstrSource);
+  SysFreeString(excep.bstrHelpFile);
+}
+
+TEST_F(Dispatch, FailureWithoutExceptionStructureReturnsTheCodeItself) {
+  EXPECT_EQ(Call(9, DISPATCH_METHOD, {}), MakeHResult(0x80040308));
+}
+
+TEST_F(Dispatch, UnknownIdentifierIsMemberNotFound) {
+  EXPECT_EQ(Call(42, DISPATCH_METHOD, {}), DISP_E_MEMBERNOTFOUND);
+}
+
+TEST_F(Dispatch, PutOnAReadOnlyPropertyIsMemberNotFound) {
+  EXPECT_EQ(Call(3, DISPATCH_PROPERTYPUT, {Variant::Bool(true)}, nullptr, {DISPID_PROPERTYPUT}),
+            DISP_E_MEMBERNOTFOUND);
+}
+
+TEST_F(Dispatch, TypeInformationTellsPropertiesFromMethods) {
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(obj->GetTypeInfo(0, 0, info.Out()), S_OK);
+  FUNCDESC* f = nullptr;
+  ASSERT_EQ(info->GetFuncDesc(4, &f), S_OK);  // Item get
+  EXPECT_EQ(f->invkind, INVOKE_PROPERTYGET);
+  EXPECT_EQ(f->cParams, 1);  // the index; the value is the result
+  info->ReleaseFuncDesc(f);
+}
+
+TEST_F(Dispatch, TableSlotsAreTheVtableSlots) {
+  for (const DispEntry& e : kTable.entries) EXPECT_EQ(e.abiSlot(), e.slot) << Utf16ToUtf8(e.name);
+}
+
+}  // namespace
+}  // namespace qel::com

@@ -1,0 +1,179 @@
+// The control as a host sees it: creation, its sub-objects, late binding through
+// the same members as early binding, events to connected sinks.
+#include <gtest/gtest.h>
+
+#include "com/classtable.h"
+#include "core/surface.h"
+#include "support/recording_sink.h"
+
+namespace qel {
+namespace {
+
+using namespace com;
+using test::RecordingSink;
+
+ComPtr<IAudioEditor> CreateControl() {
+  ComPtr<IAudioEditor> editor;
+  EXPECT_EQ(CoCreateInstance(CLSID_AudioEditor, nullptr, CLSCTX_INPROC_SERVER, IAudioEditor::kIID,
+                             editor.OutVoid()),
+            S_OK);
+  return editor;
+}
+
+// Late-bound call by name; arguments in declaration order.
+HRESULT Call(IDispatch* obj, const char16_t* name, uint16_t flags, std::vector<Variant> args,
+             Variant* result = nullptr, EXCEPINFO* excep = nullptr) {
+  OLECHAR* names[] = {const_cast<OLECHAR*>(name)};
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT hr = obj->GetIDsOfNames(GUID_NULL, names, 1, 0, &id);
+  if (Failed(hr)) return hr;
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPID put = DISPID_PROPERTYPUT;
+  bool isPut = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+  DISPPARAMS p{reversed.data(), isPut ? &put : nullptr, static_cast<uint32_t>(reversed.size()),
+               isPut ? 1u : 0u};
+  Variant ignored;
+  return obj->Invoke(id, GUID_NULL, 0, flags, &p, result ? result : &ignored, excep, nullptr);
+}
+
+TEST(Control, CreatedByEitherProgIdSpelling) {
+  for (const char16_t* progId : {u"QelAudioEditor4.AudioEditor", u"QelAudioEditor4.AudioEditor.1"}) {
+    CLSID clsid{};
+    ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
+    EXPECT_EQ(clsid, CLSID_AudioEditor);
+  }
+}
+
+TEST(Control, EveryClassIsRegisteredWithItsDescription) {
+  for (const SurfaceClass& c : kSurfaceClasses) {
+    auto info = ClassTable::Instance().Find(c.clsid);
+    ASSERT_TRUE(info.has_value()) << c.name;
+    EXPECT_EQ(info->description, std::string(c.name) + " Class");
+    EXPECT_EQ(info->progId, "QelAudioEditor4." + std::string(c.name) + ".1");
+    ComPtr<IDispatch> obj;
+    EXPECT_EQ(CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, c.defaultInterface,
+                               obj.OutVoid()),
+              S_OK)
+        << c.name;
+  }
+}
+
+TEST(Control, NamesItsEventInterfaceAsDefaultSource) {
+  auto editor = CreateControl();
+  auto info = editor.As<IProvideClassInfo2>();
+  ASSERT_TRUE(info);
+  GUID source{};
+  ASSERT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
+  EXPECT_EQ(source, IID__IAudioEditorEvents);
+  EXPECT_EQ(ClassTable::Instance().Find(CLSID_AudioEditor)->defaultSource, source);
+}
+
+TEST(Control, SubObjectsAnswerTheirInterfaces) {
+  auto editor = CreateControl();
+  ComPtr<IEditorPosition> position;
+  ASSERT_EQ(editor->get_Position(position.Out()), S_OK);
+  EXPECT_TRUE(position);
+  ComPtr<IEditorScale> scaleX, scaleY;
+  editor->get_ScaleX(scaleX.Out());
+  editor->get_ScaleY(scaleY.Out());
+  EXPECT_NE(scaleX.get(), scaleY.get());
+}
+
+TEST(Control, ScalePutReplacesTheHeldObject) {
+  auto editor = CreateControl();
+  ComPtr<IEditorScale> replacement;
+  ASSERT_EQ(CoCreateInstance(CLSID_EditorScale, nullptr, CLSCTX_INPROC_SERVER, IEditorScale::kIID,
+                             replacement.OutVoid()),
+            S_OK);
+  ASSERT_EQ(editor->put_ScaleX(replacement.get()), S_OK);
+  ComPtr<IEditorScale> now;
+  editor->get_ScaleX(now.Out());
+  EXPECT_EQ(now.get(), replacement.get());
+}
+
+TEST(Control, LateBoundGetReadsWhatEarlyBoundPutWrote) {
+  auto editor = CreateControl();
+  ASSERT_EQ(editor->put_PreviewMode(3), S_OK);
+  Variant got;
+  ASSERT_EQ(Call(editor.get(), u"previewmode", DISPATCH_PROPERTYGET, {}, &got), S_OK);
+  EXPECT_EQ(got.lVal, 3);
+}
+
+TEST(Control, LateBoundPutIsSeenByEarlyBoundGet) {
+  auto editor = CreateControl();
+  ASSERT_EQ(Call(editor.get(), u"MouseEventsEnabled", DISPATCH_PROPERTYPUT, {Variant::Bool(false)}),
+            S_OK);
+  VARIANT_BOOL value = VARIANT_TRUE;
+  editor->get_MouseEventsEnabled(&value);
+  EXPECT_EQ(value, VARIANT_FALSE);
+}
+
+TEST(Control, SubObjectComesBackLateBoundAsADispatchObject) {
+  auto editor = CreateControl();
+  Variant got;
+  ASSERT_EQ(Call(editor.get(), u"Markers", DISPATCH_PROPERTYGET, {}, &got), S_OK);
+  ASSERT_EQ(got.vt, VT_DISPATCH);
+  ComPtr<IEditorMarkers> markers;
+  EXPECT_EQ(got.pdispVal->QueryInterface(IEditorMarkers::kIID, markers.OutVoid()), S_OK);
+}
+
+TEST(Control, MemberNotBuiltYetRaisesNotImplemented) {
+  auto editor = CreateControl();
+  ComPtr<IEditorScale> scale;
+  editor->get_ScaleX(scale.Out());
+  EXCEPINFO excep{};
+  EXPECT_EQ(Call(scale.get(), u"Type", DISPATCH_PROPERTYGET, {}, nullptr, &excep), DISP_E_EXCEPTION);
+  EXPECT_EQ(excep.scode, E_NOTIMPL);
+  SysFreeString(excep.bstrDescription);
+  SysFreeString(excep.bstrSource);
+}
+
+TEST(Control, AdditionalParamReadLeavesTheValueAsPassed) {
+  auto editor = CreateControl();
+  Variant value = Variant::I4(77);
+  ASSERT_EQ(editor->GetAdditionalParam(Bstr(u"Hz").get(), &value), S_OK);
+  EXPECT_EQ(value.vt, VT_I4);
+  EXPECT_EQ(value.lVal, 77);
+}
+
+class ControlEvents : public ::testing::Test {
+ protected:
+  ComPtr<IAudioEditor> editor = CreateControl();
+  ComPtr<IConnectionPoint> point;
+  void SetUp() override {
+    auto container = editor.As<IConnectionPointContainer>();
+    ASSERT_EQ(container->FindConnectionPoint(IID__IAudioEditorEvents, point.Out()), S_OK);
+  }
+  ComPtr<RecordingSink> Connect() {
+    auto sink = RecordingSink::Create();
+    uint32_t cookie = 0;
+    EXPECT_EQ(point->Advise(sink.get(), &cookie), S_OK);
+    return sink;
+  }
+};
+
+TEST_F(ControlEvents, TimerWithNothingQueuedFiresNothing) {
+  auto sink = Connect();
+  ASSERT_EQ(editor->_OnTimer(), S_OK);
+  EXPECT_TRUE(sink->calls.empty());
+}
+
+TEST_F(ControlEvents, ParsingFileQueuesOneEndOperationForTheTimer) {
+  auto first = Connect();
+  auto second = Connect();
+  ASSERT_EQ(editor->_ParsingFile(), S_OK);
+  EXPECT_TRUE(first->calls.empty());  // nothing until the host's timer call
+  editor->_OnTimer();
+  editor->_OnTimer();
+  ASSERT_EQ(first->calls.size(), 1u);
+  EXPECT_EQ(first->calls[0].id, static_cast<DISPID>(AudioEditorEventsId::EndOperation));
+  EXPECT_EQ(second->calls.size(), 1u);
+}
+
+TEST_F(ControlEvents, EveryControlMemberWorksWithNoSinkConnected) {
+  EXPECT_EQ(editor->_ParsingFile(), S_OK);
+  EXPECT_EQ(editor->_OnTimer(), S_OK);
+}
+
+}  // namespace
+}  // namespace qel
