@@ -1,0 +1,3 @@
+#!/usr/bin/env bash
+# The test executables that also run under the sanitizers (space separated).
+echo "com_tests core_tests"

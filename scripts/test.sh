@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds, and runs every test: the whole suite on the normal
+# build, then the runtime tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/build.sh
+
+# Sanitizer build: only the libraries and the unit tests that run under it.
+QEL_BUILD_DIR=build-asan \
+QEL_CMAKE_ARGS="-DQEL_SANITIZE=ON -DQEL_BUILD_PYTHON=OFF -DQEL_BUILD_BENCH=OFF" \
+QEL_BUILD_TARGETS="$(bash scripts/sanitized-targets.sh)" \
+  bash scripts/build.sh
+
+status=0
+echo "== sanitizers: runtime tests"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -L "runtime|core|sanitized" --output-on-failure -j "$(nproc)" || status=1
+echo "== all tests"
+ctest --test-dir build --output-on-failure -j "$(nproc)" || status=1
+exit $status
