@@ -111,13 +111,19 @@ class PyDispatch {
       if (Failed(info->GetFuncDesc(i, &f))) continue;
       if (f->memid == shape.id) {
         switch (f->invkind) {
-          case INVOKE_FUNC: shape.method = true; break;
+          case INVOKE_FUNC:
+            shape.method = true;
+            break;
           case INVOKE_PROPERTYGET:
             shape.get = true;
             shape.getParams = f->cParams;
             break;
-          case INVOKE_PROPERTYPUT: shape.put = true; break;
-          case INVOKE_PROPERTYPUTREF: shape.putref = true; break;
+          case INVOKE_PROPERTYPUT:
+            shape.put = true;
+            break;
+          case INVOKE_PROPERTYPUTREF:
+            shape.putref = true;
+            break;
         }
       }
       info->ReleaseFuncDesc(f);
@@ -130,19 +136,23 @@ class PyDispatch {
   py::object Invoke(const std::string& memberName, DISPID id, uint16_t flags, py::tuple args,
                     py::dict kwargs = py::dict()) {
     std::vector<Variant> positional;
-    for (auto a : args) positional.push_back(ToVariant(a));
+    for (auto a : args)
+      positional.push_back(ToVariant(a));
     std::vector<std::pair<DISPID, Variant>> named;
     if (kwargs.size() > 0) {
       std::vector<std::u16string> names{Utf8ToUtf16(memberName)};
-      for (auto item : kwargs) names.push_back(Utf8ToUtf16(py::str(item.first).cast<std::string>()));
+      for (auto item : kwargs)
+        names.push_back(Utf8ToUtf16(py::str(item.first).cast<std::string>()));
       std::vector<OLECHAR*> raw;
-      for (auto& n : names) raw.push_back(n.data());
+      for (auto& n : names)
+        raw.push_back(n.data());
       std::vector<DISPID> ids(names.size());
       HRESULT hr = obj_->GetIDsOfNames(GUID_NULL, raw.data(), static_cast<uint32_t>(raw.size()), 0,
                                        ids.data());
       if (Failed(hr)) throw py::type_error("unknown parameter name for " + memberName);
       size_t k = 1;
-      for (auto item : kwargs) named.emplace_back(ids[k++], ToVariant(item.second));
+      for (auto item : kwargs)
+        named.emplace_back(ids[k++], ToVariant(item.second));
     }
     return Call(id, flags, std::move(positional), std::move(named));
   }
@@ -156,7 +166,8 @@ class PyDispatch {
       rgvarg.push_back(v);
       namedIds.push_back(nid);
     }
-    for (auto it = positional.rbegin(); it != positional.rend(); ++it) rgvarg.push_back(*it);
+    for (auto it = positional.rbegin(); it != positional.rend(); ++it)
+      rgvarg.push_back(*it);
     DISPPARAMS params{rgvarg.data(), namedIds.data(), static_cast<uint32_t>(rgvarg.size()),
                       static_cast<uint32_t>(namedIds.size())};
     Variant result;
@@ -189,7 +200,8 @@ class PyDispatch {
       info->ReleaseFuncDesc(f);
     }
     info->ReleaseTypeAttr(attr);
-    for (auto& s : seen) out.append(s);
+    for (auto& s : seen)
+      out.append(s);
     return out;
   }
 
@@ -225,7 +237,8 @@ struct IndexedProperty {
   void Set(py::handle index, py::handle value) {
     std::vector<Variant> positional;
     if (py::isinstance<py::tuple>(index)) {
-      for (auto i : py::reinterpret_borrow<py::tuple>(index)) positional.push_back(ToVariant(i));
+      for (auto i : py::reinterpret_borrow<py::tuple>(index))
+        positional.push_back(ToVariant(i));
     } else {
       positional.push_back(ToVariant(index));
     }
@@ -246,7 +259,8 @@ py::object DispatchHandle_GetAttr(DispatchHandle& self, const std::string& name)
   MemberShape shape = self.impl->Shape(name);
   if (shape.id == DISPID_UNKNOWN) throw py::attribute_error(name);
   if (shape.get && shape.getParams > 0) return py::cast(IndexedProperty{self.impl, name, shape.id});
-  if (shape.get && !shape.method) return self.impl->Invoke(name, shape.id, DISPATCH_PROPERTYGET, py::tuple());
+  if (shape.get && !shape.method)
+    return self.impl->Invoke(name, shape.id, DISPATCH_PROPERTYGET, py::tuple());
   if (shape.method) return py::cast(BoundMethod{self.impl, name, shape.id});
   if (shape.put || shape.putref) throw py::attribute_error(name + " can only be written");
   throw py::attribute_error(name);
@@ -293,7 +307,8 @@ py::object ArrayToList(SAFEARRAY* a) {
     SafeArrayGetLBound(a, 1, &lo);
     SafeArrayGetUBound(a, 1, &hi);
     py::list out;
-    for (int32_t i = lo; i <= hi; ++i) out.append(element(&i));
+    for (int32_t i = lo; i <= hi; ++i)
+      out.append(element(&i));
     return out;
   }
   if (dims == 2) {
@@ -325,23 +340,44 @@ py::object FromVariant(const VARIANT& in) {
   }
   if (v.vt & VT_ARRAY) return ArrayToList(v.parray);
   switch (v.vt) {
-    case VT_EMPTY: case VT_NULL: return py::none();
-    case VT_I1: return py::int_(v.cVal);
-    case VT_UI1: return py::int_(v.bVal);
-    case VT_I2: return py::int_(v.iVal);
-    case VT_UI2: return py::int_(v.uiVal);
-    case VT_I4: case VT_INT: return py::int_(v.lVal);
-    case VT_UI4: case VT_UINT: return py::int_(v.ulVal);
-    case VT_I8: return py::int_(v.llVal);
-    case VT_UI8: return py::int_(v.ullVal);
+    case VT_EMPTY:
+    case VT_NULL:
+      return py::none();
+    case VT_I1:
+      return py::int_(v.cVal);
+    case VT_UI1:
+      return py::int_(v.bVal);
+    case VT_I2:
+      return py::int_(v.iVal);
+    case VT_UI2:
+      return py::int_(v.uiVal);
+    case VT_I4:
+    case VT_INT:
+      return py::int_(v.lVal);
+    case VT_UI4:
+    case VT_UINT:
+      return py::int_(v.ulVal);
+    case VT_I8:
+      return py::int_(v.llVal);
+    case VT_UI8:
+      return py::int_(v.ullVal);
     // Booleans keep their integer value: some getters answer 1, others -1.
-    case VT_BOOL: return py::int_(v.boolVal);
-    case VT_ERROR: return py::int_(static_cast<uint32_t>(v.scode));
-    case VT_R4: return py::float_(v.fltVal);
-    case VT_R8: case VT_DATE: return py::float_(v.dblVal);
-    case VT_BSTR: return py::str(ToUtf8(v.bstrVal));
-    case VT_DISPATCH: case VT_UNKNOWN: return WrapUnknown(v.punkVal);
-    default: throw py::type_error("unsupported variant type " + std::to_string(v.vt));
+    case VT_BOOL:
+      return py::int_(v.boolVal);
+    case VT_ERROR:
+      return py::int_(static_cast<uint32_t>(v.scode));
+    case VT_R4:
+      return py::float_(v.fltVal);
+    case VT_R8:
+    case VT_DATE:
+      return py::float_(v.dblVal);
+    case VT_BSTR:
+      return py::str(ToUtf8(v.bstrVal));
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+      return WrapUnknown(v.punkVal);
+    default:
+      throw py::type_error("unsupported variant type " + std::to_string(v.vt));
   }
 }
 
@@ -409,7 +445,8 @@ Variant ToVariant(const py::handle& value) {
   if (py::isinstance<py::list>(value) || py::isinstance<py::tuple>(value))
     return ListToArray(py::reinterpret_borrow<py::sequence>(value));
   if (py::hasattr(value, "__float__") && !py::isinstance<py::bytes>(value))
-    return Variant::R8(py::reinterpret_borrow<py::object>(value).attr("__float__")().cast<double>());
+    return Variant::R8(
+        py::reinterpret_borrow<py::object>(value).attr("__float__")().cast<double>());
   throw py::type_error("cannot pass a value of type " +
                        std::string(py::str(py::type::of(value).attr("__name__"))));
 }
@@ -488,10 +525,12 @@ struct Connection {
 std::shared_ptr<PyDispatch> CreateObject(const std::string& what) {
   std::u16string wide = Utf8ToUtf16(what);
   CLSID clsid{};
-  if (Failed(CLSIDFromString(wide.c_str(), &clsid)) && Failed(CLSIDFromProgID(wide.c_str(), &clsid)))
+  if (Failed(CLSIDFromString(wide.c_str(), &clsid)) &&
+      Failed(CLSIDFromProgID(wide.c_str(), &clsid)))
     ThrowComError(CO_E_CLASSSTRING, "Invalid class string: " + what, "qelaudio");
   ComPtr<IDispatch> obj;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IDispatch::kIID, obj.OutVoid());
+  HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IDispatch::kIID, obj.OutVoid());
   if (Failed(hr)) ThrowFailure(hr, nullptr);
   return std::make_shared<PyDispatch>(obj);
 }
@@ -510,7 +549,8 @@ Connection Connect(DispatchHandle& target, py::object handler) {
   if (Failed(hr)) ThrowFailure(hr, nullptr);
   std::map<DISPID, std::string> names;
   if (const DispTable* table = ClassTable::Instance().FindInterface(source))
-    for (const DispEntry& e : table->entries) names[e.id] = Utf16ToUtf8(e.name);
+    for (const DispEntry& e : table->entries)
+      names[e.id] = Utf16ToUtf8(e.name);
   auto sink = EventSink::Create(std::move(handler), std::move(names));
   hr = c.point->Advise(sink.get(), &c.cookie);
   if (Failed(hr)) ThrowFailure(hr, nullptr);
@@ -546,10 +586,13 @@ PYBIND11_MODULE(qelaudio, m) {
       .def("__getattr__", &DispatchHandle_GetAttr)
       .def("__setattr__", &DispatchHandle_SetAttr)
       .def("__dir__", [](DispatchHandle& h) { return h.impl->Dir(); })
-      .def("__eq__", [](DispatchHandle& a, py::object b) {
-        return py::isinstance<DispatchHandle>(b) && a.impl->SameObject(*b.cast<DispatchHandle&>().impl);
-      })
-      .def("__hash__", [](DispatchHandle& a) { return reinterpret_cast<uintptr_t>(a.impl->get()); });
+      .def("__eq__",
+           [](DispatchHandle& a, py::object b) {
+             return py::isinstance<DispatchHandle>(b) &&
+                    a.impl->SameObject(*b.cast<DispatchHandle&>().impl);
+           })
+      .def("__hash__",
+           [](DispatchHandle& a) { return reinterpret_cast<uintptr_t>(a.impl->get()); });
 
   py::class_<Connection>(m, "Connection")
       .def("disconnect", &Connection::Disconnect)
@@ -557,14 +600,19 @@ PYBIND11_MODULE(qelaudio, m) {
       .def("__enter__", [](Connection& c) -> Connection& { return c; })
       .def("__exit__", [](Connection& c, py::args) { c.Disconnect(); });
 
-  m.def("Dispatch", [](const std::string& what) { return DispatchHandle{CreateObject(what)}; },
-        py::arg("progid_or_clsid"),
-        "Creates an object by ProgID or class identifier and returns it late-bound");
-  m.def("dispid", [](DispatchHandle& obj, const std::string& name) {
+  m.def(
+      "Dispatch", [](const std::string& what) { return DispatchHandle{CreateObject(what)}; },
+      py::arg("progid_or_clsid"),
+      "Creates an object by ProgID or class identifier and returns it late-bound");
+  m.def(
+      "dispid",
+      [](DispatchHandle& obj, const std::string& name) {
         DISPID id = obj.impl->Id(name);
-        if (id == DISPID_UNKNOWN) ThrowComError(DISP_E_UNKNOWNNAME, "Unknown name: " + name, "qelaudio");
+        if (id == DISPID_UNKNOWN)
+          ThrowComError(DISP_E_UNKNOWNNAME, "Unknown name: " + name, "qelaudio");
         return id;
-      }, "The dispatch identifier GetIDsOfNames gives for name");
+      },
+      "The dispatch identifier GetIDsOfNames gives for name");
   m.def("connect", &Connect, py::arg("obj"), py::arg("handler"),
         "Delivers obj's events to handler.On<Event>(...); returns the connection");
 }

@@ -25,7 +25,8 @@ BSTR AllocBytes(const void* bytes, uint32_t byteLength) {
 
 uint32_t LengthOf(const OLECHAR* text) {
   uint32_t n = 0;
-  while (text[n]) ++n;
+  while (text[n])
+    ++n;
   return n;
 }
 

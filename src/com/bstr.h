@@ -26,8 +26,12 @@ std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
 // A BSTR seen as a view (a null BSTR is the empty string).
-inline std::u16string_view View(BSTR text) { return {text ? text : u"", SysStringLen(text)}; }
-inline std::string ToUtf8(BSTR text) { return Utf16ToUtf8(View(text)); }
+inline std::u16string_view View(BSTR text) {
+  return {text ? text : u"", SysStringLen(text)};
+}
+inline std::string ToUtf8(BSTR text) {
+  return Utf16ToUtf8(View(text));
+}
 
 // Owns one BSTR and frees it on destruction.
 class Bstr {
@@ -41,7 +45,8 @@ class Bstr {
     b.value_ = text;
     return b;
   }
-  Bstr(const Bstr& other) : value_(other.value_ ? SysAllocStringLen(other.value_, other.size()) : nullptr) {}
+  Bstr(const Bstr& other)
+      : value_(other.value_ ? SysAllocStringLen(other.value_, other.size()) : nullptr) {}
   Bstr(Bstr&& other) noexcept : value_(std::exchange(other.value_, nullptr)) {}
   Bstr& operator=(Bstr other) noexcept {
     std::swap(value_, other.value_);

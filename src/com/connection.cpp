@@ -32,12 +32,14 @@ class Enumerator final : public ComObject<Enumerator<Interface, Item>, Interface
  public:
   explicit Enumerator(std::vector<Item> items) : items_(std::move(items)) {}
   ~Enumerator() override {
-    for (Item& item : items_) ReleaseItem(item);
+    for (Item& item : items_)
+      ReleaseItem(item);
   }
   HRESULT Next(uint32_t count, Item* out, uint32_t* fetched) override {
     if (!out) return E_POINTER;
     uint32_t n = 0;
-    while (n < count && pos_ < items_.size()) CopyItem(out[n++], items_[pos_++]);
+    while (n < count && pos_ < items_.size())
+      CopyItem(out[n++], items_[pos_++]);
     if (fetched) *fetched = n;
     return n == count ? S_OK : S_FALSE;
   }
@@ -56,7 +58,8 @@ class Enumerator final : public ComObject<Enumerator<Interface, Item>, Interface
   HRESULT Clone(Interface** copy) override {
     if (!copy) return E_POINTER;
     std::vector<Item> items(items_.size());
-    for (size_t i = 0; i < items_.size(); ++i) CopyItem(items[i], items_[i]);
+    for (size_t i = 0; i < items_.size(); ++i)
+      CopyItem(items[i], items_[i]);
     auto clone = Enumerator::Create(std::move(items));
     clone->pos_ = pos_;
     *copy = clone.Detach();
@@ -124,20 +127,23 @@ void ConnectionPoint::Fire(DISPID id, std::span<VARIANT> args) {
   // A snapshot: a handler may connect or disconnect while the event is delivered.
   std::vector<ComPtr<IDispatch>> targets;
   targets.reserve(sinks_.size());
-  for (const Sink& s : sinks_) targets.push_back(s.dispatch);
+  for (const Sink& s : sinks_)
+    targets.push_back(s.dispatch);
   std::vector<VARIANT> reversed(args.rbegin(), args.rend());
   for (const auto& target : targets) {
     DISPPARAMS params{reversed.data(), nullptr, static_cast<uint32_t>(reversed.size()), 0};
     Variant result;
-    target->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
-                   nullptr, nullptr);
+    target->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr,
+                   nullptr);
   }
 }
 
 EventSource::EventSource(IConnectionPointContainer* owner, REFIID iid)
     : point_(ConnectionPoint::Create(owner, iid)) {}
 
-EventSource::~EventSource() { point_->DetachContainer(); }
+EventSource::~EventSource() {
+  point_->DetachContainer();
+}
 
 HRESULT EventSource::EnumConnectionPoints(IEnumConnectionPoints** points) {
   if (!points) return E_POINTER;

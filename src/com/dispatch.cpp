@@ -18,9 +18,13 @@ bool NamesEqual(std::u16string_view a, std::u16string_view b) {
 
 namespace {
 
-std::u16string_view NameOf(const OLECHAR* name) { return name ? std::u16string_view(name) : u""; }
+std::u16string_view NameOf(const OLECHAR* name) {
+  return name ? std::u16string_view(name) : u"";
+}
 
-bool IsResultParam(const ParamInfo& p) { return p.dir == ParamDir::Retval; }
+bool IsResultParam(const ParamInfo& p) {
+  return p.dir == ParamDir::Retval;
+}
 
 // Picks the accessor the flags ask for among the members sharing the identifier.
 const DispEntry* Select(const DispTable& table, DISPID id, uint16_t flags) {
@@ -33,10 +37,18 @@ const DispEntry* Select(const DispTable& table, DISPID id, uint16_t flags) {
     if (e.id != id) continue;
     known = true;
     switch (e.kind) {
-      case MemberKind::Method: method = &e; break;
-      case MemberKind::PropGet: get = &e; break;
-      case MemberKind::PropPut: put = &e; break;
-      case MemberKind::PropPutRef: putref = &e; break;
+      case MemberKind::Method:
+        method = &e;
+        break;
+      case MemberKind::PropGet:
+        get = &e;
+        break;
+      case MemberKind::PropPut:
+        put = &e;
+        break;
+      case MemberKind::PropPutRef:
+        putref = &e;
+        break;
     }
   }
   if (!known) return nullptr;
@@ -66,12 +78,14 @@ void FillException(HRESULT hr, EXCEPINFO* info) {
 HRESULT TableGetIDsOfNames(const DispTable& table, OLECHAR** names, uint32_t count, DISPID* ids) {
   if (!names || !ids) return E_POINTER;
   if (count == 0) return S_OK;
-  for (uint32_t i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  for (uint32_t i = 0; i < count; ++i)
+    ids[i] = DISPID_UNKNOWN;
   const DispEntry* found = nullptr;
   for (const DispEntry& e : table.entries) {
     if (NamesEqual(e.name, NameOf(names[0]))) {
       found = &e;
-      if (e.kind == MemberKind::Method || e.paramCount > 1) break;  // prefer the one with parameters
+      if (e.kind == MemberKind::Method || e.paramCount > 1)
+        break;  // prefer the one with parameters
     }
   }
   if (!found) return DISP_E_UNKNOWNNAME;
@@ -121,7 +135,8 @@ HRESULT TableInvoke(const DispTable& table, IDispatch* self, DISPID id, uint16_t
   size_t next = 0;
   for (uint32_t i = 0; i < positional; ++i) {
     VARIANT* v = &params->rgvarg[params->cArgs - 1 - i];
-    while (next < n && (args[next] || IsResultParam(e->params[next]))) ++next;
+    while (next < n && (args[next] || IsResultParam(e->params[next])))
+      ++next;
     if (next >= n) return DISP_E_BADPARAMCOUNT;
     // A missing optional argument is passed as VT_ERROR / DISP_E_PARAMNOTFOUND.
     if (!(v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND)) args[next] = v;
@@ -186,7 +201,8 @@ HRESULT CoerceArray(const VARIANT* src, VARTYPE elementVt, SafeArray* owned, SAF
   }
   // Convert element by element into an array of the declared type, same bounds.
   SAFEARRAYBOUND bounds[64];
-  for (uint32_t d = 0; d < a->cDims; ++d) bounds[d] = a->rgsabound[a->cDims - 1 - d];
+  for (uint32_t d = 0; d < a->cDims; ++d)
+    bounds[d] = a->rgsabound[a->cDims - 1 - d];
   SafeArray converted(SafeArrayCreate(elementVt, a->cDims, bounds));
   if (!converted.get()) return DISP_E_TYPEMISMATCH;
   uint64_t count = SafeArrayElementCount(a);
@@ -244,12 +260,27 @@ HRESULT DeliverOut(Variant&& value, VARIANT* byrefArg, VARIANT* result) {
         if (*byrefArg->ppunkVal) (*byrefArg->ppunkVal)->Release();
         *byrefArg->ppunkVal = converted.Detach().punkVal;
         return S_OK;
-      case VT_I1: case VT_UI1: std::memcpy(byrefArg->byref, &converted.llVal, 1); return S_OK;
-      case VT_I2: case VT_UI2: case VT_BOOL: std::memcpy(byrefArg->byref, &converted.llVal, 2); return S_OK;
-      case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR:
+      case VT_I1:
+      case VT_UI1:
+        std::memcpy(byrefArg->byref, &converted.llVal, 1);
+        return S_OK;
+      case VT_I2:
+      case VT_UI2:
+      case VT_BOOL:
+        std::memcpy(byrefArg->byref, &converted.llVal, 2);
+        return S_OK;
+      case VT_I4:
+      case VT_UI4:
+      case VT_INT:
+      case VT_UINT:
+      case VT_R4:
+      case VT_ERROR:
         std::memcpy(byrefArg->byref, &converted.llVal, 4);
         return S_OK;
-      case VT_I8: case VT_UI8: case VT_R8: case VT_DATE:
+      case VT_I8:
+      case VT_UI8:
+      case VT_R8:
+      case VT_DATE:
         std::memcpy(byrefArg->byref, &converted.llVal, 8);
         return S_OK;
       default:

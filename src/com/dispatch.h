@@ -101,7 +101,7 @@ HRESULT DeliverOut(Variant&& value, VARIANT* byrefArg, VARIANT* result);
 
 template <class T>
 inline constexpr bool kIsInterfacePtr =
-    std::is_pointer_v<T> && std::is_base_of_v<IUnknown, std::remove_pointer_t<T>>;
+    std::is_pointer_v<T>&& std::is_base_of_v<IUnknown, std::remove_pointer_t<T>>;
 
 // In-parameter passed by value.
 template <class T, class = void>
@@ -161,7 +161,7 @@ struct Arg<T*, std::enable_if_t<std::is_base_of_v<IUnknown, T>>> {
       return S_OK;
     } else {
       return Succeeded(v.punkVal->QueryInterface(T::kIID, holder.OutVoid())) ? S_OK
-                                                                            : DISP_E_TYPEMISMATCH;
+                                                                             : DISP_E_TYPEMISMATCH;
     }
   }
   T* Get() { return holder.get(); }

@@ -20,7 +20,7 @@ struct IUnknown {
 };
 
 struct DISPPARAMS {
-  VARIANTARG* rgvarg;        // arguments in reverse order
+  VARIANTARG* rgvarg;         // arguments in reverse order
   DISPID* rgdispidNamedArgs;  // identifiers of the named arguments (the first cNamedArgs)
   uint32_t cArgs;
   uint32_t cNamedArgs;
@@ -40,14 +40,27 @@ struct EXCEPINFO {
 
 // Type information, reduced to the descriptions a late-bound client needs to tell
 // properties from methods and count parameters.
-enum TYPEKIND : int32_t { TKIND_ENUM, TKIND_RECORD, TKIND_MODULE, TKIND_INTERFACE, TKIND_DISPATCH, TKIND_COCLASS };
+enum TYPEKIND : int32_t {
+  TKIND_ENUM,
+  TKIND_RECORD,
+  TKIND_MODULE,
+  TKIND_INTERFACE,
+  TKIND_DISPATCH,
+  TKIND_COCLASS
+};
 enum INVOKEKIND : int32_t {
   INVOKE_FUNC = 1,
   INVOKE_PROPERTYGET = 2,
   INVOKE_PROPERTYPUT = 4,
   INVOKE_PROPERTYPUTREF = 8
 };
-enum FUNCKIND : int32_t { FUNC_VIRTUAL, FUNC_PUREVIRTUAL, FUNC_NONVIRTUAL, FUNC_STATIC, FUNC_DISPATCH };
+enum FUNCKIND : int32_t {
+  FUNC_VIRTUAL,
+  FUNC_PUREVIRTUAL,
+  FUNC_NONVIRTUAL,
+  FUNC_STATIC,
+  FUNC_DISPATCH
+};
 
 inline constexpr uint16_t PARAMFLAG_FIN = 0x1;
 inline constexpr uint16_t PARAMFLAG_FOUT = 0x2;

@@ -4,8 +4,8 @@
 #pragma once
 
 #include <atomic>
-#include <tuple>
 #include <new>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -72,7 +72,9 @@ class ComPtr {
 namespace detail {
 
 template <class I>
-concept HasBase = requires { typename I::Base; };
+concept HasBase = requires {
+  typename I::Base;
+};
 
 // Whether iid names I or one of the interfaces it derives from.
 template <class I>

@@ -57,7 +57,8 @@ RegistryFile::RegistryFile(fs::path path) : path_(std::move(path)) {}
 
 std::string RegistryFile::Fold(const std::string& key) {
   std::string out = key;
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : out)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return out;
 }
 
@@ -145,7 +146,9 @@ std::optional<std::string> RegistryFile::GetValue(const std::string& key,
   return std::nullopt;
 }
 
-bool RegistryFile::HasKey(const std::string& key) const { return keys_.count(Fold(key)) > 0; }
+bool RegistryFile::HasKey(const std::string& key) const {
+  return keys_.count(Fold(key)) > 0;
+}
 
 void RegistryFile::DeleteTree(const std::string& key) {
   std::string folded = Fold(key);
@@ -158,7 +161,8 @@ void RegistryFile::DeleteTree(const std::string& key) {
 
 std::vector<std::string> RegistryFile::Keys() const {
   std::vector<std::string> out;
-  for (const auto& [folded, entry] : keys_) out.push_back(entry.first);
+  for (const auto& [folded, entry] : keys_)
+    out.push_back(entry.first);
   return out;
 }
 

@@ -19,14 +19,34 @@ static_assert(sizeof(Prefix) == 16);
 
 uint32_t ElementSize(VARTYPE vt) {
   switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_DATE: return 8;
-    case VT_BSTR: return sizeof(BSTR);
-    case VT_UNKNOWN: case VT_DISPATCH: return sizeof(void*);
-    case VT_VARIANT: return sizeof(VARIANT);
-    default: return 0;
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_DATE:
+      return 8;
+    case VT_BSTR:
+      return sizeof(BSTR);
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
+      return sizeof(void*);
+    case VT_VARIANT:
+      return sizeof(VARIANT);
+    default:
+      return 0;
   }
 }
 
@@ -35,7 +55,9 @@ Prefix* PrefixOf(const SAFEARRAY* a) {
                                    sizeof(Prefix));
 }
 
-VARTYPE TypeOf(const SAFEARRAY* a) { return PrefixOf(a)->vt; }
+VARTYPE TypeOf(const SAFEARRAY* a) {
+  return PrefixOf(a)->vt;
+}
 
 // Releases what each element owns, leaving the bytes zeroed.
 void ClearElements(SAFEARRAY* a) {
@@ -45,15 +67,20 @@ void ClearElements(SAFEARRAY* a) {
   for (uint64_t i = 0; i < n; ++i) {
     char* p = static_cast<char*>(a->pvData) + i * a->cbElements;
     switch (vt) {
-      case VT_BSTR: SysFreeString(*reinterpret_cast<BSTR*>(p)); break;
+      case VT_BSTR:
+        SysFreeString(*reinterpret_cast<BSTR*>(p));
+        break;
       case VT_UNKNOWN:
       case VT_DISPATCH: {
         auto* unk = *reinterpret_cast<IUnknown**>(p);
         if (unk) unk->Release();
         break;
       }
-      case VT_VARIANT: VariantClear(reinterpret_cast<VARIANT*>(p)); break;
-      default: break;
+      case VT_VARIANT:
+        VariantClear(reinterpret_cast<VARIANT*>(p));
+        break;
+      default:
+        break;
     }
   }
   std::memset(a->pvData, 0, n * a->cbElements);
@@ -87,15 +114,20 @@ HRESULT CopyElement(VARTYPE vt, void* dst, const void* src, uint32_t size) {
 
 void ReleaseElement(VARTYPE vt, void* p) {
   switch (vt) {
-    case VT_BSTR: SysFreeString(*static_cast<BSTR*>(p)); break;
+    case VT_BSTR:
+      SysFreeString(*static_cast<BSTR*>(p));
+      break;
     case VT_UNKNOWN:
     case VT_DISPATCH: {
       auto* unk = *static_cast<IUnknown**>(p);
       if (unk) unk->Release();
       break;
     }
-    case VT_VARIANT: VariantClear(static_cast<VARIANT*>(p)); break;
-    default: break;
+    case VT_VARIANT:
+      VariantClear(static_cast<VARIANT*>(p));
+      break;
+    default:
+      break;
   }
 }
 
@@ -104,7 +136,8 @@ void ReleaseElement(VARTYPE vt, void* p) {
 uint64_t SafeArrayElementCount(const SAFEARRAY* a) {
   if (!a) return 0;
   uint64_t n = 1;
-  for (uint32_t d = 0; d < a->cDims; ++d) n *= a->rgsabound[d].cElements;
+  for (uint32_t d = 0; d < a->cDims; ++d)
+    n *= a->rgsabound[d].cElements;
   return n;
 }
 
@@ -123,7 +156,8 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, uint32_t dims, const SAFEARRAYBOUND* boun
   if (vt == VT_UNKNOWN) a->fFeatures |= FADF_UNKNOWN;
   if (vt == VT_DISPATCH) a->fFeatures |= FADF_DISPATCH;
   if (vt == VT_VARIANT) a->fFeatures |= FADF_VARIANT;
-  for (uint32_t d = 0; d < dims; ++d) a->rgsabound[dims - 1 - d] = bounds[d];
+  for (uint32_t d = 0; d < dims; ++d)
+    a->rgsabound[dims - 1 - d] = bounds[d];
   uint64_t n = SafeArrayElementCount(a);
   if (n > 0) {
     if (n > (uint64_t{1} << 40) / size) {
@@ -136,7 +170,8 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, uint32_t dims, const SAFEARRAYBOUND* boun
       return nullptr;
     }
     if (vt == VT_VARIANT)
-      for (uint64_t i = 0; i < n; ++i) VariantInit(static_cast<VARIANT*>(a->pvData) + i);
+      for (uint64_t i = 0; i < n; ++i)
+        VariantInit(static_cast<VARIANT*>(a->pvData) + i);
   }
   return a;
 }
@@ -160,15 +195,16 @@ HRESULT SafeArrayCopy(const SAFEARRAY* a, SAFEARRAY** out) {
   *out = nullptr;
   if (!a) return S_OK;
   SAFEARRAYBOUND bounds[64];
-  for (uint32_t d = 0; d < a->cDims; ++d) bounds[d] = a->rgsabound[a->cDims - 1 - d];
+  for (uint32_t d = 0; d < a->cDims; ++d)
+    bounds[d] = a->rgsabound[a->cDims - 1 - d];
   VARTYPE vt = TypeOf(a);
   SAFEARRAY* copy = SafeArrayCreate(vt, a->cDims, bounds);
   if (!copy) return E_OUTOFMEMORY;
   uint64_t n = SafeArrayElementCount(a);
   for (uint64_t i = 0; i < n; ++i) {
-    HRESULT hr = CopyElement(vt, static_cast<char*>(copy->pvData) + i * a->cbElements,
-                             static_cast<const char*>(a->pvData) + i * a->cbElements,
-                             a->cbElements);
+    HRESULT hr =
+        CopyElement(vt, static_cast<char*>(copy->pvData) + i * a->cbElements,
+                    static_cast<const char*>(a->pvData) + i * a->cbElements, a->cbElements);
     if (Failed(hr)) {
       SafeArrayDestroy(copy);
       return hr;
@@ -178,8 +214,12 @@ HRESULT SafeArrayCopy(const SAFEARRAY* a, SAFEARRAY** out) {
   return S_OK;
 }
 
-uint32_t SafeArrayGetDim(const SAFEARRAY* a) { return a ? a->cDims : 0; }
-uint32_t SafeArrayGetElemsize(const SAFEARRAY* a) { return a ? a->cbElements : 0; }
+uint32_t SafeArrayGetDim(const SAFEARRAY* a) {
+  return a ? a->cDims : 0;
+}
+uint32_t SafeArrayGetElemsize(const SAFEARRAY* a) {
+  return a ? a->cbElements : 0;
+}
 
 HRESULT SafeArrayGetVartype(const SAFEARRAY* a, VARTYPE* vt) {
   if (!a || !vt) return E_INVALIDARG;
@@ -247,7 +287,8 @@ HRESULT SafeArrayPutElement(SAFEARRAY* a, const int32_t* indices, const void* va
     *static_cast<IUnknown**>(p) = unk;
     return S_OK;
   }
-  if (vt == VT_VARIANT) return VariantCopy(static_cast<VARIANT*>(p), static_cast<const VARIANT*>(value));
+  if (vt == VT_VARIANT)
+    return VariantCopy(static_cast<VARIANT*>(p), static_cast<const VARIANT*>(value));
   std::memcpy(p, value, a->cbElements);
   return S_OK;
 }
@@ -271,7 +312,9 @@ HRESULT SafeArrayAccessData(SAFEARRAY* a, void** data) {
   return S_OK;
 }
 
-HRESULT SafeArrayUnaccessData(SAFEARRAY* a) { return SafeArrayUnlock(a); }
+HRESULT SafeArrayUnaccessData(SAFEARRAY* a) {
+  return SafeArrayUnlock(a);
+}
 
 SAFEARRAY* MakeLongArray(const std::vector<int32_t>& values) {
   if (values.empty()) return nullptr;

@@ -26,7 +26,9 @@ using BSTR = OLECHAR*;
 inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
-constexpr HRESULT MakeHResult(uint32_t value) { return static_cast<HRESULT>(value); }
+constexpr HRESULT MakeHResult(uint32_t value) {
+  return static_cast<HRESULT>(value);
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
@@ -60,8 +62,12 @@ inline constexpr HRESULT CONNECT_E_NOCONNECTION = MakeHResult(0x80040200);
 inline constexpr HRESULT CONNECT_E_CANNOTCONNECT = MakeHResult(0x80040202);
 inline constexpr HRESULT SELFREG_E_CLASS = MakeHResult(0x80040201);
 
-constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
-constexpr bool Failed(HRESULT hr) { return hr < 0; }
+constexpr bool Succeeded(HRESULT hr) {
+  return hr >= 0;
+}
+constexpr bool Failed(HRESULT hr) {
+  return hr < 0;
+}
 
 // Dispatch identifiers and flags with a fixed meaning.
 inline constexpr DISPID DISPID_UNKNOWN = -1;
@@ -126,7 +132,8 @@ constexpr std::optional<GUID> ParseGuid(std::string_view text) {
             bytes[3];
   g.Data2 = static_cast<uint16_t>((bytes[4] << 8) | bytes[5]);
   g.Data3 = static_cast<uint16_t>((bytes[6] << 8) | bytes[7]);
-  for (int i = 0; i < 8; ++i) g.Data4[i] = bytes[8 + i];
+  for (int i = 0; i < 8; ++i)
+    g.Data4[i] = bytes[8 + i];
   return g;
 }
 

@@ -84,30 +84,73 @@ HRESULT Dereference(const VARIANT* src, VARIANT* out) {
   }
   out->vt = base;
   switch (base) {
-    case VT_I1: out->cVal = *static_cast<int8_t*>(src->byref); break;
-    case VT_UI1: out->bVal = *src->pbVal; break;
-    case VT_I2: out->iVal = *src->piVal; break;
-    case VT_UI2: out->uiVal = *static_cast<uint16_t*>(src->byref); break;
-    case VT_I4: case VT_INT: case VT_ERROR: out->lVal = *src->plVal; break;
-    case VT_UI4: case VT_UINT: out->ulVal = *static_cast<uint32_t*>(src->byref); break;
-    case VT_I8: out->llVal = *src->pllVal; break;
-    case VT_UI8: out->ullVal = *static_cast<uint64_t*>(src->byref); break;
-    case VT_R4: out->fltVal = *src->pfltVal; break;
-    case VT_R8: case VT_DATE: out->dblVal = *src->pdblVal; break;
-    case VT_BOOL: out->boolVal = *src->pboolVal; break;
-    case VT_BSTR: out->bstrVal = *src->pbstrVal; break;
-    case VT_UNKNOWN: out->punkVal = *src->ppunkVal; break;
-    case VT_DISPATCH: out->pdispVal = *src->ppdispVal; break;
-    case VT_VARIANT: return Dereference(src->pvarVal, out);
-    default: return DISP_E_BADVARTYPE;
+    case VT_I1:
+      out->cVal = *static_cast<int8_t*>(src->byref);
+      break;
+    case VT_UI1:
+      out->bVal = *src->pbVal;
+      break;
+    case VT_I2:
+      out->iVal = *src->piVal;
+      break;
+    case VT_UI2:
+      out->uiVal = *static_cast<uint16_t*>(src->byref);
+      break;
+    case VT_I4:
+    case VT_INT:
+    case VT_ERROR:
+      out->lVal = *src->plVal;
+      break;
+    case VT_UI4:
+    case VT_UINT:
+      out->ulVal = *static_cast<uint32_t*>(src->byref);
+      break;
+    case VT_I8:
+      out->llVal = *src->pllVal;
+      break;
+    case VT_UI8:
+      out->ullVal = *static_cast<uint64_t*>(src->byref);
+      break;
+    case VT_R4:
+      out->fltVal = *src->pfltVal;
+      break;
+    case VT_R8:
+    case VT_DATE:
+      out->dblVal = *src->pdblVal;
+      break;
+    case VT_BOOL:
+      out->boolVal = *src->pboolVal;
+      break;
+    case VT_BSTR:
+      out->bstrVal = *src->pbstrVal;
+      break;
+    case VT_UNKNOWN:
+      out->punkVal = *src->ppunkVal;
+      break;
+    case VT_DISPATCH:
+      out->pdispVal = *src->ppdispVal;
+      break;
+    case VT_VARIANT:
+      return Dereference(src->pvarVal, out);
+    default:
+      return DISP_E_BADVARTYPE;
   }
   return S_OK;
 }
 
 bool IsInteger(VARTYPE vt) {
   switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
-    case VT_I8: case VT_UI8: case VT_INT: case VT_UINT: case VT_ERROR:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+    case VT_ERROR:
       return true;
     default:
       return false;
@@ -161,20 +204,62 @@ HRESULT ParseNumber(std::u16string_view text, Number* n) {
 
 HRESULT ToNumber(const VARIANT& v, Number* n) {
   switch (v.vt) {
-    case VT_EMPTY: n->kind = Number::kSigned; n->s = 0; return S_OK;
-    case VT_I1: n->kind = Number::kSigned; n->s = v.cVal; return S_OK;
-    case VT_UI1: n->kind = Number::kSigned; n->s = v.bVal; return S_OK;
-    case VT_I2: n->kind = Number::kSigned; n->s = v.iVal; return S_OK;
-    case VT_UI2: n->kind = Number::kSigned; n->s = v.uiVal; return S_OK;
-    case VT_I4: case VT_INT: case VT_ERROR: n->kind = Number::kSigned; n->s = v.lVal; return S_OK;
-    case VT_UI4: case VT_UINT: n->kind = Number::kSigned; n->s = v.ulVal; return S_OK;
-    case VT_I8: n->kind = Number::kSigned; n->s = v.llVal; return S_OK;
-    case VT_UI8: n->kind = Number::kUnsigned; n->u = v.ullVal; return S_OK;
-    case VT_BOOL: n->kind = Number::kSigned; n->s = v.boolVal; return S_OK;
-    case VT_R4: n->kind = Number::kReal; n->r = v.fltVal; return S_OK;
-    case VT_R8: case VT_DATE: n->kind = Number::kReal; n->r = v.dblVal; return S_OK;
-    case VT_BSTR: return ParseNumber(View(v.bstrVal), n);
-    default: return DISP_E_TYPEMISMATCH;
+    case VT_EMPTY:
+      n->kind = Number::kSigned;
+      n->s = 0;
+      return S_OK;
+    case VT_I1:
+      n->kind = Number::kSigned;
+      n->s = v.cVal;
+      return S_OK;
+    case VT_UI1:
+      n->kind = Number::kSigned;
+      n->s = v.bVal;
+      return S_OK;
+    case VT_I2:
+      n->kind = Number::kSigned;
+      n->s = v.iVal;
+      return S_OK;
+    case VT_UI2:
+      n->kind = Number::kSigned;
+      n->s = v.uiVal;
+      return S_OK;
+    case VT_I4:
+    case VT_INT:
+    case VT_ERROR:
+      n->kind = Number::kSigned;
+      n->s = v.lVal;
+      return S_OK;
+    case VT_UI4:
+    case VT_UINT:
+      n->kind = Number::kSigned;
+      n->s = v.ulVal;
+      return S_OK;
+    case VT_I8:
+      n->kind = Number::kSigned;
+      n->s = v.llVal;
+      return S_OK;
+    case VT_UI8:
+      n->kind = Number::kUnsigned;
+      n->u = v.ullVal;
+      return S_OK;
+    case VT_BOOL:
+      n->kind = Number::kSigned;
+      n->s = v.boolVal;
+      return S_OK;
+    case VT_R4:
+      n->kind = Number::kReal;
+      n->r = v.fltVal;
+      return S_OK;
+    case VT_R8:
+    case VT_DATE:
+      n->kind = Number::kReal;
+      n->r = v.dblVal;
+      return S_OK;
+    case VT_BSTR:
+      return ParseNumber(View(v.bstrVal), n);
+    default:
+      return DISP_E_TYPEMISMATCH;
   }
 }
 
@@ -208,18 +293,28 @@ HRESULT FitInteger(const Number& n, T* out) {
 
 double AsReal(const Number& n) {
   switch (n.kind) {
-    case Number::kSigned: return static_cast<double>(n.s);
-    case Number::kUnsigned: return static_cast<double>(n.u);
-    default: return n.r;
+    case Number::kSigned:
+      return static_cast<double>(n.s);
+    case Number::kUnsigned:
+      return static_cast<double>(n.u);
+    default:
+      return n.r;
   }
 }
 
 std::u16string FormatNumber(const VARIANT& v) {
   char buf[64];
   switch (v.vt) {
-    case VT_R4: std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v.fltVal)); break;
-    case VT_R8: case VT_DATE: std::snprintf(buf, sizeof buf, "%.15g", v.dblVal); break;
-    case VT_UI8: std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(v.ullVal)); break;
+    case VT_R4:
+      std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(v.fltVal));
+      break;
+    case VT_R8:
+    case VT_DATE:
+      std::snprintf(buf, sizeof buf, "%.15g", v.dblVal);
+      break;
+    case VT_UI8:
+      std::snprintf(buf, sizeof buf, "%llu", static_cast<unsigned long long>(v.ullVal));
+      break;
     default: {
       Number n;
       ToNumber(v, &n);
@@ -259,7 +354,8 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, uint16_t /*flags*/,
       result = Variant::Str(value.boolVal ? u"True" : u"False");
     } else if (value.vt == VT_EMPTY) {
       result = Variant::Str(u"");
-    } else if (IsInteger(value.vt) || value.vt == VT_R4 || value.vt == VT_R8 || value.vt == VT_DATE) {
+    } else if (IsInteger(value.vt) || value.vt == VT_R4 || value.vt == VT_R8 ||
+               value.vt == VT_DATE) {
       result = Variant::Str(FormatNumber(value));
     } else {
       hr = DISP_E_TYPEMISMATCH;
@@ -290,28 +386,56 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, uint16_t /*flags*/,
     if (Succeeded(hr)) {
       result.vt = vt;
       switch (vt) {
-        case VT_BOOL: result.boolVal = AsReal(n) != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
+        case VT_BOOL:
+          result.boolVal = AsReal(n) != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+          break;
         case VT_R4: {
           double r = AsReal(n);
-          if (std::isfinite(r) && std::fabs(r) > std::numeric_limits<float>::max()) hr = DISP_E_OVERFLOW;
+          if (std::isfinite(r) && std::fabs(r) > std::numeric_limits<float>::max())
+            hr = DISP_E_OVERFLOW;
           result.fltVal = static_cast<float>(r);
           break;
         }
-        case VT_R8: result.dblVal = AsReal(n); break;
-        case VT_DATE: result.date = AsReal(n); break;
+        case VT_R8:
+          result.dblVal = AsReal(n);
+          break;
+        case VT_DATE:
+          result.date = AsReal(n);
+          break;
         default:
           if (n.kind == Number::kReal) hr = RealToInteger(n.r, &n);
           if (Failed(hr)) break;
           switch (vt) {
-            case VT_I1: hr = FitInteger(n, &result.cVal); break;
-            case VT_UI1: hr = FitInteger(n, &result.bVal); break;
-            case VT_I2: hr = FitInteger(n, &result.iVal); break;
-            case VT_UI2: hr = FitInteger(n, &result.uiVal); break;
-            case VT_I4: case VT_INT: case VT_ERROR: hr = FitInteger(n, &result.lVal); break;
-            case VT_UI4: case VT_UINT: hr = FitInteger(n, &result.ulVal); break;
-            case VT_I8: hr = FitInteger(n, &result.llVal); break;
-            case VT_UI8: hr = FitInteger(n, &result.ullVal); break;
-            default: hr = DISP_E_TYPEMISMATCH; break;
+            case VT_I1:
+              hr = FitInteger(n, &result.cVal);
+              break;
+            case VT_UI1:
+              hr = FitInteger(n, &result.bVal);
+              break;
+            case VT_I2:
+              hr = FitInteger(n, &result.iVal);
+              break;
+            case VT_UI2:
+              hr = FitInteger(n, &result.uiVal);
+              break;
+            case VT_I4:
+            case VT_INT:
+            case VT_ERROR:
+              hr = FitInteger(n, &result.lVal);
+              break;
+            case VT_UI4:
+            case VT_UINT:
+              hr = FitInteger(n, &result.ulVal);
+              break;
+            case VT_I8:
+              hr = FitInteger(n, &result.llVal);
+              break;
+            case VT_UI8:
+              hr = FitInteger(n, &result.ullVal);
+              break;
+            default:
+              hr = DISP_E_TYPEMISMATCH;
+              break;
           }
       }
       if (Failed(hr)) result.vt = VT_EMPTY;

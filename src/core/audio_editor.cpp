@@ -38,9 +38,9 @@ CAudioEditor::CAudioEditor()
 CAudioEditor::~CAudioEditor() {
   // Sub-objects a host still holds must not reach a control that is gone.
   for (EditorLink* link : std::initializer_list<EditorLink*>{
-           visualization_.get(), fileInfo_.get(), position_.get(), channels_.get(),
-           markers_.get(), recorder_.get(), playback_.get(), convert_.get(), transform_.get(),
-           dxTransform_.get(), vstTransform_.get()}) {
+           visualization_.get(), fileInfo_.get(), position_.get(), channels_.get(), markers_.get(),
+           recorder_.get(), playback_.get(), convert_.get(), transform_.get(), dxTransform_.get(),
+           vstTransform_.get()}) {
     if (link) link->SetEditor(nullptr);
   }
 }
@@ -67,9 +67,9 @@ HRESULT CAudioEditor::Initialize() {
   scaleY_ = scaleY;
   colors_ = colors;
   for (EditorLink* link : std::initializer_list<EditorLink*>{
-           visualization_.get(), fileInfo_.get(), position_.get(), channels_.get(),
-           markers_.get(), recorder_.get(), playback_.get(), convert_.get(), transform_.get(),
-           dxTransform_.get(), vstTransform_.get()}) {
+           visualization_.get(), fileInfo_.get(), position_.get(), channels_.get(), markers_.get(),
+           recorder_.get(), playback_.get(), convert_.get(), transform_.get(), dxTransform_.get(),
+           vstTransform_.get()}) {
     if (link) link->SetEditor(this);
   }
   return S_OK;
@@ -96,12 +96,24 @@ HRESULT CAudioEditor::_OnTimer() {
 }
 
 // The stream members are kept for hosts written against them; they do nothing.
-HRESULT CAudioEditor::GetReadStreamName(int32_t, int32_t, int32_t, int32_t, BSTR*) { return S_OK; }
-HRESULT CAudioEditor::OpenReadStream(int32_t, int32_t, int32_t, int32_t) { return S_OK; }
-HRESULT CAudioEditor::OpenWriteStream(int32_t, int32_t) { return S_OK; }
-HRESULT CAudioEditor::CloseStream() { return S_OK; }
-HRESULT CAudioEditor::ReadStream(IUnknown*) { return S_OK; }
-HRESULT CAudioEditor::WriteStream(IUnknown**) { return S_OK; }
+HRESULT CAudioEditor::GetReadStreamName(int32_t, int32_t, int32_t, int32_t, BSTR*) {
+  return S_OK;
+}
+HRESULT CAudioEditor::OpenReadStream(int32_t, int32_t, int32_t, int32_t) {
+  return S_OK;
+}
+HRESULT CAudioEditor::OpenWriteStream(int32_t, int32_t) {
+  return S_OK;
+}
+HRESULT CAudioEditor::CloseStream() {
+  return S_OK;
+}
+HRESULT CAudioEditor::ReadStream(IUnknown*) {
+  return S_OK;
+}
+HRESULT CAudioEditor::WriteStream(IUnknown**) {
+  return S_OK;
+}
 
 HRESULT CAudioEditor::BeginOperations() {
   batchCount_ = 0;
@@ -127,11 +139,11 @@ HRESULT CAudioEditor::SetDarkBitmap(uint8_t* bitmap) {
   return S_OK;
 }
 
-#define QEL_FLAG_ACCESSORS(Name, field)                         \
-  HRESULT CAudioEditor::get_##Name(VARIANT_BOOL* value) {       \
-    if (!value) return E_POINTER;                               \
-    *value = field;                                             \
-    return S_OK;                                                \
+#define QEL_FLAG_ACCESSORS(Name, field)                   \
+  HRESULT CAudioEditor::get_##Name(VARIANT_BOOL* value) { \
+    if (!value) return E_POINTER;                         \
+    *value = field;                                       \
+    return S_OK;                                          \
   }
 QEL_FLAG_ACCESSORS(MarkerMouseEventsEnabled, markerMouseEventsEnabled_)
 QEL_FLAG_ACCESSORS(MouseEventsEnabled, mouseEventsEnabled_)
@@ -164,9 +176,15 @@ HRESULT CAudioEditor::put_PreviewMode(int32_t value) {
   return S_OK;
 }
 
-HRESULT CAudioEditor::get_ScaleX(IEditorScale** value) { return QueryOut(scaleX_, value); }
-HRESULT CAudioEditor::get_ScaleY(IEditorScale** value) { return QueryOut(scaleY_, value); }
-HRESULT CAudioEditor::get_Colors(IEditorColors** value) { return QueryOut(colors_, value); }
+HRESULT CAudioEditor::get_ScaleX(IEditorScale** value) {
+  return QueryOut(scaleX_, value);
+}
+HRESULT CAudioEditor::get_ScaleY(IEditorScale** value) {
+  return QueryOut(scaleY_, value);
+}
+HRESULT CAudioEditor::get_Colors(IEditorColors** value) {
+  return QueryOut(colors_, value);
+}
 
 HRESULT CAudioEditor::put_ScaleX(IEditorScale* value) {
   scaleX_.Reset();
@@ -186,13 +204,27 @@ HRESULT CAudioEditor::put_Colors(IEditorColors* value) {
   return S_OK;
 }
 
-HRESULT CAudioEditor::get_FileInfo(IEditorFileInfo** value) { return QueryOut(fileInfo_, value); }
-HRESULT CAudioEditor::get_Recorder(IEditorRecorder** value) { return QueryOut(recorder_, value); }
-HRESULT CAudioEditor::get_Playback(IEditorPlayback** value) { return QueryOut(playback_, value); }
-HRESULT CAudioEditor::get_Transform(IEditorTransform** value) { return QueryOut(transform_, value); }
-HRESULT CAudioEditor::get_Position(IEditorPosition** value) { return QueryOut(position_, value); }
-HRESULT CAudioEditor::get_Channels(IEditorChannels** value) { return QueryOut(channels_, value); }
-HRESULT CAudioEditor::get_Markers(IEditorMarkers** value) { return QueryOut(markers_, value); }
+HRESULT CAudioEditor::get_FileInfo(IEditorFileInfo** value) {
+  return QueryOut(fileInfo_, value);
+}
+HRESULT CAudioEditor::get_Recorder(IEditorRecorder** value) {
+  return QueryOut(recorder_, value);
+}
+HRESULT CAudioEditor::get_Playback(IEditorPlayback** value) {
+  return QueryOut(playback_, value);
+}
+HRESULT CAudioEditor::get_Transform(IEditorTransform** value) {
+  return QueryOut(transform_, value);
+}
+HRESULT CAudioEditor::get_Position(IEditorPosition** value) {
+  return QueryOut(position_, value);
+}
+HRESULT CAudioEditor::get_Channels(IEditorChannels** value) {
+  return QueryOut(channels_, value);
+}
+HRESULT CAudioEditor::get_Markers(IEditorMarkers** value) {
+  return QueryOut(markers_, value);
+}
 HRESULT CAudioEditor::get_ConvertSampleType(IEditorConvertSampleType** value) {
   return QueryOut(convert_, value);
 }
@@ -210,9 +242,11 @@ HRESULT CAudioEditor::SetAdditionalParam(BSTR name, VARIANT value) {
   const std::u16string_view key = View(name);
   // Unit labels: at most 9 characters fit the scale's label buffer; longer text
   // is cut there rather than refused, so a host's label still shows.
-  static constexpr std::pair<std::u16string_view, UnitLabel> kUnits[] = {
-      {u"Smpl", kUnitSample}, {u"Hz", kUnitHz}, {u"Hms", kUnitHms},
-      {u"Frm", kUnitFrame},   {u"dB", kUnitDb}};
+  static constexpr std::pair<std::u16string_view, UnitLabel> kUnits[] = {{u"Smpl", kUnitSample},
+                                                                         {u"Hz", kUnitHz},
+                                                                         {u"Hms", kUnitHms},
+                                                                         {u"Frm", kUnitFrame},
+                                                                         {u"dB", kUnitDb}};
   for (const auto& [unitName, which] : kUnits) {
     if (key == unitName) {
       Variant text;
@@ -232,7 +266,9 @@ HRESULT CAudioEditor::SetAdditionalParam(BSTR name, VARIANT value) {
   return S_OK;
 }
 
-HRESULT CAudioEditor::GetAdditionalParam(BSTR, VARIANT*) { return S_OK; }
+HRESULT CAudioEditor::GetAdditionalParam(BSTR, VARIANT*) {
+  return S_OK;
+}
 
 HRESULT CAudioEditor::EnumConnectionPoints(IEnumConnectionPoints** points) {
   return events_.EnumConnectionPoints(points);

@@ -49,9 +49,13 @@ const ErrorRow& RowOf(int32_t number) {
 
 }  // namespace
 
-com::HRESULT ErrorResult(int32_t number) { return com::MakeHResult(RowOf(number).code); }
+com::HRESULT ErrorResult(int32_t number) {
+  return com::MakeHResult(RowOf(number).code);
+}
 
-std::u16string_view ErrorMessage(int32_t number) { return RowOf(number).message; }
+std::u16string_view ErrorMessage(int32_t number) {
+  return RowOf(number).message;
+}
 
 com::HRESULT RaiseError(int32_t number) {
   if (number == kErrNone) return com::S_OK;

@@ -12,7 +12,8 @@ using namespace com;
 namespace {
 
 constexpr const char* kProgIdPrefix = "QelAudioEditor4.";
-constexpr uint32_t kMiscStatus = 131473;  // recompose on resize, inside-out, activate when visible...
+constexpr uint32_t kMiscStatus =
+    131473;  // recompose on resize, inside-out, activate when visible...
 // The standard proxy/stub class of automation-compatible interfaces.
 constexpr const char* kAutomationProxy = "{00020424-0000-0000-C000-000000000046}";
 
@@ -68,9 +69,15 @@ std::string ModulePath() {
   return {};
 }
 
-std::string ClassKey(const SurfaceClass& c) { return "HKEY_CLASSES_ROOT\\CLSID\\" + FormatGuid(c.clsid); }
-std::string ProgIdOf(const SurfaceClass& c) { return std::string(kProgIdPrefix) + c.name + ".1"; }
-std::string IndependentProgIdOf(const SurfaceClass& c) { return std::string(kProgIdPrefix) + c.name; }
+std::string ClassKey(const SurfaceClass& c) {
+  return "HKEY_CLASSES_ROOT\\CLSID\\" + FormatGuid(c.clsid);
+}
+std::string ProgIdOf(const SurfaceClass& c) {
+  return std::string(kProgIdPrefix) + c.name + ".1";
+}
+std::string IndependentProgIdOf(const SurfaceClass& c) {
+  return std::string(kProgIdPrefix) + c.name;
+}
 
 // The module's classes go into the class table when the module is loaded.
 const bool kRegistered = (RegisterControlClasses(), true);
@@ -175,7 +182,9 @@ HRESULT DllGetClassObject(const CLSID* clsid, const IID* iid, void** object) {
   return factory->QueryInterface(*iid, object);
 }
 
-HRESULT DllCanUnloadNow() { return S_FALSE; }
+HRESULT DllCanUnloadNow() {
+  return S_FALSE;
+}
 
 HRESULT DllRegisterServer() {
   RegistryFile reg(RegistryFile::DefaultPath());
@@ -190,5 +199,4 @@ HRESULT DllUnregisterServer() {
   qel::RemoveRegistration(reg);
   return reg.Save() ? S_OK : SELFREG_E_CLASS;
 }
-
 }

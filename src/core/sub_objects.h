@@ -21,14 +21,13 @@ class EditorLink {
   CAudioEditor* editor_ = nullptr;
 };
 
-#define QEL_SUB_OBJECT(Class, Interface)                                             \
-  class Class final : public AutomationObject<Class, Interface##Defaults>,          \
-                      public EditorLink {                                            \
-   public:                                                                           \
-    static com::HRESULT CreateInstance(com::REFIID iid, void** object) {             \
-      auto obj = Create();                                                           \
-      return obj ? obj->QueryInterface(iid, object) : com::E_OUTOFMEMORY;            \
-    }                                                                                \
+#define QEL_SUB_OBJECT(Class, Interface)                                                       \
+  class Class final : public AutomationObject<Class, Interface##Defaults>, public EditorLink { \
+   public:                                                                                     \
+    static com::HRESULT CreateInstance(com::REFIID iid, void** object) {                       \
+      auto obj = Create();                                                                     \
+      return obj ? obj->QueryInterface(iid, object) : com::E_OUTOFMEMORY;                      \
+    }                                                                                          \
   }
 
 QEL_SUB_OBJECT(CEditorVisualization, IEditorVisualization);

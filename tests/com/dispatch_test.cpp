@@ -27,38 +27,107 @@ struct ITestSurface : IDispatch {
   ~ITestSurface() = default;
 };
 
-constexpr ParamInfo In(const char16_t* name, VARTYPE vt) { return {name, vt, ParamDir::In}; }
-constexpr ParamInfo Ret(VARTYPE vt) { return {u"pVal", vt, ParamDir::Retval}; }
+constexpr ParamInfo In(const char16_t* name, VARTYPE vt) {
+  return {name, vt, ParamDir::In};
+}
+constexpr ParamInfo Ret(VARTYPE vt) {
+  return {u"pVal", vt, ParamDir::Retval};
+}
 
 const DispEntry kEntries[] = {
-    {1, u"Mix", MemberKind::Method, 7, 2, {{In(u"select", VT_R8), In(u"paste", VT_R8)}},
-     &InvokeMember<&ITestSurface::Mix>, &AbiSlot<&ITestSurface::Mix>},
-    {2, u"Rate", MemberKind::PropGet, 8, 1, {{Ret(VT_I4 | VT_BYREF)}},
-     &InvokeMember<&ITestSurface::get_Rate>, &AbiSlot<&ITestSurface::get_Rate>},
-    {2, u"Rate", MemberKind::PropPut, 9, 1, {{In(u"newVal", VT_I4)}},
-     &InvokeMember<&ITestSurface::put_Rate>, &AbiSlot<&ITestSurface::put_Rate>},
-    {3, u"Flag", MemberKind::PropGet, 10, 1, {{Ret(VT_BOOL | VT_BYREF)}},
-     &InvokeMember<&ITestSurface::get_Flag>, &AbiSlot<&ITestSurface::get_Flag>},
-    {4, u"Item", MemberKind::PropGet, 11, 2, {{In(u"index", VT_I4), Ret(VT_VARIANT | VT_BYREF)}},
-     &InvokeMember<&ITestSurface::get_Item>, &AbiSlot<&ITestSurface::get_Item>},
-    {4, u"Item", MemberKind::PropPut, 12, 2, {{In(u"index", VT_I4), In(u"newVal", VT_VARIANT)}},
-     &InvokeMember<&ITestSurface::put_Item>, &AbiSlot<&ITestSurface::put_Item>},
-    {5, u"Describe", MemberKind::Method, 13, 2,
+    {1,
+     u"Mix",
+     MemberKind::Method,
+     7,
+     2,
+     {{In(u"select", VT_R8), In(u"paste", VT_R8)}},
+     &InvokeMember<&ITestSurface::Mix>,
+     &AbiSlot<&ITestSurface::Mix>},
+    {2,
+     u"Rate",
+     MemberKind::PropGet,
+     8,
+     1,
+     {{Ret(VT_I4 | VT_BYREF)}},
+     &InvokeMember<&ITestSurface::get_Rate>,
+     &AbiSlot<&ITestSurface::get_Rate>},
+    {2,
+     u"Rate",
+     MemberKind::PropPut,
+     9,
+     1,
+     {{In(u"newVal", VT_I4)}},
+     &InvokeMember<&ITestSurface::put_Rate>,
+     &AbiSlot<&ITestSurface::put_Rate>},
+    {3,
+     u"Flag",
+     MemberKind::PropGet,
+     10,
+     1,
+     {{Ret(VT_BOOL | VT_BYREF)}},
+     &InvokeMember<&ITestSurface::get_Flag>,
+     &AbiSlot<&ITestSurface::get_Flag>},
+    {4,
+     u"Item",
+     MemberKind::PropGet,
+     11,
+     2,
+     {{In(u"index", VT_I4), Ret(VT_VARIANT | VT_BYREF)}},
+     &InvokeMember<&ITestSurface::get_Item>,
+     &AbiSlot<&ITestSurface::get_Item>},
+    {4,
+     u"Item",
+     MemberKind::PropPut,
+     12,
+     2,
+     {{In(u"index", VT_I4), In(u"newVal", VT_VARIANT)}},
+     &InvokeMember<&ITestSurface::put_Item>,
+     &AbiSlot<&ITestSurface::put_Item>},
+    {5,
+     u"Describe",
+     MemberKind::Method,
+     13,
+     2,
      {{In(u"code", VT_I4), {u"text", VT_BSTR | VT_BYREF, ParamDir::Out}}},
-     &InvokeMember<&ITestSurface::Describe>, &AbiSlot<&ITestSurface::Describe>},
-    {6, u"Sum", MemberKind::Method, 14, 2,
+     &InvokeMember<&ITestSurface::Describe>,
+     &AbiSlot<&ITestSurface::Describe>},
+    {6,
+     u"Sum",
+     MemberKind::Method,
+     14,
+     2,
      {{In(u"values", VT_ARRAY | VT_R8), {u"total", VT_R8 | VT_BYREF, ParamDir::Retval}}},
-     &InvokeMember<&ITestSurface::Sum>, &AbiSlot<&ITestSurface::Sum>},
-    {7, u"Codes", MemberKind::PropGet, 15, 1, {{Ret(VT_ARRAY | VT_I4)}},
-     &InvokeMember<&ITestSurface::get_Codes>, &AbiSlot<&ITestSurface::get_Codes>},
-    {8, u"Grow", MemberKind::Method, 16, 2,
+     &InvokeMember<&ITestSurface::Sum>,
+     &AbiSlot<&ITestSurface::Sum>},
+    {7,
+     u"Codes",
+     MemberKind::PropGet,
+     15,
+     1,
+     {{Ret(VT_ARRAY | VT_I4)}},
+     &InvokeMember<&ITestSurface::get_Codes>,
+     &AbiSlot<&ITestSurface::get_Codes>},
+    {8,
+     u"Grow",
+     MemberKind::Method,
+     16,
+     2,
      {{In(u"by", VT_I4), {u"rect", VT_USERDEFINED | VT_BYREF, ParamDir::InOut}}},
-     &InvokeMember<&ITestSurface::Grow>, &AbiSlot<&ITestSurface::Grow>},
-    {9, u"Fail", MemberKind::Method, 17, 0, {}, &InvokeMember<&ITestSurface::Fail>,
+     &InvokeMember<&ITestSurface::Grow>,
+     &AbiSlot<&ITestSurface::Grow>},
+    {9,
+     u"Fail",
+     MemberKind::Method,
+     17,
+     0,
+     {},
+     &InvokeMember<&ITestSurface::Fail>,
      &AbiSlot<&ITestSurface::Fail>},
 };
 const DispTable kTable{ITestSurface::kIID, u"ITestSurface", kEntries};
-const DispTable& ITestSurface::DispatchTable() { return kTable; }
+const DispTable& ITestSurface::DispatchTable() {
+  return kTable;
+}
 
 class TestObject final : public DispatchObject<TestObject, ITestSurface> {
  public:
@@ -98,7 +167,8 @@ class TestObject final : public DispatchObject<TestObject, ITestSurface> {
   HRESULT Sum(SAFEARRAY** values, double* total) override {
     *total = 0;
     auto* data = static_cast<double*>((*values)->pvData);
-    for (uint64_t i = 0; i < SafeArrayElementCount(*values); ++i) *total += data[i];
+    for (uint64_t i = 0; i < SafeArrayElementCount(*values); ++i)
+      *total += data[i];
     return S_OK;
   }
   HRESULT get_Codes(SAFEARRAY** codes) override {
@@ -129,7 +199,8 @@ class Dispatch : public ::testing::Test {
                std::vector<DISPID> named = {}, EXCEPINFO* excep = nullptr,
                uint32_t* argErr = nullptr) {
     std::vector<VARIANT> reversed;
-    for (auto it = args.rbegin(); it != args.rend(); ++it) reversed.push_back(*it);
+    for (auto it = args.rbegin(); it != args.rend(); ++it)
+      reversed.push_back(*it);
     DISPPARAMS p{reversed.data(), named.data(), static_cast<uint32_t>(reversed.size()),
                  static_cast<uint32_t>(named.size())};
     Variant ignored;
@@ -303,7 +374,8 @@ TEST_F(Dispatch, TypeInformationTellsPropertiesFromMethods) {
 }
 
 TEST_F(Dispatch, TableSlotsAreTheVtableSlots) {
-  for (const DispEntry& e : kTable.entries) EXPECT_EQ(e.abiSlot(), e.slot) << Utf16ToUtf8(e.name);
+  for (const DispEntry& e : kTable.entries)
+    EXPECT_EQ(e.abiSlot(), e.slot) << Utf16ToUtf8(e.name);
 }
 
 }  // namespace

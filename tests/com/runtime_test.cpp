@@ -55,7 +55,9 @@ class ConnectionPoints : public ::testing::Test {
  protected:
   ComPtr<Container> container = Container::Create();
   ComPtr<IConnectionPoint> point;
-  void SetUp() override { ASSERT_EQ(container->FindConnectionPoint(Container::kEventsIid, point.Out()), S_OK); }
+  void SetUp() override {
+    ASSERT_EQ(container->FindConnectionPoint(Container::kEventsIid, point.Out()), S_OK);
+  }
 };
 
 TEST_F(ConnectionPoints, UnknownInterfaceHasNoConnectionPoint) {
@@ -94,7 +96,8 @@ TEST_F(ConnectionPoints, ArgumentsArriveReversedAsDispatchRequires) {
   auto sink = RecordingSink::Create();
   std::vector<int32_t> rawOrder;
   sink->onCall = [&](DISPID, DISPPARAMS* p) {
-    for (uint32_t i = 0; i < p->cArgs; ++i) rawOrder.push_back(p->rgvarg[i].lVal);
+    for (uint32_t i = 0; i < p->cArgs; ++i)
+      rawOrder.push_back(p->rgvarg[i].lVal);
   };
   uint32_t cookie = 0;
   point->Advise(sink.get(), &cookie);
@@ -127,13 +130,14 @@ TEST_F(ConnectionPoints, SinkMayDisconnectItselfWhileBeingCalled) {
   EXPECT_EQ(sink->calls.size(), 1u);
 }
 
-HRESULT CreateNothing(REFIID, void**) { return E_OUTOFMEMORY; }
+HRESULT CreateNothing(REFIID, void**) {
+  return E_OUTOFMEMORY;
+}
 
 TEST(ClassTable, ProgIdsResolveInEitherSpellingAndAnyCase) {
   const CLSID clsid = MakeGuid("{11111111-2222-3333-4444-555555555555}");
-  ClassTable::Instance().Register(
-      {clsid, "Thing", "Lib.Thing.1", "Lib.Thing", "Thing Class", IDispatch::kIID, GUID_NULL,
-       false, &CreateNothing});
+  ClassTable::Instance().Register({clsid, "Thing", "Lib.Thing.1", "Lib.Thing", "Thing Class",
+                                   IDispatch::kIID, GUID_NULL, false, &CreateNothing});
   CLSID found{};
   ASSERT_EQ(CLSIDFromProgID(u"lib.thing", &found), S_OK);
   EXPECT_EQ(found, clsid);
@@ -152,8 +156,8 @@ TEST(ClassTable, UnknownClassIsNotRegistered) {
 
 class Registry : public ::testing::Test {
  protected:
-  std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                              ("qel-registry-test-" + std::to_string(::getpid()));
+  std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("qel-registry-test-" + std::to_string(::getpid()));
   void TearDown() override { std::filesystem::remove_all(dir); }
 };
 

@@ -76,7 +76,9 @@ TEST(SafeArray, LockedArrayCannotBeDestroyed) {
   EXPECT_EQ(SafeArrayDestroy(a), S_OK);
 }
 
-TEST(SafeArray, EmptyListGivesNullLongArray) { EXPECT_EQ(MakeLongArray({}), nullptr); }
+TEST(SafeArray, EmptyListGivesNullLongArray) {
+  EXPECT_EQ(MakeLongArray({}), nullptr);
+}
 
 }  // namespace
 }  // namespace qel::com

@@ -37,7 +37,8 @@ HRESULT Call(IDispatch* obj, const char16_t* name, uint16_t flags, std::vector<V
 }
 
 TEST(Control, CreatedByEitherProgIdSpelling) {
-  for (const char16_t* progId : {u"QelAudioEditor4.AudioEditor", u"QelAudioEditor4.AudioEditor.1"}) {
+  for (const char16_t* progId :
+       {u"QelAudioEditor4.AudioEditor", u"QelAudioEditor4.AudioEditor.1"}) {
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
     EXPECT_EQ(clsid, CLSID_AudioEditor);
@@ -51,9 +52,9 @@ TEST(Control, EveryClassIsRegisteredWithItsDescription) {
     EXPECT_EQ(info->description, std::string(c.name) + " Class");
     EXPECT_EQ(info->progId, "QelAudioEditor4." + std::string(c.name) + ".1");
     ComPtr<IDispatch> obj;
-    EXPECT_EQ(CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, c.defaultInterface,
-                               obj.OutVoid()),
-              S_OK)
+    EXPECT_EQ(
+        CoCreateInstance(c.clsid, nullptr, CLSCTX_INPROC_SERVER, c.defaultInterface, obj.OutVoid()),
+        S_OK)
         << c.name;
   }
 }
@@ -122,7 +123,8 @@ TEST(Control, MemberNotBuiltYetRaisesNotImplemented) {
   ComPtr<IEditorScale> scale;
   editor->get_ScaleX(scale.Out());
   EXCEPINFO excep{};
-  EXPECT_EQ(Call(scale.get(), u"Type", DISPATCH_PROPERTYGET, {}, nullptr, &excep), DISP_E_EXCEPTION);
+  EXPECT_EQ(Call(scale.get(), u"Type", DISPATCH_PROPERTYGET, {}, nullptr, &excep),
+            DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, E_NOTIMPL);
   SysFreeString(excep.bstrDescription);
   SysFreeString(excep.bstrSource);

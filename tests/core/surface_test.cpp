@@ -44,7 +44,8 @@ std::vector<std::string> Split(const std::string& s, char sep) {
   std::vector<std::string> out;
   std::stringstream in(s);
   std::string part;
-  while (std::getline(in, part, sep)) out.push_back(part);
+  while (std::getline(in, part, sep))
+    out.push_back(part);
   return out;
 }
 
@@ -55,7 +56,9 @@ MemberKind KindOf(const std::string& accessor) {
   return MemberKind::Method;
 }
 
-TEST(Surface, HasSeventeenInterfaces) { EXPECT_EQ(SurfaceTables().size(), 17u); }
+TEST(Surface, HasSeventeenInterfaces) {
+  EXPECT_EQ(SurfaceTables().size(), 17u);
+}
 
 TEST(Surface, EveryMemberHasItsPublishedIdentifierKindAndPlace) {
   auto expected = LoadExpected();
@@ -66,7 +69,8 @@ TEST(Surface, EveryMemberHasItsPublishedIdentifierKindAndPlace) {
     const DispTable* table = TableNamed(e.iface);
     ASSERT_NE(table, nullptr) << e.iface;
     if (!slot.count(e.iface)) slot[e.iface] = 7;  // after IUnknown and IDispatch
-    for (const std::string& accessor : Split(e.accessors == "method" ? "method" : e.accessors, '/')) {
+    for (const std::string& accessor :
+         Split(e.accessors == "method" ? "method" : e.accessors, '/')) {
       size_t& at = position[e.iface];
       ASSERT_LT(at, table->entries.size()) << e.iface << "." << e.member;
       const DispEntry& entry = table->entries[at++];
@@ -102,7 +106,8 @@ TEST(Surface, EveryNameResolvesToItsIdentifierThroughTheClassTable) {
 TEST(Surface, ExtraSlotAfterGetAdditionalParamHasNoDispatchEntry) {
   const DispTable& t = IAudioEditor::DispatchTable();
   EXPECT_EQ(t.entries.back().slot + 1, VtableSlotOf(&IAudioEditor::EmptyClipboard));
-  for (const DispEntry& e : t.entries) EXPECT_NE(Utf16ToUtf8(e.name), "EmptyClipboard");
+  for (const DispEntry& e : t.entries)
+    EXPECT_NE(Utf16ToUtf8(e.name), "EmptyClipboard");
 }
 
 }  // namespace
