@@ -60,6 +60,18 @@ struct DispTable {
   bool outgoing = false;  // an event interface: implemented by sinks, not by us
 };
 
+// A class as a module describes it: identity, names and interfaces.
+struct ClassDescription {
+  CLSID clsid;
+  const char* name;
+  const char* description;
+  IID defaultInterface;
+  IID defaultSource;  // GUID_NULL when the class has no events
+  bool control;
+  const char* progId;             // version-dependent
+  const char* independentProgId;  // version-independent
+};
+
 // Case-insensitive comparison of member names (ASCII, as the names are).
 bool NamesEqual(std::u16string_view a, std::u16string_view b);
 

@@ -11,7 +11,6 @@ using namespace com;
 
 namespace {
 
-constexpr const char* kProgIdPrefix = "QelAudioEditor4.";
 constexpr uint32_t kMiscStatus =
     131473;  // recompose on resize, inside-out, activate when visible...
 // The standard proxy/stub class of automation-compatible interfaces.
@@ -69,15 +68,11 @@ std::string ModulePath() {
   return {};
 }
 
-std::string ClassKey(const SurfaceClass& c) {
+std::string ClassKey(const ClassDescription& c) {
   return "HKEY_CLASSES_ROOT\\CLSID\\" + FormatGuid(c.clsid);
 }
-std::string ProgIdOf(const SurfaceClass& c) {
-  return std::string(kProgIdPrefix) + c.name + ".1";
-}
-std::string IndependentProgIdOf(const SurfaceClass& c) {
-  return std::string(kProgIdPrefix) + c.name;
-}
+std::string ProgIdOf(const ClassDescription& c) { return c.progId; }
+std::string IndependentProgIdOf(const ClassDescription& c) { return c.independentProgId; }
 
 // The module's classes go into the class table when the module is loaded.
 const bool kRegistered = (RegisterControlClasses(), true);
@@ -86,7 +81,7 @@ const bool kRegistered = (RegisterControlClasses(), true);
 
 void RegisterControlClasses() {
   RegisterSurfaceInterfaces();
-  for (const SurfaceClass& c : kSurfaceClasses) {
+  for (const ClassDescription& c : kSurfaceClasses) {
     ClassTable::Instance().Register(ClassInfo{
         .clsid = c.clsid,
         .name = c.name,
@@ -104,10 +99,10 @@ void RegisterControlClasses() {
 void WriteRegistration(RegistryFile& reg, const std::string& modulePath) {
   const std::string appId = FormatGuid(APPID_QelAudioEditor4Lib);
   const std::string libId = FormatGuid(LIBID_QelAudioEditor4Lib);
-  reg.SetValue("HKEY_CLASSES_ROOT\\AppID\\" + appId, "", kAppIdName);
+  reg.SetValue("HKEY_CLASSES_ROOT\\AppID\\" + appId, "", kSurfaceAppIdName);
   reg.SetValue("HKEY_CLASSES_ROOT\\AppID\\QelAudioEditor4.DLL", "AppID", appId);
 
-  for (const SurfaceClass& c : kSurfaceClasses) {
+  for (const ClassDescription& c : kSurfaceClasses) {
     const std::string clsid = FormatGuid(c.clsid);
     const std::string progId = ProgIdOf(c);
     const std::string independent = IndependentProgIdOf(c);
@@ -135,8 +130,8 @@ void WriteRegistration(RegistryFile& reg, const std::string& modulePath) {
   }
 
   // The type library and the interfaces it describes.
-  const std::string libKey = "HKEY_CLASSES_ROOT\\TypeLib\\" + libId + "\\" + kLibraryVersion;
-  reg.SetValue(libKey, "", kLibraryHelp);
+  const std::string libKey = "HKEY_CLASSES_ROOT\\TypeLib\\" + libId + "\\" + kSurfaceLibraryVersion;
+  reg.SetValue(libKey, "", kSurfaceLibraryHelp);
   reg.SetValue(libKey + "\\0\\linux64", "", modulePath);
   reg.SetValue(libKey + "\\FLAGS", "", "0");
   for (const DispTable* table : SurfaceTables()) {
@@ -144,14 +139,14 @@ void WriteRegistration(RegistryFile& reg, const std::string& modulePath) {
     reg.SetValue(key, "", Utf16ToUtf8(table->name));
     reg.SetValue(key + "\\ProxyStubClsid32", "", kAutomationProxy);
     reg.SetValue(key + "\\TypeLib", "", libId);
-    reg.SetValue(key + "\\TypeLib", "Version", kLibraryVersion);
+    reg.SetValue(key + "\\TypeLib", "Version", kSurfaceLibraryVersion);
   }
 }
 
 void RemoveRegistration(RegistryFile& reg) {
   reg.DeleteTree("HKEY_CLASSES_ROOT\\AppID\\" + FormatGuid(APPID_QelAudioEditor4Lib));
   reg.DeleteTree("HKEY_CLASSES_ROOT\\AppID\\QelAudioEditor4.DLL");
-  for (const SurfaceClass& c : kSurfaceClasses) {
+  for (const ClassDescription& c : kSurfaceClasses) {
     reg.DeleteTree("HKEY_CLASSES_ROOT\\" + ProgIdOf(c));
     reg.DeleteTree("HKEY_CLASSES_ROOT\\" + IndependentProgIdOf(c));
     reg.DeleteTree(ClassKey(c));

@@ -46,7 +46,7 @@ TEST(Control, CreatedByEitherProgIdSpelling) {
 }
 
 TEST(Control, EveryClassIsRegisteredWithItsDescription) {
-  for (const SurfaceClass& c : kSurfaceClasses) {
+  for (const ClassDescription& c : kSurfaceClasses) {
     auto info = ClassTable::Instance().Find(c.clsid);
     ASSERT_TRUE(info.has_value()) << c.name;
     EXPECT_EQ(info->description, std::string(c.name) + " Class");
