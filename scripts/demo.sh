@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh
-PYTHONPATH=build/hosts/python /usr/bin/python3 examples/demo.py "$@"
+PYTHONPATH=build/python /usr/bin/python3 examples/demo.py "$@"

@@ -35,6 +35,18 @@ class ClassTable {
   void Register(ClassInfo info);
   void Unregister(REFCLSID clsid);
   std::optional<ClassInfo> Find(REFCLSID clsid) const;
+  // Find, and when the class is unknown, load the modules that may serve it
+  // first: the server the registration file names for it, then every module in
+  // the component folders ($QEL_COMPONENT_PATH, colon separated, else the
+  // "qel-components" folder beside this runtime). A loaded module adds its
+  // classes to the table; one that only exports DllGetClassObject is asked
+  // through it.
+  std::optional<ClassInfo> FindOrLoad(REFCLSID clsid);
+  // The DllGetClassObject of a loaded module that serves clsid without
+  // registering it, or null.
+  void* FactoryEntryFor(REFCLSID clsid) const;
+  // The folders FindOrLoad searches.
+  std::vector<std::string> ComponentFolders() const;
   // Either spelling of a ProgID, compared without regard to case.
   std::optional<CLSID> FromProgId(std::string_view progId) const;
   std::vector<ClassInfo> All() const;
@@ -46,10 +58,34 @@ class ClassTable {
 
  private:
   ClassTable() = default;
+  bool LoadModule(const std::string& path, REFCLSID wanted);
+
   mutable std::mutex mutex_;
   std::vector<ClassInfo> classes_;
+  std::vector<std::string> loadedModules_;  // modules stay loaded for the process's life
+  std::vector<std::pair<CLSID, void*>> moduleFactories_;
   std::vector<const DispTable*> interfaces_;
 };
+
+// How a module creates each of its classes, by class name.
+struct ClassCreator {
+  std::string_view name;
+  CreateFn create;
+};
+// Adds a module's classes to the class table: each description with the
+// creator of the same name (a class without one is listed but not creatable).
+void RegisterModuleClasses(std::span<const ClassDescription> classes,
+                           std::span<const ClassCreator> creators);
+
+// The usual creator: a new T, asked for iid.
+template <class T>
+HRESULT CreateComObject(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  auto obj = T::Create();
+  if (!obj) return E_OUTOFMEMORY;
+  return obj->QueryInterface(iid, object);
+}
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, uint32_t context, REFIID iid,
                          void** object);

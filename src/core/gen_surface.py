@@ -146,7 +146,8 @@ def parse(path):
         for dispid, member, kind, rest in iface["members"]:
             if kind == "vtable":
                 # A vtable slot with no dispatch identifier: early binding only.
-                accessors.append(Accessor(None, member, "VtableOnly", member, []))
+                params = [] if rest in ("—", "") else [parse_param(p, names) for p in rest.split(",")]
+                accessors.append(Accessor(None, member, "VtableOnly", member, params))
                 continue
             if kind == "method":
                 # Split on the commas between parameters, not those inside "[out,retval]".

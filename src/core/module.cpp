@@ -16,12 +16,7 @@ constexpr uint32_t kMiscStatus =
 // The standard proxy/stub class of automation-compatible interfaces.
 constexpr const char* kAutomationProxy = "{00020424-0000-0000-C000-000000000046}";
 
-struct Creator {
-  std::string_view name;
-  CreateFn create;
-};
-
-constexpr Creator kCreators[] = {
+constexpr ClassCreator kCreators[] = {
     {"AudioEditor", &CAudioEditor::CreateInstance},
     {"EditorVisualization", &CEditorVisualization::CreateInstance},
     {"EditorChannels", &CEditorChannels::CreateInstance},
@@ -39,12 +34,6 @@ constexpr Creator kCreators[] = {
     {"EditorTransform", &CEditorTransform::CreateInstance},
     {"EditorVSTTransform", &CEditorVSTTransform::CreateInstance},
 };
-
-CreateFn CreatorOf(std::string_view name) {
-  for (const Creator& c : kCreators)
-    if (c.name == name) return c.create;
-  return nullptr;
-}
 
 class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
  public:
@@ -71,8 +60,6 @@ std::string ModulePath() {
 std::string ClassKey(const ClassDescription& c) {
   return "HKEY_CLASSES_ROOT\\CLSID\\" + FormatGuid(c.clsid);
 }
-std::string ProgIdOf(const ClassDescription& c) { return c.progId; }
-std::string IndependentProgIdOf(const ClassDescription& c) { return c.independentProgId; }
 
 // The module's classes go into the class table when the module is loaded.
 const bool kRegistered = (RegisterControlClasses(), true);
@@ -81,19 +68,7 @@ const bool kRegistered = (RegisterControlClasses(), true);
 
 void RegisterControlClasses() {
   RegisterSurfaceInterfaces();
-  for (const ClassDescription& c : kSurfaceClasses) {
-    ClassTable::Instance().Register(ClassInfo{
-        .clsid = c.clsid,
-        .name = c.name,
-        .progId = ProgIdOf(c),
-        .versionIndependentProgId = IndependentProgIdOf(c),
-        .description = c.description,
-        .defaultInterface = c.defaultInterface,
-        .defaultSource = c.defaultSource,
-        .control = c.control,
-        .create = CreatorOf(c.name),
-    });
-  }
+  RegisterModuleClasses(kSurfaceClasses, kCreators);
 }
 
 void WriteRegistration(RegistryFile& reg, const std::string& modulePath) {
@@ -104,8 +79,8 @@ void WriteRegistration(RegistryFile& reg, const std::string& modulePath) {
 
   for (const ClassDescription& c : kSurfaceClasses) {
     const std::string clsid = FormatGuid(c.clsid);
-    const std::string progId = ProgIdOf(c);
-    const std::string independent = IndependentProgIdOf(c);
+    const std::string progId = std::string(c.progId);
+    const std::string independent = std::string(c.independentProgId);
     reg.SetValue("HKEY_CLASSES_ROOT\\" + progId, "", c.description);
     reg.SetValue("HKEY_CLASSES_ROOT\\" + progId + "\\CLSID", "", clsid);
     reg.SetValue("HKEY_CLASSES_ROOT\\" + independent, "", c.description);
@@ -147,8 +122,8 @@ void RemoveRegistration(RegistryFile& reg) {
   reg.DeleteTree("HKEY_CLASSES_ROOT\\AppID\\" + FormatGuid(APPID_QelAudioEditor4Lib));
   reg.DeleteTree("HKEY_CLASSES_ROOT\\AppID\\QelAudioEditor4.DLL");
   for (const ClassDescription& c : kSurfaceClasses) {
-    reg.DeleteTree("HKEY_CLASSES_ROOT\\" + ProgIdOf(c));
-    reg.DeleteTree("HKEY_CLASSES_ROOT\\" + IndependentProgIdOf(c));
+    reg.DeleteTree("HKEY_CLASSES_ROOT\\" + std::string(c.progId));
+    reg.DeleteTree("HKEY_CLASSES_ROOT\\" + std::string(c.independentProgId));
     reg.DeleteTree(ClassKey(c));
   }
   reg.DeleteTree("HKEY_CLASSES_ROOT\\TypeLib\\" + FormatGuid(LIBID_QelAudioEditor4Lib));

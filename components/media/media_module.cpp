@@ -1,0 +1,25 @@
+// The media components module. Loading it adds its classes to the class table.
+#include "media_core.h"
+
+namespace qel::media {
+namespace {
+
+// Reading and writing media files is not built yet: every call answers E_NOTIMPL.
+class VideoFile final : public com::DispatchObject<VideoFile, IMediaFileDefaults> {};
+
+constexpr com::ClassCreator kCreators[] = {
+    {"VideoFile", &com::CreateComObject<VideoFile>},
+    {"AudioFormat", &com::CreateComObject<AudioFormat>},
+    {"DataBuffer", &com::CreateComObject<DataBuffer>},
+    {"AudioFrameData", &com::CreateComObject<AudioFrameData>},
+    {"ExtraData", &com::CreateComObject<ExtraData>},
+};
+
+const bool kRegistered = [] {
+  RegisterMediaInterfaces();
+  com::RegisterModuleClasses(kMediaClasses, kCreators);
+  return true;
+}();
+
+}  // namespace
+}  // namespace qel::media
