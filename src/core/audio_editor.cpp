@@ -1,6 +1,7 @@
 #include "core/audio_editor.h"
 
 #include "com/classtable.h"
+#include "platform/files.h"
 
 namespace qel {
 
@@ -19,23 +20,45 @@ HRESULT QueryOut(const ComPtr<Held>& held, I** out) {
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view kInstanceMutex = "{35591CB0-4180-43DE-ACA1-00C9EBA25C61}";
+constexpr std::u16string_view kMediaNotRegistered = u"QelVideoFile3 is not registered.";
+constexpr std::u16string_view kTransformNotRegistered = u"QelAudioTransform is not registered.";
+constexpr size_t kMaxTempDirectory = 1024;
+
+template <class I>
+HRESULT CreateComponent(REFCLSID clsid, ComPtr<I>* out) {
+  return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, I::kIID, out->OutVoid());
+}
+
+}  // namespace
+
 HRESULT CAudioEditor::CreateInstance(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   *object = nullptr;
   auto editor = Create();
   if (!editor) return E_OUTOFMEMORY;
   HRESULT hr = editor->Initialize();
-  if (Failed(hr)) return hr;
+  if (Failed(hr)) return hr;  // the half-made control goes with this reference
   return editor->QueryInterface(iid, object);
 }
 
 CAudioEditor::CAudioEditor()
-    : events_(static_cast<IConnectionPointContainer*>(this), IID__IAudioEditorEvents),
+    : platform_(platform::MakeHeadlessPlatform()),
+      events_(static_cast<IConnectionPointContainer*>(this), IID__IAudioEditorEvents),
       sender_(events_) {
+  // Only whether another instance is alive matters; a lock that cannot be made
+  // counts as "another instance", which keeps the purge from deleting anything.
+  if (!mutex_.Create(kInstanceMutex, &mutexExisted_)) mutexExisted_ = true;
   units_ = {u"smpl", u"Hz", u"hms", u"frm", u"dB"};
+  tempDirectory_ = platform::WithTrailingSlash(platform::SystemTempDirectory());
+  clipboardFile_ = tempDirectory_ + "QelClipBoard.wav";
+  systemClipboardFile_ = tempDirectory_ + "QelWinClipBoard.wav";
 }
 
 CAudioEditor::~CAudioEditor() {
+  Close();
   // Sub-objects a host still holds must not reach a control that is gone.
   for (EditorLink* link : std::initializer_list<EditorLink*>{
            visualization_.get(), fileInfo_.get(), position_.get(), channels_.get(), markers_.get(),
@@ -43,26 +66,47 @@ CAudioEditor::~CAudioEditor() {
            vstTransform_.get()}) {
     if (link) link->SetEditor(nullptr);
   }
+  if (recorder_) recorder_->Device().SetEditorOfLines(nullptr);
+  if (playback_) playback_->Device().SetEditorOfLines(nullptr);
+  if (markers_) markers_->SetPosition(nullptr);
 }
 
-HRESULT CAudioEditor::Initialize() {
-  visualization_ = CEditorVisualization::Create();
-  auto scaleX = CEditorScale::Create();
-  auto scaleY = CEditorScale::Create();
-  auto colors = CEditorColors::Create();
-  fileInfo_ = CEditorFileInfo::Create();
-  position_ = CEditorPosition::Create();
-  channels_ = CEditorChannels::Create();
-  markers_ = CEditorMarkers::Create();
-  recorder_ = CEditorRecorder::Create();
-  playback_ = CEditorPlayback::Create();
-  convert_ = CEditorConvertSampleType::Create();
-  transform_ = CEditorTransform::Create();
-  dxTransform_ = CEditorDXTransform::Create();
-  vstTransform_ = CEditorVSTTransform::Create();
-  if (scaleX) scaleX->SetEditor(this);
-  if (scaleY) scaleY->SetEditor(this);
-  if (colors) colors->SetEditor(this);
+void CAudioEditor::ShowNotRegistered(std::u16string_view message) {
+  if (platform_.messageBoxes)
+    platform_.messageBoxes->Show(Utf16ToUtf8(kMessageBoxCaption), Utf16ToUtf8(message),
+                                 platform::MB_OK | platform::MB_ICONSTOP);
+}
+
+HRESULT CAudioEditor::CreateSubObjects() {
+  // Created in this order; a sub-object that cannot be made is reported by its
+  // class's own message.
+  auto make = [&](auto& slot, std::u16string_view message) {
+    using T = std::remove_pointer_t<decltype(slot.get())>;
+    slot = T::Create();
+    if (!slot) ShowNotRegistered(message);
+    return static_cast<bool>(slot);
+  };
+  ComPtr<CEditorScale> scaleX, scaleY;
+  ComPtr<CEditorColors> colors;
+  bool ok = make(visualization_, u"AudioEditorVisualization is not registered.") &&
+            make(scaleX, u"AudioEditorScale is not registered.") &&
+            make(scaleY, u"AudioEditorScale is not registered.") &&
+            make(colors, u"AudioEditorColors is not registered.") &&
+            make(fileInfo_, u"AudioEditorFileInfo is not registered.") &&
+            make(position_, u"AudioEditorPosition is not registered.") &&
+            make(channels_, u"AudioEditorChannels is not registered.") &&
+            make(markers_, u"AudioEditorMarkers is not registered.") &&
+            make(recorder_, u"AudioEditorRecorder is not registered.") &&
+            make(playback_, u"AudioEditorPlayback is not registered.") &&
+            make(convert_, u"AudioEditorConvertSampleType is not registered.") &&
+            make(transform_, u"AudioEditorTransform is not registered.") &&
+            make(dxTransform_, u"AudioEditorDXTransform is not registered.") &&
+            make(vstTransform_, u"AudioEditorVSTTransform is not registered.");
+  if (!ok) return RaiseError(kErrNotInstalled);
+
+  scaleX->SetEditor(this);
+  scaleY->SetEditor(this);
+  colors->SetEditor(this);
   scaleX_ = scaleX;
   scaleY_ = scaleY;
   colors_ = colors;
@@ -70,7 +114,181 @@ HRESULT CAudioEditor::Initialize() {
            visualization_.get(), fileInfo_.get(), position_.get(), channels_.get(), markers_.get(),
            recorder_.get(), playback_.get(), convert_.get(), transform_.get(), dxTransform_.get(),
            vstTransform_.get()}) {
-    if (link) link->SetEditor(this);
+    link->SetEditor(this);
+  }
+  markers_->SetPosition(position_.get());
+  return S_OK;
+}
+
+HRESULT CAudioEditor::CreateComponents() {
+  if (Failed(CreateComponent(CLSID_VideoFile, &mediaFile_))) {
+    ShowNotRegistered(kMediaNotRegistered);
+    return RaiseError(kErrNotInstalled);
+  }
+  // The reader is only ever asked for audio.
+  mediaFile_->SetAdditionalParam(Bstr(u"SWF_AUDIO").get(), Variant::Bool(true));
+  if (Failed(CreateComponent(CLSID_AudioEffect, &effect_)) ||
+      Failed(CreateComponent(CLSID_AudioData, &effectData_))) {
+    ShowNotRegistered(kTransformNotRegistered);
+    return RaiseError(kErrNotInstalled);
+  }
+  return S_OK;
+}
+
+HRESULT CAudioEditor::Initialize() {
+  HRESULT hr = CreateSubObjects();
+  if (Failed(hr)) return hr;
+  hr = CreateComponents();
+  if (Failed(hr)) return hr;
+  recorder_->Device().SetEditorOfLines(this);
+  playback_->Device().SetEditorOfLines(this);
+  transform_->smoothEnabled = true;
+  transform_->smoothTimeBegin = 10.0;
+  transform_->smoothTimeEnd = 10.0;
+  BuildChannelOrder();
+  PurgeStaleFiles();
+  progressScale_ = 95;
+  return S_OK;
+}
+
+void CAudioEditor::PurgeStaleFiles() {
+  // Whether another instance is alive is asked afresh: the one that held the
+  // name when we started may be gone.
+  mutex_.Close();
+  if (!mutex_.Create(kInstanceMutex, &mutexExisted_)) mutexExisted_ = true;
+  if (mutexExisted_ || DocumentOpen()) return;
+  const std::string dir = platform::WithTrailingSlash(tempDirectory_);
+  for (const std::string& name : platform::FindFiles(dir, "qel*.qelf"))
+    platform::DeleteFile(dir + name);
+}
+
+void CAudioEditor::BuildChannelOrder() {
+  channelOrder_.fill(0);
+  size_t n = 0;
+  for (uint32_t bit = 0; bit < 18; ++bit)
+    if (format_.channelsMask & (1u << bit)) channelOrder_[n++] = 1u << bit;
+  channelOrderMask_ = format_.channelsMask;
+}
+
+void CAudioEditor::LoadOverview(const std::string& cacheFile) {
+  overview_.clear();
+  overviewLoaded_ =
+      !cacheFile.empty() &&
+      document::ReadOverviewCache(cacheFile, static_cast<size_t>(format_.channels), &overview_);
+  if (!overviewLoaded_) overview_.clear();
+}
+
+void CAudioEditor::RefreshFromCurrentStep() {
+  const document::HistoryStep* step = position_->History().Current();
+  if (!step) return;
+  format_ = step->format;
+  length_ = step->length;
+  batch_ = false;
+  BuildChannelOrder();
+  LoadOverview(step->overviewFile);
+}
+
+HRESULT CAudioEditor::Close() {
+  if (!DocumentOpen()) return S_OK;
+  overview_.clear();
+  overviewLoaded_ = false;
+  batch_ = false;
+  batchCount_ = 0;
+  verticalRange_ = (1 << (format_.sampleSize - 1)) - 1;
+  position_->History().Clear();
+  audioFormat_.Reset();
+  videoFormat_.Reset();
+  format_ = outputFormat_ = document::DocumentFormat{44100, 2, 16, 3};
+  length_ = 0;
+  BuildChannelOrder();
+  fileInfo_->Reset();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::EndOperations() {
+  batch_ = false;
+  if (DocumentOpen()) LoadOverview(position_->History().Current()->overviewFile);
+  return S_OK;
+}
+
+HRESULT CAudioEditor::Undo(int32_t count) {
+  if (status_ != status::kIdle || !DocumentOpen()) return S_OK;
+  progressScale_ = 100;
+  position_->History().Undo(count);
+  RefreshFromCurrentStep();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::Redo(int32_t count) {
+  if (status_ != status::kIdle || !DocumentOpen()) return S_OK;
+  progressScale_ = 100;
+  position_->History().Redo(count);
+  RefreshFromCurrentStep();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::get_UndoRedoCount(int32_t* value) {
+  if (!value) return E_POINTER;
+  *value = position_->History().UndoRedoCount();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::put_UndoRedoCount(int32_t value) {
+  position_->History().SetUndoRedoCount(value);
+  return S_OK;
+}
+
+// These two report true as 1, not -1: hosts test for non-zero.
+HRESULT CAudioEditor::get_UndoEnabled(VARIANT_BOOL* value) {
+  if (!value) return E_POINTER;
+  *value = DocumentOpen() && position_->History().HasPrevious() ? 1 : 0;
+  return S_OK;
+}
+
+HRESULT CAudioEditor::get_RedoEnabled(VARIANT_BOOL* value) {
+  if (!value) return E_POINTER;
+  *value = DocumentOpen() && position_->History().HasNext() ? 1 : 0;
+  return S_OK;
+}
+
+HRESULT CAudioEditor::get_UndoList(SAFEARRAY** value) {
+  if (!value) return E_POINTER;
+  *value = DocumentOpen() ? MakeLongArray(position_->History().UndoCodes()) : nullptr;
+  return S_OK;
+}
+
+HRESULT CAudioEditor::get_RedoList(SAFEARRAY** value) {
+  if (!value) return E_POINTER;
+  *value = DocumentOpen() ? MakeLongArray(position_->History().RedoCodes()) : nullptr;
+  return S_OK;
+}
+
+HRESULT CAudioEditor::get_TempDirectory(BSTR* value) {
+  if (!value) return E_POINTER;
+  std::string dir = tempDirectory_;
+  if (DocumentOpen()) {
+    // The folder of the current version of the document.
+    const std::string& file = position_->History().Current()->sampleFile;
+    dir = file.substr(0, file.find_last_of('/') + 1);
+  }
+  *value = dir.empty() ? nullptr : Bstr::FromUtf8(dir).Detach();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::put_TempDirectory(BSTR value) {
+  // The folder part only: a last component without a trailing '/' is a file name.
+  const std::string dir = platform::SplitPath(ToUtf8(value)).directory;
+  if (dir.empty() || dir.size() > kMaxTempDirectory || !platform::IsUsableDirectory(dir))
+    return RaiseError(kErrInvalidArgument);
+  tempDirectory_ = platform::WithTrailingSlash(dir);
+  PurgeStaleFiles();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::EmptyClipboard() {
+  if (platform_.clipboard) {
+    platform::ClipboardSession session(*platform_.clipboard);
+    if (session.IsOpen()) session->Empty();
   }
   return S_OK;
 }

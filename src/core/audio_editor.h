@@ -13,6 +13,12 @@
 #include "core/sub_objects.h"
 #include "core/surface_defaults.h"
 #include "core/surface_events.h"
+#include "document/history.h"
+#include "document/overview_cache.h"
+#include "external/effects.h"
+#include "external/media.h"
+#include "platform/named_mutex.h"
+#include "platform/platform.h"
 
 namespace qel {
 
@@ -28,6 +34,7 @@ class CAudioEditor final
   ~CAudioEditor() override;
 
   // ---- IAudioEditor ----
+  com::HRESULT Close() override;
   com::HRESULT _ParsingFile() override;
   com::HRESULT _OnTimer() override;
   com::HRESULT GetReadStreamName(int32_t, int32_t, int32_t, int32_t, com::BSTR*) override;
@@ -37,7 +44,18 @@ class CAudioEditor final
   com::HRESULT ReadStream(com::IUnknown*) override;
   com::HRESULT WriteStream(com::IUnknown**) override;
   com::HRESULT BeginOperations() override;
+  com::HRESULT EndOperations() override;
+  com::HRESULT Undo(int32_t count) override;
+  com::HRESULT Redo(int32_t count) override;
   com::HRESULT get_Status(int32_t* value) override;
+  com::HRESULT get_TempDirectory(com::BSTR* value) override;
+  com::HRESULT put_TempDirectory(com::BSTR value) override;
+  com::HRESULT get_UndoRedoCount(int32_t* value) override;
+  com::HRESULT put_UndoRedoCount(int32_t value) override;
+  com::HRESULT get_UndoEnabled(com::VARIANT_BOOL* value) override;
+  com::HRESULT get_RedoEnabled(com::VARIANT_BOOL* value) override;
+  com::HRESULT get_UndoList(com::SAFEARRAY** value) override;
+  com::HRESULT get_RedoList(com::SAFEARRAY** value) override;
   com::HRESULT SetSpectralBitmap(uint8_t* bitmap) override;
   com::HRESULT SetDarkBitmap(uint8_t* bitmap) override;
   com::HRESULT get_MarkerMouseEventsEnabled(com::VARIANT_BOOL* value) override;
@@ -68,6 +86,7 @@ class CAudioEditor final
   com::HRESULT get_Visualization(IEditorVisualization** value) override;
   com::HRESULT SetAdditionalParam(com::BSTR name, com::VARIANT value) override;
   com::HRESULT GetAdditionalParam(com::BSTR name, com::VARIANT* value) override;
+  com::HRESULT EmptyClipboard() override;
 
   // ---- IConnectionPointContainer ----
   com::HRESULT EnumConnectionPoints(com::IEnumConnectionPoints** points) override;
@@ -81,6 +100,28 @@ class CAudioEditor final
   AudioEditorEventsSender& Events() { return sender_; }
   int32_t Status() const { return status_; }
   void SetStatus(int32_t value) { status_ = value; }
+  // A C++ host gives the control its own windowing services (message boxes,
+  // clipboard); the control starts with the headless ones.
+  void SetPlatform(platform::Platform services) { platform_ = std::move(services); }
+  const platform::Platform& Platform() const { return platform_; }
+
+  CEditorPosition& Position() { return *position_; }
+  bool DocumentOpen() { return position_ && position_->History().Current() != nullptr; }
+  const document::DocumentFormat& Format() const { return format_; }
+  const document::DocumentFormat& OutputFormat() const { return outputFormat_; }
+  int64_t LengthBytes() const { return length_; }
+  // The speakers of the channels in storage order (ascending mask bits).
+  const std::array<uint32_t, 64>& ChannelOrder() const { return channelOrder_; }
+  const std::string& TempDirectoryPath() const { return tempDirectory_; }
+  const std::string& ClipboardFile() const { return clipboardFile_; }
+  const std::string& SystemClipboardFile() const { return systemClipboardFile_; }
+  int32_t ProgressScale() const { return progressScale_; }
+  bool BatchOpen() const { return batch_; }
+  // Shows the modal box of a missing component (caption "QelAudioEditor").
+  void ShowNotRegistered(std::u16string_view message);
+  // Deletes every stale sample-store file in the temporary directory, unless
+  // another control instance is alive or a document is open.
+  void PurgeStaleFiles();
   // The unit labels of the scales: sample, frequency, time, frame and decibel.
   enum UnitLabel { kUnitSample, kUnitHz, kUnitHms, kUnitFrame, kUnitDb, kUnitCount };
   const std::u16string& Unit(UnitLabel which) const { return units_[which]; }
@@ -88,6 +129,41 @@ class CAudioEditor final
 
  private:
   com::HRESULT Initialize();
+  com::HRESULT CreateSubObjects();
+  com::HRESULT CreateComponents();
+  void BuildChannelOrder();
+  // Reloads what the control keeps about the current history step after Undo or Redo.
+  void RefreshFromCurrentStep();
+  void LoadOverview(const std::string& cacheFile);
+
+  platform::Platform platform_;
+  platform::NamedMutex mutex_;
+  bool mutexExisted_ = false;
+
+  // The document's format and, separately, the format of the file it came from.
+  document::DocumentFormat format_{8000, 1, 16, 0};
+  document::DocumentFormat outputFormat_{8000, 1, 16, 0};
+  int64_t length_ = 0;  // bytes of sample data
+  std::array<uint32_t, 64> channelOrder_{};
+  uint32_t channelOrderMask_ = 0;
+  // Peak overview of the document, per channel, when loaded.
+  std::vector<document::OverviewChannel> overview_;
+  bool overviewLoaded_ = false;
+  int32_t progressScale_ = 95;  // percent reached at the end of an operation's main loop
+  int32_t verticalRange_ = 32767;
+
+  std::string tempDirectory_;  // always ends in '/'
+  std::string clipboardFile_;
+  std::string systemClipboardFile_;
+  int32_t screenWidth_ = 2000;
+  int32_t screenHeight_ = 2000;
+
+  // External components.
+  com::ComPtr<IMediaFile> mediaFile_;
+  com::ComPtr<IAudioEffect> effect_;
+  com::ComPtr<IAudioData> effectData_;
+  com::ComPtr<IAudioFormat> audioFormat_;
+  com::ComPtr<IVideoFormat> videoFormat_;
 
   // Status word: the running operation, 0 when idle.
   int32_t status_ = status::kIdle;

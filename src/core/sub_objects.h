@@ -3,8 +3,12 @@
 // answers the members its subsystem implements; the rest answer E_NOTIMPL.
 #pragma once
 
+#include <string>
+
+#include "com/classtable.h"
 #include "core/automation_object.h"
 #include "core/surface_defaults.h"
+#include "document/history.h"
 
 namespace qel {
 
@@ -33,19 +37,113 @@ class EditorLink {
 QEL_SUB_OBJECT(CEditorVisualization, IEditorVisualization);
 QEL_SUB_OBJECT(CEditorScale, IEditorScale);
 QEL_SUB_OBJECT(CEditorColors, IEditorColors);
-QEL_SUB_OBJECT(CEditorFileInfo, IEditorFileInfo);
 QEL_SUB_OBJECT(CEditorChannels, IEditorChannels);
 QEL_SUB_OBJECT(CEditorConvertSampleType, IEditorConvertSampleType);
-QEL_SUB_OBJECT(CEditorTransform, IEditorTransform);
 QEL_SUB_OBJECT(CEditorDXTransform, IEditorDXTransform);
 QEL_SUB_OBJECT(CEditorVSTTransform, IEditorVSTTransform);
 QEL_SUB_OBJECT(CEditorDeviceLine, IEditorDeviceLine);
-QEL_SUB_OBJECT(CEditorDevice, IEditorDevice);
-QEL_SUB_OBJECT(CEditorRecorder, IEditorRecorder);
-QEL_SUB_OBJECT(CEditorPlayback, IEditorPlayback);
-QEL_SUB_OBJECT(CEditorPosition, IEditorPosition);
-QEL_SUB_OBJECT(CEditorMarkers, IEditorMarkers);
 
 #undef QEL_SUB_OBJECT
+
+// What the host learns about the open document's file.
+class CEditorFileInfo final : public AutomationObject<CEditorFileInfo, IEditorFileInfoDefaults>,
+                              public EditorLink {
+ public:
+  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
+    return com::CreateComObject<CEditorFileInfo>(iid, object);
+  }
+  // Back to the state of "no document".
+  void Reset() {
+    hasVideo = false;
+    originalFileName.clear();
+    duration = 0.0;
+  }
+
+  bool hasVideo = false;
+  std::u16string originalFileName;
+  double duration = 0.0;  // milliseconds
+};
+
+// Holds the undo history: every document state, with its positions.
+class CEditorPosition final : public AutomationObject<CEditorPosition, IEditorPositionDefaults>,
+                              public EditorLink {
+ public:
+  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
+    return com::CreateComObject<CEditorPosition>(iid, object);
+  }
+  document::UndoHistory& History() { return history_; }
+
+ private:
+  document::UndoHistory history_;
+};
+
+class CEditorMarkers final : public AutomationObject<CEditorMarkers, IEditorMarkersDefaults>,
+                             public EditorLink {
+ public:
+  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
+    return com::CreateComObject<CEditorMarkers>(iid, object);
+  }
+  void SetPosition(CEditorPosition* position) { position_ = position; }
+  CEditorPosition* Position() const { return position_; }
+
+ private:
+  CEditorPosition* position_ = nullptr;  // owned by the control
+};
+
+// A recording or playback device with its mixer lines.
+class CEditorDevice final : public AutomationObject<CEditorDevice, IEditorDeviceDefaults>,
+                            public EditorLink {
+ public:
+  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
+    return com::CreateComObject<CEditorDevice>(iid, object);
+  }
+  CEditorDevice() : lines_(CEditorDeviceLine::Create()) {}
+  com::HRESULT get_DeviceLines(IEditorDeviceLine** value) override {
+    if (!value) return com::E_POINTER;
+    *value = lines_.CopyOut();
+    return com::S_OK;
+  }
+  void SetEditorOfLines(CAudioEditor* editor) {
+    SetEditor(editor);
+    lines_->SetEditor(editor);
+  }
+
+ private:
+  com::ComPtr<CEditorDeviceLine> lines_;
+};
+
+// Recorder and playback each own their device object.
+template <class Derived, class Defaults>
+class DeviceOwner : public AutomationObject<Derived, Defaults>, public EditorLink {
+ public:
+  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
+    return com::CreateComObject<Derived>(iid, object);
+  }
+  DeviceOwner() : device_(CEditorDevice::Create()) {}
+  com::HRESULT get_Device(IEditorDevice** value) override {
+    if (!value) return com::E_POINTER;
+    *value = device_.CopyOut();
+    return com::S_OK;
+  }
+  CEditorDevice& Device() { return *device_; }
+
+ private:
+  com::ComPtr<CEditorDevice> device_;
+};
+
+class CEditorRecorder final : public DeviceOwner<CEditorRecorder, IEditorRecorderDefaults> {};
+class CEditorPlayback final : public DeviceOwner<CEditorPlayback, IEditorPlaybackDefaults> {};
+
+// The effects; the control sets its smoothing defaults at initialisation.
+class CEditorTransform final : public AutomationObject<CEditorTransform, IEditorTransformDefaults>,
+                               public EditorLink {
+ public:
+  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
+    return com::CreateComObject<CEditorTransform>(iid, object);
+  }
+  bool smoothEnabled = false;
+  double smoothTimeBegin = 0.0;  // milliseconds
+  double smoothTimeEnd = 0.0;
+};
 
 }  // namespace qel

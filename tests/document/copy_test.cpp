@@ -6,7 +6,7 @@
 #include <random>
 
 #include "document/sample_store.h"
-#include "platform/scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace qel::document {
 namespace {

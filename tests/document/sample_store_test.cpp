@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include "document/sample_store.h"
-#include "platform/scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace qel::document {
 namespace {

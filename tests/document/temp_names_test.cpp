@@ -6,7 +6,7 @@
 
 #include "document/temp_names.h"
 #include "platform/files.h"
-#include "platform/scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace qel::document {
 namespace {

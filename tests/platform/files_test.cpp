@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/files.h"
-#include "platform/scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace qel::platform {
 namespace {

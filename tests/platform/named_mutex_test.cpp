@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "platform/named_mutex.h"
-#include "platform/scratch_dir.h"
+#include "support/scratch_dir.h"
 #include "platform/unique_fd.h"
 
 namespace qel::platform {
