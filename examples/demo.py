@@ -26,7 +26,7 @@ def main():
 
     print("A failing call raises with the control's result code and message:")
     try:
-        control.Markers.Count
+        control.TempDirectory = "/no/such/folder/"
     except qelaudio.ComError as error:
         print(f"  ComError 0x{error.hresult:08X} from {error.source}: {error.description}")
 

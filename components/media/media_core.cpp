@@ -106,7 +106,7 @@ HRESULT ExtraData::get_MarkersCount(int32_t* v) {
   return S_OK;
 }
 
-HRESULT ExtraData::AddMarker(int64_t position, int64_t length, BSTR label, BSTR note,
+HRESULT ExtraData::AddMarker(double position, double length, BSTR label, BSTR note,
                              BSTR attributes) {
   markers_.push_back({position, length, std::u16string(View(label)), std::u16string(View(note)),
                       std::u16string(View(attributes))});
@@ -123,7 +123,7 @@ const ExtraData::Marker* ExtraData::At(int32_t index) const {
   return &markers_[static_cast<size_t>(index)];
 }
 
-HRESULT ExtraData::get_MarkerPosition(int32_t index, int64_t* v) {
+HRESULT ExtraData::get_MarkerPosition(int32_t index, double* v) {
   if (!v) return E_POINTER;
   const Marker* m = At(index);
   if (!m) return DISP_E_BADINDEX;
@@ -131,7 +131,7 @@ HRESULT ExtraData::get_MarkerPosition(int32_t index, int64_t* v) {
   return S_OK;
 }
 
-HRESULT ExtraData::get_MarkerLength(int32_t index, int64_t* v) {
+HRESULT ExtraData::get_MarkerLength(int32_t index, double* v) {
   if (!v) return E_POINTER;
   const Marker* m = At(index);
   if (!m) return DISP_E_BADINDEX;

@@ -87,15 +87,15 @@ class AudioFrameData final
 class ExtraData final : public com::DispatchObject<ExtraData, IExtraDataDefaults> {
  public:
   struct Marker {
-    int64_t position = 0, length = 0;
+    double position = 0, length = 0;  // milliseconds
     std::u16string label, note, attributes;
   };
   com::HRESULT get_MarkersCount(int32_t* v) override;
-  com::HRESULT AddMarker(int64_t position, int64_t length, com::BSTR label, com::BSTR note,
+  com::HRESULT AddMarker(double position, double length, com::BSTR label, com::BSTR note,
                          com::BSTR attributes) override;
   com::HRESULT ClearMarkers() override;
-  com::HRESULT get_MarkerPosition(int32_t index, int64_t* v) override;
-  com::HRESULT get_MarkerLength(int32_t index, int64_t* v) override;
+  com::HRESULT get_MarkerPosition(int32_t index, double* v) override;
+  com::HRESULT get_MarkerLength(int32_t index, double* v) override;
   com::HRESULT get_MarkerLabel(int32_t index, com::BSTR* v) override;
   com::HRESULT get_MarkerNote(int32_t index, com::BSTR* v) override;
   com::HRESULT get_MarkerAttributes(int32_t index, com::BSTR* v) override;

@@ -371,8 +371,9 @@ py::object FromVariant(const VARIANT& in) {
     case VT_R8:
     case VT_DATE:
       return py::float_(v.dblVal);
+    // A null string (the control's "no value") is None; an empty one is "".
     case VT_BSTR:
-      return py::str(ToUtf8(v.bstrVal));
+      return v.bstrVal ? py::object(py::str(ToUtf8(v.bstrVal))) : py::none();
     case VT_DISPATCH:
     case VT_UNKNOWN:
       return WrapUnknown(v.punkVal);

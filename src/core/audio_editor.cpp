@@ -146,6 +146,7 @@ HRESULT CAudioEditor::Initialize() {
   transform_->smoothTimeBegin = 10.0;
   transform_->smoothTimeEnd = 10.0;
   BuildChannelOrder();
+  channels_->Recount();
   PurgeStaleFiles();
   progressScale_ = 95;
   return S_OK;
@@ -179,16 +180,25 @@ void CAudioEditor::LoadOverview(const std::string& cacheFile) {
 }
 
 void CAudioEditor::RefreshFromCurrentStep() {
-  const document::HistoryStep* step = position_->History().Current();
+  document::HistoryStep* step = position_->History().Current();
   if (!step) return;
+  document::ViewStack& view = step->view;
+  view.selected = view.startSelect[view.zoom] != view.endSelect[view.zoom] ? 1 : 0;
+  const bool channelsChanged = step->format.channels != format_.channels;
   format_ = step->format;
   length_ = step->length;
+  if (channelsChanged) channels_->Recount();
   batch_ = false;
   BuildChannelOrder();
+  channels_->RecomputeMask();
   LoadOverview(step->overviewFile);
+  ApplyView();
+  markers_->RebuildLayout();
+  Recompose();
 }
 
 HRESULT CAudioEditor::Close() {
+  Stop();
   if (!DocumentOpen()) return S_OK;
   overview_.clear();
   overviewLoaded_ = false;
@@ -200,14 +210,35 @@ HRESULT CAudioEditor::Close() {
   videoFormat_.Reset();
   format_ = outputFormat_ = document::DocumentFormat{44100, 2, 16, 3};
   length_ = 0;
+  selectionLevel_ = 0;
   BuildChannelOrder();
   fileInfo_->Reset();
+  markers_->ResetLayout();
+  channels_->Recount();
+  channels_->RecomputeMask();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::Stop() {
+  stopRequested_ = true;
+  const bool effect = (status_ >= opcode::kResample && status_ <= opcode::kGenerateDtmfSignal) ||
+                      status_ == opcode::kDxProcess || status_ == opcode::kVstProcess ||
+                      status_ == opcode::kBatchProcess;
+  // Copies, opens, saves and edits end at their next block when the status
+  // word is reset; effects keep what they processed and finish through their
+  // stop request. Nothing plays or records yet that Stop would have to end.
+  if (status_ != status::kIdle && !effect) status_ = status::kIdle;
   return S_OK;
 }
 
 HRESULT CAudioEditor::EndOperations() {
   batch_ = false;
-  if (DocumentOpen()) LoadOverview(position_->History().Current()->overviewFile);
+  if (DocumentOpen()) {
+    LoadOverview(position_->History().Current()->overviewFile);
+    ApplyView();
+  }
+  Recompose();
+  markers_->RebuildLayout();
   return S_OK;
 }
 
@@ -507,6 +538,61 @@ HRESULT CAudioEditor::GetGUID(uint32_t kind, GUID* guid) {
   if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
   *guid = IID__IAudioEditorEvents;
   return S_OK;
+}
+
+}  // namespace qel
+
+namespace qel {
+
+void CAudioEditor::LeaveFullView(document::ViewStack& view) {
+  if (view.zoom != 0) return;
+  view.zoom = 1;
+  view.startView[1] = view.startView[0];
+  view.endView[1] = view.endView[0];
+  view.startSelect[1] = view.startSelect[0];
+  view.endSelect[1] = view.endSelect[0];
+}
+
+void CAudioEditor::ApplyView() {
+  document::HistoryStep* step = position_->History().Current();
+  if (!step) return;
+  document::ViewStack& view = step->view;
+  const int z = view.zoom;
+  const int64_t b = std::max(format_.sampleSize / 8, 1);
+  int64_t s = view.startView[z] / b * b;
+  int64_t e = view.endView[z] / b * b;
+  if (e <= s) e = s + format_.BlockAlign();
+  view.startView[z] = s;
+  view.endView[z] = e > 0 ? e : 0;
+  RepaintSelection();
+}
+
+void CAudioEditor::RepaintSelection() {
+  if (status_ != status::kVideoPlayback) sender_.ChangePosition();
+}
+
+void CAudioEditor::Recompose() {
+  recompose_ = true;
+}
+
+void CAudioEditor::AdoptCurrentStep() {
+  const document::HistoryStep* step = position_->History().Current();
+  if (!step) return;
+  const bool channelsChanged = step->format.channels != format_.channels;
+  format_ = step->format;
+  length_ = step->length;
+  BuildChannelOrder();
+  if (channelsChanged) channels_->Recount();
+  channels_->RecomputeMask();
+  selectionLevel_ = step->view.zoom;
+  if (batch_) {
+    ++batchCount_;
+    return;
+  }
+  LoadOverview(step->overviewFile);
+  ApplyView();
+  Recompose();
+  markers_->RebuildLayout();
 }
 
 }  // namespace qel

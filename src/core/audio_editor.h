@@ -34,7 +34,22 @@ class CAudioEditor final
   ~CAudioEditor() override;
 
   // ---- IAudioEditor ----
+  com::HRESULT New(int32_t sampleRate, int32_t channels, int32_t sampleSize,
+                   int32_t channelsMask) override;
+  com::HRESULT OpenFileFromTmp(com::BSTR fileName, int32_t sampleRate, int32_t sampleSize,
+                               int32_t channels, int32_t channelsMask) override;
   com::HRESULT Close() override;
+  com::HRESULT Copy() override;
+  com::HRESULT Cut() override;
+  com::HRESULT Paste() override;
+  com::HRESULT DeleteSelect() override;
+  com::HRESULT Trim() override;
+  com::HRESULT ZoomIn() override;
+  com::HRESULT ZoomOut() override;
+  com::HRESULT ZoomFull() override;
+  com::HRESULT Zoom(int32_t start, int32_t end) override;
+  com::HRESULT ZoomVertical(int32_t percent) override;
+  com::HRESULT Stop() override;
   com::HRESULT _ParsingFile() override;
   com::HRESULT _OnTimer() override;
   com::HRESULT GetReadStreamName(int32_t, int32_t, int32_t, int32_t, com::BSTR*) override;
@@ -106,6 +121,43 @@ class CAudioEditor final
   const platform::Platform& Platform() const { return platform_; }
 
   CEditorPosition& Position() { return *position_; }
+  CEditorChannels& Channels() { return *channels_; }
+  CEditorMarkers& Markers() { return *markers_; }
+  CEditorFileInfo& FileInfo() { return *fileInfo_; }
+  CEditorTransform& Transform() { return *transform_; }
+  const com::ComPtr<IAudioFormat>& DocumentAudioFormat() const { return audioFormat_; }
+  const com::ComPtr<IVideoFormat>& DocumentVideoFormat() const { return videoFormat_; }
+  // Bytes of sample data to frames: (bytes / bytes per sample) / channels.
+  int64_t ToFrames(int64_t bytes) const {
+    const int64_t b = format_.sampleSize / 8;
+    return b > 0 && format_.channels > 0 ? bytes / b / format_.channels : 0;
+  }
+  // Selection level: the zoom level whose selection a new level inherits.
+  int32_t SelectionLevel() const { return selectionLevel_; }
+  void SetSelectionLevel(int32_t level) { selectionLevel_ = level; }
+  int32_t VerticalZoom() const { return verticalZoom_; }
+  // Level 0 always shows the whole document: the first change of the view
+  // moves to level 1, which starts as a copy of level 0.
+  static void LeaveFullView(document::ViewStack& view);
+  // Normalises the current level's view range to whole frames, lays the view
+  // out again and repaints the selection.
+  void ApplyView();
+  // The selection has changed: redraw it and tell the host (ChangePosition),
+  // except while the host's video drives playback.
+  void RepaintSelection();
+  // The picture must be composed again (the waveform or its settings changed).
+  void Recompose();
+  // Stereo mode of the playback object (plays one or two operated channels as stereo).
+  bool StereoMode() const { return false; }
+  int32_t MarkerType() const { return 0; }
+  // After an operation: the current step's document becomes the control's, and
+  // outside a batch the view follows it.
+  void AdoptCurrentStep();
+  void CountFinishedOperation() { ++batchCount_; }
+  void SetProgressScale(int32_t percent) { progressScale_ = percent; }
+  // Set by Stop; effects test it to end their block loop and keep what was done.
+  bool StopRequested() const { return stopRequested_; }
+  void ClearStopRequest() { stopRequested_ = false; }
   bool DocumentOpen() { return position_ && position_->History().Current() != nullptr; }
   const document::DocumentFormat& Format() const { return format_; }
   const document::DocumentFormat& OutputFormat() const { return outputFormat_; }
@@ -132,6 +184,10 @@ class CAudioEditor final
   com::HRESULT CreateSubObjects();
   com::HRESULT CreateComponents();
   void BuildChannelOrder();
+  // Makes a fresh document's first history step and finishes its creation.
+  com::HRESULT StartDocument(document::HistoryStep first, double durationMs);
+  // The document's audio-format object, made when missing, set to the format.
+  com::HRESULT DescribeFormat();
   // Reloads what the control keeps about the current history step after Undo or Redo.
   void RefreshFromCurrentStep();
   void LoadOverview(const std::string& cacheFile);
@@ -150,6 +206,9 @@ class CAudioEditor final
   std::vector<document::OverviewChannel> overview_;
   bool overviewLoaded_ = false;
   int32_t progressScale_ = 95;  // percent reached at the end of an operation's main loop
+  int32_t selectionLevel_ = 0;
+  bool stopRequested_ = false;
+  int32_t verticalZoom_ = 100;  // percent, 10 to 1000
   int32_t verticalRange_ = 32767;
 
   std::string tempDirectory_;  // always ends in '/'
@@ -162,6 +221,9 @@ class CAudioEditor final
   com::ComPtr<IMediaFile> mediaFile_;
   com::ComPtr<IAudioEffect> effect_;
   com::ComPtr<IAudioData> effectData_;
+  // One processor per channel, made as documents with more channels arrive.
+  std::vector<com::ComPtr<IAudioEffect>> processors_;
+  com::HRESULT CreateProcessors(int32_t channels);
   com::ComPtr<IAudioFormat> audioFormat_;
   com::ComPtr<IVideoFormat> videoFormat_;
 

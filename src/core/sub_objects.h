@@ -7,23 +7,14 @@
 
 #include "com/classtable.h"
 #include "core/automation_object.h"
+#include "core/editor_link.h"
 #include "core/surface_defaults.h"
-#include "document/history.h"
+#include "document/file_info.h"
+#include "document/markers.h"
+#include "editing/channels.h"
+#include "editing/position.h"
 
 namespace qel {
-
-class CAudioEditor;
-
-// The back-pointer every sub-object holds. The control clears it when it goes
-// away, so a host that keeps a sub-object longer finds it detached, not dangling.
-class EditorLink {
- public:
-  void SetEditor(CAudioEditor* editor) { editor_ = editor; }
-  CAudioEditor* Editor() const { return editor_; }
-
- private:
-  CAudioEditor* editor_ = nullptr;
-};
 
 #define QEL_SUB_OBJECT(Class, Interface)                                                       \
   class Class final : public AutomationObject<Class, Interface##Defaults>, public EditorLink { \
@@ -37,58 +28,12 @@ class EditorLink {
 QEL_SUB_OBJECT(CEditorVisualization, IEditorVisualization);
 QEL_SUB_OBJECT(CEditorScale, IEditorScale);
 QEL_SUB_OBJECT(CEditorColors, IEditorColors);
-QEL_SUB_OBJECT(CEditorChannels, IEditorChannels);
 QEL_SUB_OBJECT(CEditorConvertSampleType, IEditorConvertSampleType);
 QEL_SUB_OBJECT(CEditorDXTransform, IEditorDXTransform);
 QEL_SUB_OBJECT(CEditorVSTTransform, IEditorVSTTransform);
 QEL_SUB_OBJECT(CEditorDeviceLine, IEditorDeviceLine);
 
 #undef QEL_SUB_OBJECT
-
-// What the host learns about the open document's file.
-class CEditorFileInfo final : public AutomationObject<CEditorFileInfo, IEditorFileInfoDefaults>,
-                              public EditorLink {
- public:
-  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
-    return com::CreateComObject<CEditorFileInfo>(iid, object);
-  }
-  // Back to the state of "no document".
-  void Reset() {
-    hasVideo = false;
-    originalFileName.clear();
-    duration = 0.0;
-  }
-
-  bool hasVideo = false;
-  std::u16string originalFileName;
-  double duration = 0.0;  // milliseconds
-};
-
-// Holds the undo history: every document state, with its positions.
-class CEditorPosition final : public AutomationObject<CEditorPosition, IEditorPositionDefaults>,
-                              public EditorLink {
- public:
-  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
-    return com::CreateComObject<CEditorPosition>(iid, object);
-  }
-  document::UndoHistory& History() { return history_; }
-
- private:
-  document::UndoHistory history_;
-};
-
-class CEditorMarkers final : public AutomationObject<CEditorMarkers, IEditorMarkersDefaults>,
-                             public EditorLink {
- public:
-  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
-    return com::CreateComObject<CEditorMarkers>(iid, object);
-  }
-  void SetPosition(CEditorPosition* position) { position_ = position; }
-  CEditorPosition* Position() const { return position_; }
-
- private:
-  CEditorPosition* position_ = nullptr;  // owned by the control
-};
 
 // A recording or playback device with its mixer lines.
 class CEditorDevice final : public AutomationObject<CEditorDevice, IEditorDeviceDefaults>,

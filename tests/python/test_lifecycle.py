@@ -3,7 +3,6 @@ capacity, the temporary directory and the stale-file purge between instances."""
 import os
 import subprocess
 import sys
-import tempfile
 import textwrap
 
 import pytest
@@ -13,7 +12,7 @@ import qelaudio
 def test_new_control_defaults(control):
     assert control.Status == 0
     assert control.UndoRedoCount == 999
-    assert control.TempDirectory == os.path.join(tempfile.gettempdir(), "")
+    assert control.TempDirectory == os.path.join(os.environ["TMPDIR"], "")
 
 
 @pytest.mark.parametrize("put, read", [(0, 1), (-7, 1), (5, 5), (20000, 10000)])

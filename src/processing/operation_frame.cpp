@@ -1,0 +1,151 @@
+#include "processing/operation_frame.h"
+
+#include <algorithm>
+
+#include "core/audio_editor.h"
+#include "document/temp_names.h"
+#include "platform/files.h"
+
+namespace qel {
+
+uint64_t CopyBlockBytes(const document::DocumentFormat& format, int64_t toCopy) {
+  const uint64_t second =
+      std::max<uint64_t>(static_cast<uint64_t>(format.sampleRate) *
+                             static_cast<uint64_t>(std::max(format.BlockAlign(), 1)),
+                         1);
+  const uint64_t ten = second * 10;
+  return ten > static_cast<uint64_t>(std::max<int64_t>(toCopy, 0)) ? second : ten;
+}
+
+OperationFrame::OperationFrame(CAudioEditor& editor, int32_t code) : editor_(editor), code_(code) {
+  if (const document::HistoryStep* step = editor.Position().History().Current()) previous_ = *step;
+}
+
+OperationFrame::~OperationFrame() {
+  if (!finished_) Discard();
+}
+
+int64_t OperationFrame::SelectionStart() const {
+  return previous_.view.startSelect[previous_.view.zoom];
+}
+
+int64_t OperationFrame::SelectionEnd() const {
+  return previous_.view.endSelect[previous_.view.zoom];
+}
+
+bool OperationFrame::Cancelled() const {
+  return editor_.Status() == status::kIdle;
+}
+
+void OperationFrame::Progress(double done, double total) const {
+  const double fraction = total > 0 ? std::min(done / total, 1.0) : 1.0;
+  editor_.Events().BlockOperation(static_cast<int32_t>(fraction * editor_.ProgressScale()));
+}
+
+void OperationFrame::Discard() {
+  source_.Close();
+  destination_.Close();
+  if (!destinationName_.empty()) platform::DeleteFile(destinationName_);
+  destinationName_.clear();
+}
+
+void OperationFrame::Abandon() {
+  finished_ = true;
+  Discard();
+  editor_.SetStatus(status::kIdle);
+  editor_.Events().EndOperation();
+}
+
+bool OperationFrame::CopyRun(int64_t count) {
+  const double sourceSize = static_cast<double>(source_.DataSize());
+  const uint64_t block = CopyBlockBytes(previous_.format, count);
+  while (count > 0) {
+    const uint64_t n = std::min<uint64_t>(block, static_cast<uint64_t>(count));
+    if (!document::CopySampleData(source_, source_.Position(), destination_,
+                                  destination_.Position(), n))
+      return false;
+    count -= static_cast<int64_t>(n);
+    Progress(static_cast<double>(source_.Position()), sourceSize);
+    if (Cancelled()) return true;
+  }
+  return true;
+}
+
+OperationFrame::Outcome OperationFrame::Begin(const document::DocumentFormat& format) {
+  editor_.SetStatus(code_);
+  bool ok = document::MakeTempFileName(editor_.TempDirectoryPath(), &destinationName_) &&
+            destination_.Create(destinationName_, format.sampleRate, format.channels,
+                                format.sampleSize, format.channelsMask) &&
+            source_.Open(previous_.sampleFile, document::kModeRead) && CopyRun(SelectionStart());
+  if (!ok) {
+    Abandon();
+    return Outcome::kFailed;
+  }
+  if (Cancelled()) {
+    Abandon();
+    return Outcome::kCancelled;
+  }
+  return Outcome::kDone;
+}
+
+OperationFrame::Outcome OperationFrame::Finish(int64_t tailFrom) {
+  editor_.SetStatus(code_);
+  const int64_t middleEnd = static_cast<int64_t>(destination_.Position());
+  const int64_t rest = static_cast<int64_t>(source_.DataSize()) - tailFrom;
+  if (!source_.Seek(tailFrom) || (rest > 0 && !CopyRun(rest))) {
+    Abandon();
+    return Outcome::kFailed;
+  }
+  if (Cancelled()) {
+    Abandon();
+    return Outcome::kCancelled;
+  }
+  const document::DocumentFormat format{destination_.SampleRate(), destination_.Channels(),
+                                        destination_.SampleSize(), destination_.ChannelsMask()};
+  const int64_t length = static_cast<int64_t>(destination_.DataSize());
+  source_.Close();
+  if (!destination_.Close()) {
+    Abandon();
+    return Outcome::kFailed;
+  }
+
+  // The new state: the written range selected (when there was a selection and
+  // something was written), a zoomed view stretched by the change in length.
+  document::HistoryStep step;
+  step.sampleFile = destinationName_;
+  step.format = format;
+  step.length = length;
+  step.ownsFiles = true;
+  const document::ViewStack& before = previous_.view;
+  const int zb = before.zoom;
+  const int64_t ss = before.startSelect[zb], es = before.endSelect[zb];
+  const int64_t d0 = es - ss;
+  const int64_t d1 = middleEnd - ss;
+  document::ViewStack& view = step.view;
+  view.endView[0] = length;
+  if (zb > 0) {
+    const int64_t e = before.endView[zb] - d0 + d1;
+    if (before.startView[zb] < e) {
+      view.zoom = 1;
+      view.startView[1] = before.startView[zb];
+      view.endView[1] = e;
+    }
+  }
+  const int z = view.zoom;
+  view.startSelect[z] = ss;
+  const int64_t e2 = es - d0 + d1;
+  view.endSelect[z] = e2 >= 0 ? e2 : 0;
+  if (before.selected && d1 > 0) view.selected = 1;
+  if (!view.selected) view.endSelect[z] = view.startSelect[z];
+
+  finished_ = true;
+  destinationName_.clear();  // the history owns the file now
+  editor_.Position().History().TakeStep(std::move(step), code_);
+  editor_.SetStatus(status::kIdle);
+  editor_.Markers().Carry(previous_, *editor_.Position().History().Current());
+  editor_.AdoptCurrentStep();
+  editor_.Events().EndOperation();
+  return Outcome::kDone;
+}
+
+}  // namespace qel

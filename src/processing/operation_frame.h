@@ -1,0 +1,74 @@
+// The frame every document-changing operation runs in: a new sample-store file
+// receives a copy of the document before the selection (the head), then the
+// operation's own output, then the rest of the document (the tail); the new file
+// becomes a history step, positions and markers follow the edit. The status word
+// is the operation's code throughout; a host that resets it to 0 from a
+// BlockOperation handler cancels, and the document stays as it was.
+#pragma once
+
+#include <string>
+
+#include "document/history.h"
+#include "document/sample_store.h"
+
+namespace qel {
+
+class CAudioEditor;
+
+class OperationFrame {
+ public:
+  enum class Outcome { kDone, kCancelled, kFailed };
+
+  // code: the status and history code; the progress scale is the editor's.
+  OperationFrame(CAudioEditor& editor, int32_t code);
+  ~OperationFrame();  // an unfinished frame deletes its new file
+  OperationFrame(const OperationFrame&) = delete;
+  OperationFrame& operator=(const OperationFrame&) = delete;
+
+  // Creates the new file in format and copies the document's bytes before the
+  // selection start into it. On failure or cancellation the new file is gone,
+  // the status is 0 and EndOperation has fired.
+  Outcome Begin(const document::DocumentFormat& format);
+  Outcome Begin() { return Begin(Snapshot().format); }
+
+  document::CSampleStoreFile& Source() { return source_; }
+  document::CSampleStoreFile& Destination() { return destination_; }
+  // The state before the operation (selection, view, markers, format).
+  const document::HistoryStep& Snapshot() const { return previous_; }
+  // Marks the state before the operation as having a selection, so that the
+  // new step selects what the operation wrote (Paste does this).
+  void SelectBeforeStep() { previous_.view.selected = 1; }
+  int64_t SelectionStart() const;
+  int64_t SelectionEnd() const;
+
+  // Copies the source from byte position tailFrom to its end, takes the history
+  // step, places the positions, carries the markers and fires EndOperation.
+  Outcome Finish(int64_t tailFrom);
+  // Ends the frame without a step: the new file is deleted, EndOperation fires.
+  void Abandon();
+
+  // True when the host has reset the status word (cancelled).
+  bool Cancelled() const;
+  // Fires BlockOperation with done / total of the progress scale.
+  void Progress(double done, double total) const;
+
+ private:
+  // Copies count bytes of the source from its position to the destination in
+  // blocks, with progress by the source position. False on an error.
+  bool CopyRun(int64_t count);
+  void Discard();
+
+  CAudioEditor& editor_;
+  int32_t code_;
+  document::HistoryStep previous_;
+  document::CSampleStoreFile source_;
+  document::CSampleStoreFile destination_;
+  std::string destinationName_;
+  bool finished_ = false;
+};
+
+// Bytes per copy block: ten seconds of the format's data, or one second when
+// ten seconds would be more than the part to copy.
+uint64_t CopyBlockBytes(const document::DocumentFormat& format, int64_t toCopy);
+
+}  // namespace qel

@@ -1,0 +1,106 @@
+"""Documents made with New and adopted with OpenFileFromTmp, and what FileInfo
+reports about them."""
+import os
+
+import numpy as np
+import pytest
+import qelaudio
+
+from store import read_store, write_store
+
+
+def test_new_reports_its_format(control):
+    control.New(44100, 2, 16, 3)
+    info = control.FileInfo
+    assert (info.SampleRate, info.Channels, info.SampleSize, info.ChannelsMask) == (44100, 2, 16, 3)
+    assert info.FormatString == "PCM 2 Channels; 44100 Hz; 16 bit"
+    assert info.SampleTypeChanged == 0
+    assert info.OriginalFileType == 37
+    assert (info.VideoTrack, info.AudioTrack, info.HasVideo) == (-1, 0, 0)
+    assert info.OriginalFileName == ""
+    assert control.Position.TotalSamples == 0
+
+
+def test_new_document_is_an_empty_sample_store_file_in_the_temp_folder(control, private_temp):
+    control.New(48000, 6, 24, 0x3F)
+    name = control.FileInfo.TempFileName
+    assert os.path.dirname(name) + "/" == str(private_temp) + "/"
+    assert os.path.basename(name).startswith("qel") and name.endswith(".qelf")
+    assert read_store(name)[0] == (48000, 6, 24)
+    assert os.path.getsize(name) == 40
+
+
+def test_new_with_an_impossible_format_raises_memory_error(control):
+    with pytest.raises(qelaudio.ComError) as err:
+        control.New(44100, 2, 12, 3)
+    assert err.value.hresult == 0x80040302
+    assert err.value.description == "Memory error."
+
+
+def test_new_fires_end_operation(control):
+    class Events:
+        ended = 0
+
+        def OnEndOperation(self):
+            Events.ended += 1
+
+    qelaudio.connect(control, Events())
+    control.New(8000, 1, 8, 0)
+    assert Events.ended == 1
+
+
+def test_closing_a_document_resets_the_format_and_deletes_its_file(control):
+    control.New(22050, 1, 8, 0)
+    name = control.FileInfo.TempFileName
+    control.Close()
+    assert not os.path.exists(name)
+    info = control.FileInfo
+    assert (info.SampleRate, info.Channels, info.SampleSize, info.ChannelsMask) == (44100, 2, 16, 3)
+    assert info.TempFileName is None
+
+
+def test_adopted_file_takes_the_header_format(doc, tmp_path):
+    doc.open(np.zeros((441, 2)), rate=44100, bits=16)
+    info = doc.control.FileInfo
+    assert (info.SampleRate, info.Channels, info.SampleSize) == (44100, 2, 16)
+    assert doc.control.Position.TotalSamples == 441
+    assert info.Duration == pytest.approx(10.0, abs=1e-9)
+
+
+def test_adopted_file_arguments_override_the_header(control, tmp_path):
+    path = write_store(tmp_path / "qelx.qelf", np.zeros((100, 2)), rate=8000)
+    control.OpenFileFromTmp(str(path), 16000, 0, 0, 0)
+    assert control.FileInfo.SampleRate == 16000
+
+
+def test_adopted_header_with_zero_bits_is_an_invalid_argument(control, tmp_path):
+    path = write_store(tmp_path / "bad.qelf", np.zeros((10, 1)), bits=16)
+    data = bytearray(path.read_bytes())
+    data[14:16] = b"\0\0"
+    path.write_bytes(bytes(data))
+    with pytest.raises(qelaudio.ComError) as err:
+        control.OpenFileFromTmp(str(path), 0, 0, 0, 0)
+    assert err.value.hresult == 0x80040308
+
+
+def test_missing_file_to_adopt_is_a_memory_error_and_leaves_no_document(control, tmp_path):
+    with pytest.raises(qelaudio.ComError) as err:
+        control.OpenFileFromTmp(str(tmp_path / "missing.qelf"), 0, 0, 0, 0)
+    assert err.value.hresult == 0x80040302
+    assert control.FileInfo.TempFileName is None
+
+
+def test_adopted_file_of_the_host_survives_close(doc, tmp_path):
+    path = doc.open(np.zeros((10, 1)))
+    doc.control.Close()
+    assert path.exists()  # not one of the control's own names
+
+
+def test_releasing_every_control_leaves_no_file_behind(private_temp, tmp_path):
+    control = qelaudio.Dispatch("QelAudioEditor4.AudioEditor")
+    control.New(44100, 2, 16, 3)
+    control.Position.Selected = True
+    del control
+    import gc
+    gc.collect()
+    assert list(private_temp.iterdir()) == []
