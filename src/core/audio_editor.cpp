@@ -142,7 +142,7 @@ HRESULT CAudioEditor::Initialize() {
   if (Failed(hr)) return hr;
   recorder_->Device().SetEditorOfLines(this);
   playback_->Device().SetEditorOfLines(this);
-  transform_->smoothEnabled = true;
+  transform_->smoothEnabled = VARIANT_TRUE;
   transform_->smoothTimeBegin = 10.0;
   transform_->smoothTimeEnd = 10.0;
   BuildChannelOrder();

@@ -86,7 +86,36 @@ class CEditorTransform final : public AutomationObject<CEditorTransform, IEditor
   static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
     return com::CreateComObject<CEditorTransform>(iid, object);
   }
-  bool smoothEnabled = false;
+  // Edge smoothing of operations: plain storage, read by the next operation.
+  com::HRESULT get_SmoothEnabled(com::VARIANT_BOOL* value) override {
+    if (!value) return com::E_POINTER;
+    *value = smoothEnabled;
+    return com::S_OK;
+  }
+  com::HRESULT put_SmoothEnabled(com::VARIANT_BOOL value) override {
+    smoothEnabled = value;
+    return com::S_OK;
+  }
+  com::HRESULT get_SmoothTimeBegin(double* value) override {
+    if (!value) return com::E_POINTER;
+    *value = smoothTimeBegin;
+    return com::S_OK;
+  }
+  com::HRESULT put_SmoothTimeBegin(double value) override {
+    smoothTimeBegin = value;
+    return com::S_OK;
+  }
+  com::HRESULT get_SmoothTimeEnd(double* value) override {
+    if (!value) return com::E_POINTER;
+    *value = smoothTimeEnd;
+    return com::S_OK;
+  }
+  com::HRESULT put_SmoothTimeEnd(double value) override {
+    smoothTimeEnd = value;
+    return com::S_OK;
+  }
+
+  com::VARIANT_BOOL smoothEnabled = com::VARIANT_FALSE;
   double smoothTimeBegin = 0.0;  // milliseconds
   double smoothTimeEnd = 0.0;
 };

@@ -1,0 +1,272 @@
+// Dither noise generators and the bit-depth stage: exact values where the
+// arithmetic is fixed, measured noise power and spectrum where it is not.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "pcm/dither.h"
+#include "pcm/dither_random.h"
+#include "pcm/pcm_convert.h"
+#include "signals.h"
+
+namespace PCM_CODEC {
+namespace {
+
+using DITHERNG::ColoredRandom;
+using DITHERNG::GaussRandom;
+using DITHERNG::RandomNumber;
+using DITHERNG::TriangleRandom;
+using DITHERNG::UniformRandom;
+
+// First values from the seed 0xDEADBEEF, computed independently of this library.
+constexpr double kUniform[] = {-0.51843398961202103, 0.43771854006632194, -0.60447033462218713,
+                               0.45408000947304084};
+constexpr double kTriangle[] = {-0.12315316990091306, -0.55886844814728676, -0.069292571644599676,
+                                -0.50367880787320407};
+constexpr double kGauss[] = {-0.32748439515315669, 1.0183870542915863, -0.20324994686802364,
+                             0.64630961978164458};
+constexpr double kColoured44100[] = {-0.54921856915812439, 0.67094001740643439,
+                                     -0.72287563017158174, 0.69190375921969205};
+constexpr double kColoured192000[] = {-0.4642792373695771, -0.48529364620522941,
+                                      -0.8394390173189904, 1.3468066021951268};
+
+void ExpectSequence(RandomNumber& r, const double (&expected)[4]) {
+  for (double e : expected)
+    EXPECT_NEAR(r.Next(), e, 1e-15);
+}
+
+TEST(DitherGenerators, UniformStartsWithThePinnedValues) {
+  UniformRandom r;
+  ExpectSequence(r, kUniform);
+}
+
+TEST(DitherGenerators, TriangleStartsWithThePinnedValues) {
+  TriangleRandom r;
+  ExpectSequence(r, kTriangle);
+}
+
+TEST(DitherGenerators, GaussStartsWithThePinnedValues) {
+  GaussRandom r;
+  ExpectSequence(r, kGauss);
+}
+
+TEST(DitherGenerators, ColouredStartsWithThePinnedValuesForItsRate) {
+  ColoredRandom low(44100);
+  ExpectSequence(low, kColoured44100);
+  ColoredRandom high(192000);
+  ExpectSequence(high, kColoured192000);
+}
+
+TEST(DitherGenerators, ColouredCoefficientRowsChangeAtTheRateBandEdges) {
+  const int edges[] = {88200, 96000, 176400, 192000, 352800, 384000};
+  for (int edge : edges) {
+    EXPECT_NE(&ColoredRandom::ForSampleRate(edge - 1), &ColoredRandom::ForSampleRate(edge)) << edge;
+    EXPECT_EQ(&ColoredRandom::ForSampleRate(edge), &ColoredRandom::ForSampleRate(edge + 1)) << edge;
+  }
+  EXPECT_DOUBLE_EQ(ColoredRandom::ForSampleRate(8000).b[0], 0.006579161334);
+  EXPECT_DOUBLE_EQ(ColoredRandom::ForSampleRate(1000000).a[6], 0.4435555909);
+}
+
+TEST(DitherGenerators, ColouredNoiseStaysBoundedAtEveryRate) {
+  for (int rate : {44100, 88200, 96000, 176400, 192000, 352800, 384000}) {
+    CDither d;
+    d.SetType(3);
+    d.SetSampleRate(rate);
+    d.Prepare();
+    double peak = 0;
+    for (double v : d.NoiseTable())
+      peak = std::max(peak, std::abs(v));
+    EXPECT_TRUE(std::isfinite(peak)) << rate;
+    EXPECT_LT(peak, 100.0) << rate;
+  }
+}
+
+TEST(DitherTable, TheTypeSelectsTheGenerator) {
+  struct Case {
+    int type;
+    double first;
+  };
+  for (const Case& c : {Case{0, kTriangle[0]}, Case{2, kUniform[0]}, Case{3, kColoured44100[0]},
+                        Case{1, kGauss[0]}, Case{-1, kGauss[0]}, Case{99, kGauss[0]}}) {
+    CDither d;
+    d.SetType(c.type);
+    d.Prepare();
+    ASSERT_EQ(d.NoiseTable().size(), CDither::kNoiseTableSize);
+    EXPECT_NEAR(d.NoiseTable()[0], c.first, 1e-15) << c.type;
+  }
+}
+
+TEST(DitherTable, HostDitheringTypeZeroSelectsTheGaussianGenerator) {
+  CPcmConvert c;
+  ConvertSettings s;
+  s.ditheringEnabled = true;
+  s.ditheringType = 0;
+  c.Configure(s);
+  c.SetInputFormat(44100, 2, 16, 3);
+  c.SetOutputFormat(44100, 2, 8, 3);
+  ASSERT_TRUE(c.Init());
+  EXPECT_EQ(c.Dither().Type(), -1);
+  EXPECT_NEAR(c.Dither().NoiseTable()[0], kGauss[0], 1e-15);
+}
+
+TEST(DitherTable, HostDitheringTypeOneSelectsTheTriangleGenerator) {
+  CPcmConvert c;
+  ConvertSettings s;
+  s.ditheringEnabled = true;
+  s.ditheringType = 1;
+  c.Configure(s);
+  c.SetOutputFormat(44100, 2, 8, 3);
+  ASSERT_TRUE(c.Init());
+  EXPECT_NEAR(c.Dither().NoiseTable()[0], kTriangle[0], 1e-15);
+}
+
+TEST(NoiseShapingSets, TypeOneAndTwoSelectTheirSetsAndOthersKeepTheCurrentOne) {
+  CDither d;
+  d.SetNoiseShapingType(2);
+  d.Prepare();
+  EXPECT_DOUBLE_EQ(d.ShapingCoefficients()[4], 2.19234882985939);
+  d.SetNoiseShapingType(7);
+  d.Prepare();
+  EXPECT_DOUBLE_EQ(d.ShapingCoefficients()[4], 2.19234882985939);
+  d.SetNoiseShapingType(1);
+  d.Prepare();
+  EXPECT_DOUBLE_EQ(d.ShapingCoefficients()[0], 2.412);
+}
+
+// ---- the bit-depth stage -------------------------------------------------
+
+std::vector<std::int32_t> Requantise(const std::vector<std::int32_t>& in, int inBits, int outBits,
+                                     int channels = 1, bool dither = false, int type = -1,
+                                     bool shaping = false, int shapingType = 1) {
+  CDither d;
+  d.SetChannels(channels);
+  d.SetInputBits(inBits);
+  d.SetOutputBits(outBits);
+  d.SetEnabled(dither);
+  d.SetType(type);
+  d.SetNoiseShapingEnabled(shaping);
+  d.SetNoiseShapingType(shapingType);
+  d.Prepare();
+  const auto bytes = pcmtest::Pack(in, inBits);
+  return pcmtest::Unpack(d.Process(bytes), outBits);
+}
+
+TEST(BitDepth, FullScaleNegative16BitBecomes8BitOne) {
+  const auto out = Requantise({-32768}, 16, 8);
+  EXPECT_EQ(out[0] + 128, 1);
+}
+
+TEST(BitDepth, Full16BitBecomes8388351In24Bit) {
+  EXPECT_EQ(Requantise({32767}, 16, 24)[0], 8388351);
+}
+
+TEST(BitDepth, WideningScalesByTheFullScaleRatioRoundingToNearest) {
+  // 8-bit 192 is +0.5: 16383.5 rounds to the even 16384; -0.5 to -16384.
+  EXPECT_EQ(Requantise({64, -64, -128, 127}, 8, 16),
+            (std::vector<std::int32_t>{16384, -16384, -32767, 32511}));
+  EXPECT_EQ(Requantise({2147483647, -2147483647 - 1}, 32, 16),
+            (std::vector<std::int32_t>{32767, -32767}));
+}
+
+TEST(BitDepth, DitherOnAFullScaleSignalClipsInsteadOfWrapping) {
+  const std::vector<std::int32_t> loud(4096, 32767);
+  for (std::int32_t v : Requantise(loud, 16, 8, 1, true, -1, true)) {
+    EXPECT_GE(v, 120);  // never wrapped round to the negative end
+    EXPECT_LE(v, 127);
+  }
+}
+
+TEST(BitDepth, AllChannelsOfAFrameShareOneNoiseValue) {
+  const auto mono = pcmtest::Sine(440, 44100, 3000, 2000);
+  std::vector<std::int32_t> stereo;
+  for (std::int32_t v : mono)
+    stereo.insert(stereo.end(), {v, v});
+  const auto out = Requantise(stereo, 16, 8, 2, true, -1, true);
+  EXPECT_EQ(pcmtest::Channel(out, 2, 0), pcmtest::Channel(out, 2, 1));
+}
+
+TEST(BitDepth, BlockSizeDoesNotChangeDitheredAndShapedOutput) {
+  const auto in = pcmtest::Sine(1234, 44100, 9000, 40000, 2);
+  const auto whole = Requantise(in, 16, 8, 2, true, 3, true);
+  CDither d;
+  d.SetChannels(2);
+  d.SetInputBits(16);
+  d.SetOutputBits(8);
+  d.SetEnabled(true);
+  d.SetType(3);
+  d.SetNoiseShapingEnabled(true);
+  d.Prepare();
+  const auto bytes = pcmtest::Pack(in, 16);
+  std::vector<std::int32_t> pieces;
+  std::size_t pos = 0;
+  for (std::size_t step = 4; pos < bytes.size(); step = step * 7 % 9001 + 4) {
+    const std::size_t n = std::min(step * 4, bytes.size() - pos);
+    const auto out = pcmtest::Unpack(d.Process({bytes.data() + pos, n}), 8);
+    pieces.insert(pieces.end(), out.begin(), out.end());
+    pos += n;
+  }
+  EXPECT_EQ(pieces, whole);
+}
+
+// Error of a 16 -> 8 bit requantisation, in 8-bit steps.
+std::vector<double> RequantisationError(bool dither, int type, bool shaping, int shapingType = 1) {
+  const auto in = pcmtest::Sine(997, 44100, 0.3 * 32768, 65536);
+  const auto out = Requantise(in, 16, 8, 1, dither, type, shaping, shapingType);
+  std::vector<double> e(in.size());
+  for (std::size_t t = 0; t < in.size(); ++t)
+    e[t] = out[t] - in[t] / 32768.0 * 127.0;
+  return e;
+}
+
+double Variance(const std::vector<double>& e) {
+  double mean = 0, sq = 0;
+  for (double v : e)
+    mean += v;
+  mean /= static_cast<double>(e.size());
+  for (double v : e)
+    sq += (v - mean) * (v - mean);
+  return sq / static_cast<double>(e.size());
+}
+
+TEST(DitherNoise, WithoutDitherTheErrorIsPlainRoundingNoise) {
+  EXPECT_NEAR(Variance(RequantisationError(false, 0, false)), 1.0 / 12.0, 0.1 / 12.0);
+}
+
+TEST(DitherNoise, GaussianDitherAddsAQuarterStepSquaredOfNoise) {
+  // Unit-variance noise at half a step: 1/4 on top of the rounding's 1/12.
+  EXPECT_NEAR(Variance(RequantisationError(true, -1, false)), 1.0 / 12.0 + 0.25, 0.03);
+}
+
+TEST(DitherNoise, TriangularDitherAddsOneTwentyFourthStepSquaredOfNoise) {
+  // Triangular noise on -1…1 has variance 1/6; at half a step that is 1/24.
+  EXPECT_NEAR(Variance(RequantisationError(true, 0, false)), 1.0 / 12.0 + 1.0 / 24.0, 0.012);
+}
+
+// Error power above 15 kHz relative to that below 5 kHz, in dB.
+double HighToLowDb(const std::vector<double>& e) {
+  const pcmtest::Spectrum s(e);
+  return 10.0 * std::log10(s.Band(15000, 22050, 44100) / s.Band(20, 5000, 44100));
+}
+
+TEST(NoiseShaping, WithoutShapingDitheredNoiseIsWhite) {
+  const double flat = HighToLowDb(RequantisationError(true, -1, false));
+  EXPECT_NEAR(flat, 10.0 * std::log10(7050.0 / 4980.0), 0.5);  // the bandwidth ratio
+}
+
+TEST(NoiseShaping, TheFirstSetTiltsTheNoiseTowardsHighFrequencies) {
+  const double flat = HighToLowDb(RequantisationError(true, -1, false));
+  const double shaped = HighToLowDb(RequantisationError(true, -1, true, 1));
+  EXPECT_GT(shaped, flat + 8.0);
+}
+
+TEST(NoiseShaping, TheSymmetricSetTiltsItLessSteeply) {
+  const double flat = HighToLowDb(RequantisationError(true, -1, false));
+  const double first = HighToLowDb(RequantisationError(true, -1, true, 1));
+  const double second = HighToLowDb(RequantisationError(true, -1, true, 2));
+  EXPECT_GT(second, flat + 5.0);
+  EXPECT_LT(second, first);
+}
+
+}  // namespace
+}  // namespace PCM_CODEC
