@@ -158,6 +158,8 @@ class CAudioEditor final
   // Set by Stop; effects test it to end their block loop and keep what was done.
   bool StopRequested() const { return stopRequested_; }
   void ClearStopRequest() { stopRequested_ = false; }
+  // Makes processors for channels that have none; an error number.
+  int32_t EnsureProcessors() { return CreateProcessors(format_.channels); }
   bool DocumentOpen() { return position_ && position_->History().Current() != nullptr; }
   const document::DocumentFormat& Format() const { return format_; }
   const document::DocumentFormat& OutputFormat() const { return outputFormat_; }
@@ -223,7 +225,7 @@ class CAudioEditor final
   com::ComPtr<IAudioData> effectData_;
   // One processor per channel, made as documents with more channels arrive.
   std::vector<com::ComPtr<IAudioEffect>> processors_;
-  com::HRESULT CreateProcessors(int32_t channels);
+  int32_t CreateProcessors(int32_t channels);
   com::ComPtr<IAudioFormat> audioFormat_;
   com::ComPtr<IVideoFormat> videoFormat_;
 

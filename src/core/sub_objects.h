@@ -13,6 +13,7 @@
 #include "document/markers.h"
 #include "editing/channels.h"
 #include "editing/position.h"
+#include "processing/convert_sample_type.h"
 
 namespace qel {
 
@@ -28,7 +29,6 @@ namespace qel {
 QEL_SUB_OBJECT(CEditorVisualization, IEditorVisualization);
 QEL_SUB_OBJECT(CEditorScale, IEditorScale);
 QEL_SUB_OBJECT(CEditorColors, IEditorColors);
-QEL_SUB_OBJECT(CEditorConvertSampleType, IEditorConvertSampleType);
 QEL_SUB_OBJECT(CEditorDXTransform, IEditorDXTransform);
 QEL_SUB_OBJECT(CEditorVSTTransform, IEditorVSTTransform);
 QEL_SUB_OBJECT(CEditorDeviceLine, IEditorDeviceLine);

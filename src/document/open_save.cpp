@@ -11,7 +11,7 @@ namespace qel {
 
 using namespace com;
 
-HRESULT CAudioEditor::CreateProcessors(int32_t channels) {
+int32_t CAudioEditor::CreateProcessors(int32_t channels) {
   const size_t wanted = static_cast<size_t>(std::clamp(channels, 0, 18));
   while (processors_.size() < wanted) {
     ComPtr<IAudioEffect> processor;

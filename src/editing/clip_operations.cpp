@@ -11,6 +11,7 @@
 
 #include "core/audio_editor.h"
 #include "document/temp_names.h"
+#include "pcm/pcm_convert.h"
 #include "platform/files.h"
 #include "processing/operation_frame.h"
 
@@ -275,12 +276,22 @@ HRESULT CAudioEditor::Paste() {
   const document::DocumentFormat clipFormat{clip.SampleRate(), clip.Channels(), clip.SampleSize(),
                                             clip.ChannelsMask()};
   const bool overlay = clipFormat.channels == 1 && format_.channels != channels_->OperationCount();
-  // Until clipboards in another format are converted, they are refused before
-  // anything changes.
-  const bool sameRateAndSize =
-      clipFormat.sampleRate == format_.sampleRate && clipFormat.sampleSize == format_.sampleSize;
-  if (!sameRateAndSize || (!overlay && clipFormat.channels != format_.channels))
-    return RaiseError(kErrAudioFormat);
+  // What the clipboard becomes on its way in: mono at the document's rate and
+  // size for overlaying, else the document's whole format.
+  const document::DocumentFormat wanted =
+      overlay ? document::DocumentFormat{format_.sampleRate, 1, format_.sampleSize, 0} : format_;
+  PCM_CODEC::CPcmConvert converter;
+  const bool convert =
+      !(clipFormat.sampleRate == wanted.sampleRate && clipFormat.channels == wanted.channels &&
+        clipFormat.sampleSize == wanted.sampleSize);
+  if (convert) {
+    converter.Configure(convert_->Settings());
+    converter.SetInputFormat(clipFormat.sampleRate, clipFormat.channels, clipFormat.sampleSize,
+                             clipFormat.channelsMask);
+    converter.SetOutputFormat(wanted.sampleRate, wanted.channels, wanted.sampleSize,
+                              wanted.channelsMask);
+    if (!converter.Init()) return RaiseError(kErrAudioFormat);
+  }
 
   const document::ViewStack& view = step->view;
   const bool selected = view.selected != 0;
@@ -301,25 +312,41 @@ HRESULT CAudioEditor::Paste() {
   const int bytes = format_.sampleSize / 8;
   const int align = format_.BlockAlign();
   const int clipAlign = clipFormat.BlockAlign();
+  const int wantedAlign = wanted.BlockAlign();
   const double clipTotal = static_cast<double>(clip.DataSize());
-  const uint64_t block = CopyBlockBytes(clipFormat, static_cast<int64_t>(clip.DataSize()));
+  // The clipboard's block holds what makes one document block after conversion.
+  const uint64_t docBlock = CopyBlockBytes(format_, static_cast<int64_t>(clip.DataSize()));
+  const uint64_t rawBlock = static_cast<uint64_t>(
+      static_cast<double>(docBlock) * clipFormat.sampleRate / format_.sampleRate *
+          clipFormat.sampleSize / format_.sampleSize * clipFormat.channels / format_.channels +
+      0.5);
+  const uint64_t block = std::max<uint64_t>(rawBlock / clipAlign * clipAlign, clipAlign);
   std::vector<uint8_t> in, doc;
   bool ok = true;
+  // The next clipboard block in the wanted format; empty at the end.
+  auto readClip = [&]() {
+    in.resize(block);
+    const size_t got = clip.Read(in.data(), block) / clipAlign * clipAlign;
+    in.resize(got);
+    if (convert && got > 0) {
+      PCM_CODEC::ConvertedBlock c = converter.Convert(in.data(), static_cast<int64_t>(got));
+      if (c.data != in.data()) in.assign(c.data, c.data + c.length);
+    }
+    return !in.empty();
+  };
 
   if (overlay) {
     // The mono clip goes over every enabled channel; the length stays.
     while (ok && status_ != status::kIdle && static_cast<int64_t>(source.Position()) < limit) {
-      in.resize(block);
-      const size_t got = clip.Read(in.data(), block);
-      if (got == 0) break;
+      if (!readClip()) break;
       const int64_t room = (limit - static_cast<int64_t>(source.Position())) / align;
-      const size_t frames = std::min<size_t>(got / clipAlign, static_cast<size_t>(room));
+      const size_t frames = std::min<size_t>(in.size() / wantedAlign, static_cast<size_t>(room));
       doc.resize(frames * align);
       const size_t have = source.Read(doc.data(), doc.size()) / align;
       for (size_t f = 0; f < have; ++f)
         for (int c = 0; c < format_.channels; ++c)
           if (channels_->OperationEnabled(c))
-            std::memcpy(&doc[f * align + c * bytes], &in[f * clipAlign], bytes);
+            std::memcpy(&doc[f * align + c * bytes], &in[f * wantedAlign], bytes);
       ok = target.Write(doc.data(), have * align);
       frame.Progress(clipTotal - static_cast<double>(clip.DataSize() - clip.Position()), clipTotal);
       if (have < frames) break;
@@ -338,10 +365,7 @@ HRESULT CAudioEditor::Paste() {
     const uint64_t aheadFrom = source.Position() - ahead.size();
     bool first = true;
     while (ok && status_ != status::kIdle) {
-      in.resize(block);
-      const size_t got = clip.Read(in.data(), block) / align * align;
-      if (got == 0) break;
-      in.resize(got);
+      if (!readClip()) break;
       if (first && !ahead.empty() && in.size() < ahead.size()) {
         // Too short to fade over: the document after the insertion point is
         // kept whole rather than dropped.
