@@ -38,6 +38,14 @@ class CAudioEditor final
                    int32_t channelsMask) override;
   com::HRESULT OpenFileFromTmp(com::BSTR fileName, int32_t sampleRate, int32_t sampleSize,
                                int32_t channels, int32_t channelsMask) override;
+  com::HRESULT OpenFile(com::BSTR fileName, int32_t videoTrack, int32_t audioTrack,
+                        int32_t sampleRate, int32_t sampleSize, int32_t channels,
+                        int32_t channelsMask) override;
+  com::HRESULT OpenRawFile(com::BSTR fileName, int32_t formatTag, int32_t sampleRate,
+                           int32_t sampleSize, int32_t channels, int32_t channelsMask) override;
+  com::HRESULT SaveFile(com::BSTR fileName, com::VARIANT_BOOL selected, int32_t markersSaveList,
+                        int32_t fileType) override;
+  com::HRESULT SetIVideoFile(com::IUnknown* videoFile) override;
   com::HRESULT Close() override;
   com::HRESULT Copy() override;
   com::HRESULT Cut() override;
@@ -190,6 +198,13 @@ class CAudioEditor final
   com::HRESULT StartDocument(document::HistoryStep first, double durationMs);
   // The document's audio-format object, made when missing, set to the format.
   com::HRESULT DescribeFormat();
+  // Reads a media file through the media component into a new document; an
+  // error number, or the component's own result code through *result.
+  int32_t ReadMediaFile(const std::string& name, int32_t videoTrack, int32_t audioTrack,
+                        const document::DocumentFormat& wanted, com::HRESULT* result);
+  // Writes the document (or its selection) through the media component.
+  int32_t WriteMediaFile(const std::string& name, bool selectionOnly, int32_t markersSaveList,
+                         IAudioFormat* format, int32_t fileType, com::HRESULT* result);
   // Reloads what the control keeps about the current history step after Undo or Redo.
   void RefreshFromCurrentStep();
   void LoadOverview(const std::string& cacheFile);
@@ -228,6 +243,8 @@ class CAudioEditor final
   int32_t CreateProcessors(int32_t channels);
   com::ComPtr<IAudioFormat> audioFormat_;
   com::ComPtr<IVideoFormat> videoFormat_;
+  com::ComPtr<IAudioFormat> rawFormat_;   // the input format of a raw file
+  com::ComPtr<IMediaFile> saveFile_;      // the writer of saves (SetIVideoFile or the first save)
 
   // Status word: the running operation, 0 when idle.
   int32_t status_ = status::kIdle;
