@@ -1,3 +1,4 @@
 #!/usr/bin/env bash
 # The test executables that also run under the sanitizers (space separated).
-echo "com_tests core_tests platform_tests document_store_tests"
+# The component modules are loaded by the control at run time, so they are built too.
+echo "com_tests core_tests platform_tests document_store_tests qeleffects qelmedia"
