@@ -10,6 +10,7 @@
 #include "document/sample_store.h"
 #include "document/temp_names.h"
 #include "platform/files.h"
+#include "processing/operation_frame.h"
 
 namespace qel {
 
@@ -370,9 +371,6 @@ HRESULT CEditorMarkers::SplitFileByMarkers() {
   const document::DocumentFormat format = editor.Format();
   const int64_t align = std::max(format.BlockAlign(), 1);
   const int64_t total = static_cast<int64_t>(source.DataSize());
-  // Ten seconds of the file's bytes per block.
-  const uint64_t block =
-      std::max<uint64_t>(static_cast<uint64_t>(format.sampleRate) * align * 10, align);
 
   auto writePiece = [&](int64_t from, int64_t to) {
     std::string name;
@@ -383,18 +381,14 @@ HRESULT CEditorMarkers::SplitFileByMarkers() {
       error = kErrFileAccess;
       return;
     }
-    int64_t at = from;
-    while (at < to && editor.Status() != status::kIdle) {
-      uint64_t n = std::min<uint64_t>(block, static_cast<uint64_t>(to - at));
-      if (!document::CopySampleData(source, static_cast<uint64_t>(at), piece, piece.Position(),
-                                    n)) {
-        error = kErrFileAccess;
-        break;
-      }
-      at += static_cast<int64_t>(n);
-      editor.Events().BlockOperation(
-          static_cast<int32_t>(static_cast<double>(at) / static_cast<double>(total) * 100.0));
-    }
+    if (!CopyInBlocks(
+            source, static_cast<uint64_t>(from), piece, to - from, format,
+            [&](int64_t done) {
+              editor.Events().BlockOperation(static_cast<int32_t>(
+                  static_cast<double>(from + done) / static_cast<double>(total) * 100.0));
+            },
+            [&] { return editor.Status() == status::kIdle; }))
+      error = kErrFileAccess;
     piece.Close();
     if (error != kErrNone || editor.Status() == status::kIdle) {
       platform::DeleteFile(name);  // cancelled or failed: this piece goes

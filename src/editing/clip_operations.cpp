@@ -110,28 +110,33 @@ HRESULT CAudioEditor::Copy() {
     error = kErrMemory;
   } else {
     const int64_t total = end - start;
-    const uint64_t block = CopyBlockBytes(format_, total);
-    std::vector<uint8_t> buffer;
-    int64_t done = 0;
-    while (done < total && status_ != status::kIdle && error == kErrNone) {
-      const uint64_t n = std::min<uint64_t>(block, static_cast<uint64_t>(total - done));
-      if (only < 0) {
-        if (!document::CopySampleData(source, source.Position(), clip.file, clip.file.Position(),
-                                      n))
-          error = kErrMemory;
-      } else {
+    auto progress = [&](int64_t done) {
+      sender_.BlockOperation(static_cast<int32_t>(
+          std::min(static_cast<double>(done) / static_cast<double>(total), 1.0) * progressScale_));
+    };
+    auto cancelled = [&] { return status_ == status::kIdle; };
+    if (only < 0) {
+      if (!CopyInBlocks(source, static_cast<uint64_t>(start), clip.file, total, format_, progress,
+                        cancelled))
+        error = kErrMemory;
+    } else {
+      // One channel out of every frame.
+      const uint64_t block = CopyBlockBytes(format_, total);
+      const int bytes = format_.sampleSize / 8;
+      const int align = format_.BlockAlign();
+      std::vector<uint8_t> buffer;
+      int64_t done = 0;
+      while (done < total && !cancelled() && error == kErrNone) {
+        const uint64_t n = std::min<uint64_t>(block, static_cast<uint64_t>(total - done));
         buffer.resize(n);
         const size_t got = source.Read(buffer.data(), n);
-        const int bytes = format_.sampleSize / 8;
-        const int align = format_.BlockAlign();
-        size_t frames = got / static_cast<size_t>(align);
+        const size_t frames = got / static_cast<size_t>(align);
         for (size_t f = 0; f < frames; ++f)
           std::memmove(&buffer[f * bytes], &buffer[f * align + only * bytes], bytes);
         if (got != n || !clip.file.Write(buffer.data(), frames * bytes)) error = kErrMemory;
+        done += static_cast<int64_t>(n);
+        progress(done);
       }
-      done += static_cast<int64_t>(n);
-      sender_.BlockOperation(static_cast<int32_t>(
-          std::min(static_cast<double>(done) / static_cast<double>(total), 1.0) * progressScale_));
     }
     if (error == kErrNone && status_ != status::kIdle && !clip.Commit()) error = kErrMemory;
   }
@@ -172,18 +177,16 @@ HRESULT CAudioEditor::Cut() {
     // The whole selection, every channel, goes to the clipboard first.
     document::CSampleStoreFile source;
     ReplacedFile clip(clipboardFile_);
-    bool ok = source.Open(step->sampleFile, document::kModeRead) && clip.Create(format_);
-    const uint64_t block = CopyBlockBytes(format_, end - start);
-    int64_t done = 0;
-    while (ok && done < end - start && status_ != status::kIdle) {
-      const uint64_t n = std::min<uint64_t>(block, static_cast<uint64_t>(end - start - done));
-      ok = document::CopySampleData(source, static_cast<uint64_t>(start + done), clip.file,
-                                    clip.file.Position(), n);
-      done += static_cast<int64_t>(n);
-      sender_.BlockOperation(static_cast<int32_t>(
-          std::min(static_cast<double>(done) / static_cast<double>(end - start), 1.0) *
-          progressScale_));
-    }
+    const int64_t total = end - start;
+    bool ok = source.Open(step->sampleFile, document::kModeRead) && clip.Create(format_) &&
+              CopyInBlocks(
+                  source, static_cast<uint64_t>(start), clip.file, total, format_,
+                  [&](int64_t done) {
+                    sender_.BlockOperation(static_cast<int32_t>(
+                        std::min(static_cast<double>(done) / static_cast<double>(total), 1.0) *
+                        progressScale_));
+                  },
+                  [&] { return status_ == status::kIdle; });
     if (status_ == status::kIdle) {  // cancelled while copying to the clipboard
       sender_.EndOperation();
       return S_OK;
@@ -225,16 +228,13 @@ HRESULT CAudioEditor::Trim() {
             source.Open(previous.sampleFile, document::kModeRead) &&
             target.Create(name, format_.sampleRate, format_.channels, format_.sampleSize,
                           format_.channelsMask);
-  const uint64_t block = CopyBlockBytes(format_, total);
-  int64_t done = 0;
-  while (ok && done < total && status_ != status::kIdle) {
-    const uint64_t n = std::min<uint64_t>(block, static_cast<uint64_t>(total - done));
-    ok = document::CopySampleData(source, static_cast<uint64_t>(start + done), target,
-                                  target.Position(), n);
-    done += static_cast<int64_t>(n);
-    sender_.BlockOperation(
-        static_cast<int32_t>(static_cast<double>(done) / static_cast<double>(total) * 100.0));
-  }
+  ok = ok && CopyInBlocks(
+                 source, static_cast<uint64_t>(start), target, total, format_,
+                 [&](int64_t done) {
+                   sender_.BlockOperation(static_cast<int32_t>(static_cast<double>(done) /
+                                                               static_cast<double>(total) * 100.0));
+                 },
+                 [&] { return status_ == status::kIdle; });
   source.Close();
   const int64_t length = static_cast<int64_t>(target.DataSize());
   ok = target.Close() && ok;

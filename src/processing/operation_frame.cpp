@@ -17,6 +17,25 @@ uint64_t CopyBlockBytes(const document::DocumentFormat& format, int64_t toCopy) 
   return ten > static_cast<uint64_t>(std::max<int64_t>(toCopy, 0)) ? second : ten;
 }
 
+bool CopyInBlocks(document::CSampleStoreFile& source, uint64_t from,
+                  document::CSampleStoreFile& target, int64_t count,
+                  const document::DocumentFormat& format,
+                  const std::function<void(int64_t done)>& progress,
+                  const std::function<bool()>& cancelled) {
+  const uint64_t block = CopyBlockBytes(format, count);
+  int64_t done = 0;
+  while (done < count) {
+    const uint64_t n = std::min<uint64_t>(block, static_cast<uint64_t>(count - done));
+    if (!document::CopySampleData(source, from + static_cast<uint64_t>(done), target,
+                                  target.Position(), n))
+      return false;
+    done += static_cast<int64_t>(n);
+    progress(done);
+    if (cancelled()) break;
+  }
+  return true;
+}
+
 OperationFrame::OperationFrame(CAudioEditor& editor, int32_t code) : editor_(editor), code_(code) {
   if (const document::HistoryStep* step = editor.Position().History().Current()) previous_ = *step;
 }
@@ -58,17 +77,10 @@ void OperationFrame::Abandon() {
 
 bool OperationFrame::CopyRun(int64_t count) {
   const double sourceSize = static_cast<double>(source_.DataSize());
-  const uint64_t block = CopyBlockBytes(previous_.format, count);
-  while (count > 0) {
-    const uint64_t n = std::min<uint64_t>(block, static_cast<uint64_t>(count));
-    if (!document::CopySampleData(source_, source_.Position(), destination_,
-                                  destination_.Position(), n))
-      return false;
-    count -= static_cast<int64_t>(n);
-    Progress(static_cast<double>(source_.Position()), sourceSize);
-    if (Cancelled()) return true;
-  }
-  return true;
+  return CopyInBlocks(
+      source_, source_.Position(), destination_, count, previous_.format,
+      [&](int64_t) { Progress(static_cast<double>(source_.Position()), sourceSize); },
+      [&] { return Cancelled(); });
 }
 
 OperationFrame::Outcome OperationFrame::Begin(const document::DocumentFormat& format) {

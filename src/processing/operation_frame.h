@@ -6,6 +6,7 @@
 // BlockOperation handler cancels, and the document stays as it was.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "document/history.h"
@@ -70,5 +71,14 @@ class OperationFrame {
 // Bytes per copy block: ten seconds of the format's data, or one second when
 // ten seconds would be more than the part to copy.
 uint64_t CopyBlockBytes(const document::DocumentFormat& format, int64_t toCopy);
+
+// Copies count data bytes of source, from byte position from, to the end of
+// target in copy blocks of the format, calling progress(bytes done) after each
+// block and stopping early once cancelled() is true. False on an I/O error.
+bool CopyInBlocks(document::CSampleStoreFile& source, uint64_t from,
+                  document::CSampleStoreFile& target, int64_t count,
+                  const document::DocumentFormat& format,
+                  const std::function<void(int64_t done)>& progress,
+                  const std::function<bool()>& cancelled);
 
 }  // namespace qel
