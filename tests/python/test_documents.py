@@ -104,3 +104,24 @@ def test_releasing_every_control_leaves_no_file_behind(private_temp, tmp_path):
     import gc
     gc.collect()
     assert list(private_temp.iterdir()) == []
+
+
+def test_new_in_a_vanished_temp_folder_is_a_memory_error_and_leaves_nothing(control, tmp_path):
+    folder = tmp_path / "gone"
+    folder.mkdir()
+    control.TempDirectory = str(folder) + "/"
+    folder.rmdir()
+    with pytest.raises(qelaudio.ComError) as err:
+        control.New(44100, 2, 16, 3)
+    assert err.value.hresult == 0x80040302
+    assert control.FileInfo.TempFileName is None
+    assert not folder.exists()
+
+
+def test_adopting_a_truncated_header_is_a_memory_error(control, tmp_path):
+    path = tmp_path / "cut.qelf"
+    path.write_bytes(b"\x01\x00\x02\x00\x44\xac")  # six bytes of an 18-byte header
+    with pytest.raises(qelaudio.ComError) as err:
+        control.OpenFileFromTmp(str(path), 0, 0, 0, 0)
+    assert err.value.hresult == 0x80040302
+    assert control.FileInfo.TempFileName is None
