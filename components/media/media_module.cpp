@@ -1,11 +1,9 @@
 // The media components module. Loading it adds its classes to the class table.
 #include "media_core.h"
+#include "video_file.h"
 
 namespace qel::media {
 namespace {
-
-// Reading and writing media files is not built yet: every call answers E_NOTIMPL.
-class VideoFile final : public com::DispatchObject<VideoFile, IMediaFileDefaults> {};
 
 constexpr com::ClassCreator kCreators[] = {
     {"VideoFile", &com::CreateComObject<VideoFile>},

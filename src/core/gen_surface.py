@@ -200,7 +200,6 @@ def header(lib, appid, interfaces, classes):
     w("#include <span>\n")
     w('#include "com/dispatch.h"\n')
     w("namespace qel {\n")
-    w("namespace com = ::qel::com;\n")
     if Config.package == "core":
         w("struct IFontDisp;")
     for i in interfaces:

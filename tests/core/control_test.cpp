@@ -120,10 +120,10 @@ TEST(Control, SubObjectComesBackLateBoundAsADispatchObject) {
 
 TEST(Control, MemberNotBuiltYetRaisesNotImplemented) {
   auto editor = CreateControl();
-  ComPtr<IEditorScale> scale;
-  editor->get_ScaleX(scale.Out());
+  ComPtr<IEditorPlayback> playback;
+  editor->get_Playback(playback.Out());
   EXCEPINFO excep{};
-  EXPECT_EQ(Call(scale.get(), u"Type", DISPATCH_PROPERTYGET, {}, nullptr, &excep),
+  EXPECT_EQ(Call(playback.get(), u"SpeedPercent", DISPATCH_PROPERTYGET, {}, nullptr, &excep),
             DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, E_NOTIMPL);
   SysFreeString(excep.bstrDescription);
