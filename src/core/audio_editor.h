@@ -203,8 +203,10 @@ class CAudioEditor final
   int32_t ReadMediaFile(const std::string& name, int32_t videoTrack, int32_t audioTrack,
                         const document::DocumentFormat& wanted, com::HRESULT* result);
   // Writes the document (or its selection) through the media component.
+  // With video, the source file's video stream is copied beside the audio.
   int32_t WriteMediaFile(const std::string& name, bool selectionOnly, int32_t markersSaveList,
-                         IAudioFormat* format, int32_t fileType, com::HRESULT* result);
+                         IAudioFormat* format, IVideoFormat* videoFormat, int32_t fileType,
+                         bool withVideo, com::HRESULT* result);
   // Reloads what the control keeps about the current history step after Undo or Redo.
   void RefreshFromCurrentStep();
   void LoadOverview(const std::string& cacheFile);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "com/classtable.h"
@@ -305,7 +306,8 @@ HRESULT CAudioEditor::OpenRawFile(BSTR fileName, int32_t formatTag, int32_t samp
 
 int32_t CAudioEditor::WriteMediaFile(const std::string& name, bool selectionOnly,
                                      int32_t markersSaveList, IAudioFormat* format,
-                                     int32_t fileType, HRESULT* result) {
+                                     IVideoFormat* videoFormat, int32_t fileType, bool withVideo,
+                                     HRESULT* result) {
   if (!saveFile_ && Failed(Make(CLSID_VideoFile, &saveFile_))) {
     ShowNotRegistered(u"QelVideoFile3 is not registered.");
     return kErrNotInstalled;
@@ -313,11 +315,40 @@ int32_t CAudioEditor::WriteMediaFile(const std::string& name, bool selectionOnly
   IMediaFile& writer = *saveFile_;
   if (!format) format = audioFormat_.get();
   if (!format) return kErrInvalidArgument;
+
+  // With video: a second reader of the source hands out its video packets.
+  ComPtr<IMediaFile> videoSource;
+  ComPtr<IVideoFormat> sourceVideoFormat;
+  if (withVideo) {
+    if (Failed(Make(CLSID_VideoFile, &videoSource))) {
+      ShowNotRegistered(u"QelVideoFile3 is not registered.");
+      return kErrNotInstalled;
+    }
+    int32_t opened = 0;
+    if (Failed(videoSource->OpenFile(Bstr(fileInfo_->originalFileName).get(), &opened)) ||
+        opened != 0)
+      return kErrFileFormat;
+    videoSource->put_AudioTrack(-1);
+    videoSource->put_VideoTrack(fileInfo_->videoTrack);
+    if (!videoFormat) {
+      // The source's own video format: it carries the stream the writer copies.
+      ComPtr<IUnknown> object;
+      videoSource->get_VideoFormat(object.Out());
+      if (object) object->QueryInterface(IVideoFormat::kIID, sourceVideoFormat.OutVoid());
+      videoFormat = sourceVideoFormat.get();
+    }
+    if (!videoFormat) return kErrInvalidArgument;
+  }
+
   writer.put_Prepare(-1);
   writer.put_FileType(fileType);
-  writer.put_VideoTracksCount(0);
+  writer.put_VideoTracksCount(withVideo ? 1 : 0);
   writer.put_AudioTracksCount(1);
   writer.put_AudioTrack(0);
+  if (withVideo) {
+    writer.put_VideoTrack(0);
+    if (Failed(writer.put_VideoFormat(videoFormat))) return kErrInvalidArgument;
+  }
   if (Failed(writer.put_AudioFormat(format)) || Failed(writer.put_Prepare(-1)))
     return kErrInvalidArgument;
 
@@ -365,8 +396,30 @@ int32_t CAudioEditor::WriteMediaFile(const std::string& name, bool selectionOnly
   const int64_t blockBytes = int64_t{format_.sampleRate} * align * kMaxBlockMs / 1000;
   block->AllocateBuffer(static_cast<int32_t>(blockBytes));
   int32_t error = kErrNone;
+  // The next video packet, written once the audio has reached its time.
+  ComPtr<IAudioFrameData> packet;
+  auto nextPacket = [&]() {
+    packet.Reset();
+    ComPtr<IUnknown> object;
+    int32_t size = 0;
+    if (Succeeded(videoSource->ReadVideo(object.Out())) && object &&
+        Succeeded(object->QueryInterface(IAudioFrameData::kIID, packet.OutVoid())) &&
+        Succeeded(packet->get_DataSize(&size)) && size > 0)
+      return;
+    packet.Reset();  // the end of the video
+  };
+  auto writeVideoUpTo = [&](double ms) {
+    while (packet && error == kErrNone) {
+      double stamp = 0;
+      packet->get_TimeStamp(&stamp);
+      if (stamp > ms) return;
+      if (Failed(writer.WriteVideo(packet.get()))) error = kErrVideoFormat;
+      nextPacket();
+    }
+  };
+  if (withVideo) nextPacket();
   int64_t at = from;
-  while (at < to && status_ != status::kIdle) {
+  while (at < to && status_ != status::kIdle && error == kErrNone) {
     uint8_t* bytes = nullptr;
     block->GetBuffer(&bytes);
     const size_t want = static_cast<size_t>(std::min(blockBytes, to - at));
@@ -379,11 +432,15 @@ int32_t CAudioEditor::WriteMediaFile(const std::string& name, bool selectionOnly
       break;
     }
     at += static_cast<int64_t>(got);
+    if (withVideo)
+      writeVideoUpTo(static_cast<double>((at - from) / align) / (format_.sampleRate / 1000.0));
     sender_.BlockOperation(
         static_cast<int32_t>(static_cast<double>(at - from) /
                              static_cast<double>(std::max<int64_t>(to - from, 1)) * 100));
     Recompose();
   }
+  if (withVideo && status_ != status::kIdle)
+    writeVideoUpTo(std::numeric_limits<double>::infinity());
   source.Close();
   status_ = status::kIdle;
   if (Failed(writer.CloseFile()) && error == kErrNone) error = kErrFileAccess;
@@ -396,22 +453,20 @@ HRESULT CAudioEditor::SaveFile(BSTR fileName, VARIANT_BOOL selected, int32_t mar
   if (status_ != status::kIdle) return ErrorResult(kErrFileAccess);  // no error information
   const std::string name = ToUtf8(fileName);
   if (name == position_->History().Current()->sampleFile) return S_OK;
+  // The host's formats and type, or the document's own.
   IAudioFormat* format = nullptr;
+  IVideoFormat* videoFormat = videoFormat_.get();
   int32_t type = fileInfo_->originalFileType;
   if (fileType > 0) {
     format = fileInfo_->audioFormat.get();
+    videoFormat = fileInfo_->videoFormat.get();
     type = fileType;
-  }
-  if (fileInfo_->hasVideo) {
-    // Saving the video beside new audio needs the component's video copy.
-    sender_.EndOperation();
-    return RaiseError(kErrInvalidOperation);
   }
   status_ = status::kSaving;
   progressScale_ = 100;
   HRESULT component = S_OK;
-  const int32_t error =
-      WriteMediaFile(name, selected != 0, markersSaveList, format, type, &component);
+  const int32_t error = WriteMediaFile(name, selected != 0, markersSaveList, format, videoFormat,
+                                       type, fileInfo_->hasVideo, &component);
   status_ = status::kIdle;
   sender_.EndOperation();
   if (error != kErrNone) return RaiseError(error);
