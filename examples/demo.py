@@ -1,34 +1,97 @@
-"""A short tour of the audio-editing control through the late-bound Python client."""
+"""A short tour of the audio-editing control through the late-bound Python client:
+a document is made, filled from a generated file, edited, marked, saved as WAV and
+FLAC, and opened again."""
+import math
+import os
+import struct
+import tempfile
+import wave
+
 import qelaudio
+
+RATE = 44100
 
 
 class Events:
-    def OnEndOperation(self):
-        print("  event: EndOperation")
+    def __init__(self):
+        self.ended = 0
 
-    def OnBlockOperation(self, percent):
-        print(f"  event: BlockOperation({percent})")
+    def OnEndOperation(self):
+        self.ended += 1
+
+
+def write_tone(path, seconds=3.0):
+    """A stereo 16-bit WAV: 440 Hz on the left, 660 Hz on the right."""
+    frames = int(RATE * seconds)
+    with wave.open(path, "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        data = bytearray()
+        for n in range(frames):
+            t = n / RATE
+            data += struct.pack("<hh", int(12000 * math.sin(2 * math.pi * 440 * t)),
+                                int(12000 * math.sin(2 * math.pi * 660 * t)))
+        w.writeframes(bytes(data))
+
+
+def describe(control, title):
+    info = control.FileInfo
+    print(f"{title}:")
+    print(f"  {info.FormatString}, {control.Position.TotalSamples} frames, "
+          f"{info.Duration:.1f} ms, file type {info.OriginalFileType}")
+    if info.OriginalFileName:
+        print(f"  from {info.OriginalFileName}")
+    markers = control.Markers
+    for i in range(1, markers.Count + 1):
+        markers.Num = i
+        print(f"  marker {i}: '{markers.Label}' at {markers.Position}, length {markers.Length}")
 
 
 def main():
+    folder = tempfile.mkdtemp(prefix="qeldemo-")
     control = qelaudio.Dispatch("QelAudioEditor4.AudioEditor")
-    print("Created QelAudioEditor4.AudioEditor")
-    print(f"  Status              = {control.Status}")
-    print(f"  MouseEventsEnabled  = {control.MouseEventsEnabled}")
-    print(f"  PreviewMode         = {control.PreviewMode}")
-    print(f"  dispatch id of New  = {qelaudio.dispid(control, 'New')}")
+    events = Events()
+    qelaudio.connect(control, events)
+    print(f"Created QelAudioEditor4.AudioEditor (Status {control.Status}, "
+          f"UndoRedoCount {control.UndoRedoCount}, temporary folder {control.TempDirectory})")
 
-    connection = qelaudio.connect(control, Events())
-    print("Queued events are delivered when the host's timer calls _OnTimer:")
-    control._ParsingFile()
-    control._OnTimer()
-    connection.disconnect()
+    control.New(RATE, 2, 16, 3)
+    describe(control, "New document")
+
+    tone = os.path.join(folder, "tone.wav")
+    write_tone(tone)
+    control.OpenFile(tone, -1, 0, 0, 0, 0, 0)
+    describe(control, "Opened a generated tone")
+
+    position = control.Position
+    position.Selected = True
+    position.StartSelect = RATE // 2
+    position.EndSelect = RATE
+    control.Cut()
+    position.Current = 2 * RATE
+    control.Paste()
+    control.Markers.Insert(0, RATE // 2, "intro", "the first half second")
+    control.Markers.Insert(position.StartSelect, 0, "pasted", "where the cut half second went")
+    print(f"Cut and pasted half a second; undo list {control.UndoList}, "
+          f"selection [{position.StartSelect}, {position.EndSelect})")
+
+    for name, file_type in (("edited.wav", 37), ("edited.flac", 41)):
+        path = os.path.join(folder, name)
+        control.SaveFile(path, False, 0, file_type)
+        print(f"Saved {path} ({os.path.getsize(path)} bytes)")
+    for name in ("edited.wav", "edited.flac"):
+        control.OpenFile(os.path.join(folder, name), -1, 0, 0, 0, 0, 0)
+        describe(control, f"Reopened {name}")
 
     print("A failing call raises with the control's result code and message:")
     try:
         control.TempDirectory = "/no/such/folder/"
     except qelaudio.ComError as error:
         print(f"  ComError 0x{error.hresult:08X} from {error.source}: {error.description}")
+    print(f"EndOperation events received: {events.ended}")
+    control.Close()
+    print(f"Output kept in {folder}")
 
 
 if __name__ == "__main__":

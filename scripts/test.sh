@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds, and runs every test: the whole suite on the normal
-# build, then the runtime tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# Sets up the machine, builds, and runs every test: the runtime tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, a short fuzzing run of the
+# media-file opening path, then the whole suite on the normal build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -17,6 +17,9 @@ status=0
 echo "== sanitizers: runtime tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -L "runtime|core|platform|document" --output-on-failure -j "$(nproc)" || status=1
+echo "== media files: a short fuzzing run of the opening path"
+bash components/media/fuzz/run_fuzz.sh 30 build-fuzz >/dev/null 2>&1 || {
+  echo "media fuzzing found a problem: see build-fuzz (crash-*, leak-*, timeout-*)"; status=1; }
 echo "== all tests"
 ctest --test-dir build --output-on-failure -j "$(nproc)" || status=1
 exit $status
