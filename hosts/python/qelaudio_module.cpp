@@ -15,6 +15,7 @@
 #include "com/classtable.h"
 #include "com/connection.h"
 #include "core/audio_editor.h"
+#include "headless_window.h"
 
 namespace py = pybind11;
 using namespace qel::com;
@@ -616,4 +617,6 @@ PYBIND11_MODULE(qelaudio, m) {
       "The dispatch identifier GetIDsOfNames gives for name");
   m.def("connect", &Connect, py::arg("obj"), py::arg("handler"),
         "Delivers obj's events to handler.On<Event>(...); returns the connection");
+  qelaudio::RegisterHeadlessWindow(
+      m, [](py::handle obj) { return obj.cast<DispatchHandle&>().impl->get(); });
 }

@@ -2,6 +2,7 @@
 
 #include "com/classtable.h"
 #include "platform/files.h"
+#include "view/control_adapter.h"
 
 namespace qel {
 
@@ -138,6 +139,7 @@ HRESULT CAudioEditor::CreateComponents() {
 HRESULT CAudioEditor::Initialize() {
   HRESULT hr = CreateSubObjects();
   if (Failed(hr)) return hr;
+  view_ = view::CreateControlView(*this);
   hr = CreateComponents();
   if (Failed(hr)) return hr;
   recorder_->Device().SetEditorOfLines(this);
@@ -564,15 +566,18 @@ void CAudioEditor::ApplyView() {
   if (e <= s) e = s + format_.BlockAlign();
   view.startView[z] = s;
   view.endView[z] = e > 0 ? e : 0;
+  if (view_) view_->RequestViewRebuild();
   RepaintSelection();
 }
 
 void CAudioEditor::RepaintSelection() {
+  if (view_) view_->RequestSelection();
   if (status_ != status::kVideoPlayback) sender_.ChangePosition();
 }
 
 void CAudioEditor::Recompose() {
   recompose_ = true;
+  if (view_) view_->Recompose();
 }
 
 void CAudioEditor::AdoptCurrentStep() {

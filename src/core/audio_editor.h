@@ -5,6 +5,7 @@
 
 #include <array>
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "com/connection.h"
@@ -21,6 +22,10 @@
 #include "platform/platform.h"
 
 namespace qel {
+
+namespace view {
+class WaveformView;
+}
 
 class CAudioEditor final
     : public AutomationObject<CAudioEditor, IAudioEditorDefaults, com::IConnectionPointContainer,
@@ -81,6 +86,7 @@ class CAudioEditor final
   com::HRESULT get_RedoList(com::SAFEARRAY** value) override;
   com::HRESULT SetSpectralBitmap(uint8_t* bitmap) override;
   com::HRESULT SetDarkBitmap(uint8_t* bitmap) override;
+  com::HRESULT put_SpectralResolution(int32_t value) override;
   com::HRESULT get_MarkerMouseEventsEnabled(com::VARIANT_BOOL* value) override;
   com::HRESULT put_MarkerMouseEventsEnabled(com::VARIANT_BOOL value) override;
   com::HRESULT get_MouseEventsEnabled(com::VARIANT_BOOL* value) override;
@@ -157,7 +163,7 @@ class CAudioEditor final
   void Recompose();
   // Stereo mode of the playback object (plays one or two operated channels as stereo).
   bool StereoMode() const { return false; }
-  int32_t MarkerType() const { return 0; }
+  int32_t MarkerType() const { return visualization_ ? visualization_->Settings().markerType : 0; }
   // After an operation: the current step's document becomes the control's, and
   // outside a batch the view follows it.
   void AdoptCurrentStep();
@@ -188,6 +194,18 @@ class CAudioEditor final
   enum UnitLabel { kUnitSample, kUnitHz, kUnitHms, kUnitFrame, kUnitDb, kUnitCount };
   const std::u16string& Unit(UnitLabel which) const { return units_[which]; }
   bool PlayOnlyStereo() const { return playOnlyStereo_; }
+
+  // ---- what the waveform view reads (view/control_adapter.cpp) ----
+  view::WaveformView* Waveform() const { return view_.get(); }
+  CEditorVisualization* VisualizationObject() const { return visualization_.get(); }
+  IEditorScale* ScaleObject(bool vertical) const {
+    return vertical ? scaleY_.get() : scaleX_.get();
+  }
+  IEditorColors* ColorsObject() const { return colors_.get(); }
+  uint8_t* HostBitmap(bool dark) const { return dark ? darkBitmap_ : spectralBitmap_; }
+  std::vector<document::OverviewChannel>& OverviewData() { return overview_; }
+  bool OverviewLoaded() const { return overviewLoaded_; }
+  void SetOverviewLoaded(bool loaded) { overviewLoaded_ = loaded; }
 
  private:
   com::HRESULT Initialize();
@@ -295,6 +313,9 @@ class CAudioEditor final
 
   com::EventSource events_;
   AudioEditorEventsSender sender_;
+
+  // The picture; made once the sub-objects exist, gone before them.
+  std::unique_ptr<view::WaveformView> view_;
 };
 
 // Adds the control's classes and interfaces to the class table.

@@ -14,6 +14,7 @@
 #include "editing/channels.h"
 #include "editing/position.h"
 #include "processing/convert_sample_type.h"
+#include "view/settings.h"  // CEditorVisualization, CEditorScale, CEditorColors
 
 namespace qel {
 
@@ -26,9 +27,6 @@ namespace qel {
     }                                                                                          \
   }
 
-QEL_SUB_OBJECT(CEditorVisualization, IEditorVisualization);
-QEL_SUB_OBJECT(CEditorScale, IEditorScale);
-QEL_SUB_OBJECT(CEditorColors, IEditorColors);
 QEL_SUB_OBJECT(CEditorDXTransform, IEditorDXTransform);
 QEL_SUB_OBJECT(CEditorVSTTransform, IEditorVSTTransform);
 QEL_SUB_OBJECT(CEditorDeviceLine, IEditorDeviceLine);

@@ -34,6 +34,7 @@ class CEditorChannels final : public AutomationObject<CEditorChannels, IEditorCh
   int32_t VisibleCount() const { return visibleCount_; }
   uint32_t OperationMask() const { return operationMask_; }
   bool OperationEnabled(int channel) const { return operation_[channel] != 0; }
+  bool Visible(int channel) const { return visible_[channel] != 0; }  // read by the view
   // Saved and restored around operations that work on every channel.
   struct Flags {
     std::array<int16_t, kMaxChannels> operation;

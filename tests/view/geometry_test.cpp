@@ -1,0 +1,253 @@
+// Where things lie: the layout record's dropping rules and orientation, lane
+// heights and placement, positions to columns and back, amplitudes to rows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "view/layout.h"
+
+namespace qel::view {
+namespace {
+
+LayoutInput Input(int width, int height) {
+  LayoutInput in;
+  in.width = width;
+  in.height = height;
+  in.sampleSize = 16;
+  in.fontX = {11, 7.0f};
+  in.fontY = {11, 7.0f};
+  return in;
+}
+
+Layout Make(const LayoutInput& in) {
+  Layout l;
+  EXPECT_TRUE(ComputeLayout(in, &l));
+  return l;
+}
+
+TEST(LayoutDropping, ANarrowControlHasNoLevelScaleWhateverTheLabel) {
+  for (int type : {1, 2, 3}) {
+    LayoutInput in = Input(150, 200);
+    in.scaleYType = type;
+    EXPECT_EQ(Make(in).levelScaleWidth, -2) << "type " << type;
+  }
+}
+
+TEST(LayoutDropping, ALowControlHasNoTimeScale) {
+  EXPECT_EQ(Make(Input(400, 60)).timeScaleHeight, 0);
+}
+
+TEST(LayoutDropping, AControlJustTallEnoughKeepsItsTimeScale) {
+  // 2 x 11 + 2 = 24 pixels of scale; 89 - 24 - 5 = 60 is not below 60.
+  EXPECT_EQ(Make(Input(400, 89)).timeScaleHeight, 24);
+  EXPECT_EQ(Make(Input(400, 88)).timeScaleHeight, 0);
+}
+
+TEST(LayoutDropping, NothingIsLaidOutBelowTwoByTwoPixels) {
+  Layout l;
+  l.width = 77;
+  LayoutInput in = Input(1, 1);
+  EXPECT_FALSE(ComputeLayout(in, &l));
+  EXPECT_EQ(l.width, 77);
+}
+
+TEST(LayoutWidths, LevelScaleWidthComesFromTheWidestSampleLabel) {
+  // "32767": (5 + 1) x 7 + 2
+  EXPECT_EQ(Make(Input(400, 200)).levelScaleWidth, 44);
+  LayoutInput eight = Input(400, 200);
+  eight.sampleSize = 8;  // "127" plus 20 pixels
+  EXPECT_EQ(Make(eight).levelScaleWidth, (3 + 1) * 7 + 2 + 20);
+  LayoutInput spectral = Input(400, 200);
+  spectral.viewType = 1;
+  spectral.sampleRate = 44100;  // "44100"
+  EXPECT_EQ(Make(spectral).levelScaleWidth, 44);
+  LayoutInput percent = Input(400, 200);
+  percent.scaleYType = 2;  // "norm"
+  EXPECT_EQ(Make(percent).levelScaleWidth, 37);
+}
+
+TEST(LayoutWidths, StripAndMarginGrowWithTheHeightFromEightPixels) {
+  EXPECT_EQ(Make(Input(400, 200)).stripHeight, 8);
+  const Layout tall = Make(Input(400, 1000));
+  EXPECT_EQ(tall.stripHeight, 12);
+  EXPECT_EQ(tall.laneMargin, 12);
+  EXPECT_EQ(tall.top, 17);
+}
+
+TEST(LayoutOrientation, ScaleOnTheRightLeavesTheWaveformTwoPixelsFromTheLeft) {
+  const Layout l = Make(Input(400, 200));
+  EXPECT_EQ(l.left, 2);
+  EXPECT_EQ(l.right, 400 - 44 - 5);
+  EXPECT_EQ(l.width, l.right - l.left);
+  EXPECT_EQ(l.bottom, 200 - 24 - 5);
+}
+
+TEST(LayoutOrientation, ScaleOnTheLeftShiftsTheWaveformRight) {
+  LayoutInput in = Input(400, 200);
+  in.scaleYOrientation = 2;
+  const Layout l = Make(in);
+  EXPECT_EQ(l.left, 44 + 5);
+  EXPECT_EQ(l.right, 398);
+}
+
+TEST(LayoutOrientation, HiddenScaleOnTheLeftStartsTheWaveformAtThree) {
+  LayoutInput in = Input(400, 200);
+  in.scaleYOrientation = 2;
+  in.scaleYVisible = false;
+  const Layout l = Make(in);
+  EXPECT_EQ(l.left, 3);
+  EXPECT_EQ(l.right, 398);
+  EXPECT_EQ(l.levelScaleWidth, -2);
+}
+
+TEST(LayoutOrientation, HiddenScaleOnTheRightEndsTheWaveformThreeFromTheEdge) {
+  LayoutInput in = Input(400, 200);
+  in.scaleYVisible = false;
+  const Layout l = Make(in);
+  EXPECT_EQ(l.left, 2);
+  EXPECT_EQ(l.right, 397);
+}
+
+// A layout whose lane space is exactly `space` pixels for `visible` lanes.
+Layout WithLaneSpace(int space, const LaneSet& lanes) {
+  Layout l;
+  l.laneMargin = 8;
+  l.top = 13;
+  l.height = space + 2 * l.laneMargin + (lanes.VisibleCount() - 1) * lanes.interval;
+  l.bottom = l.top + l.height;
+  SplitLanesEqually(l, lanes);
+  return l;
+}
+
+TEST(Lanes, ThreeLanesShareOneHundredPixelsAsThirtyThreeEach) {
+  LaneSet lanes;
+  lanes.channels = 3;
+  lanes.visible = {true, true, true};
+  const Layout l = WithLaneSpace(100, lanes);
+  EXPECT_EQ(l.laneSpace, 100);
+  EXPECT_EQ(l.laneHeight[0], 33);
+  EXPECT_EQ(l.laneHeight[1], 33);
+  EXPECT_EQ(l.laneHeight[2], 33);
+}
+
+TEST(Lanes, TheLastLaneIsAlignedToTheBottomAndTheGapAboveItTakesTheRemainder) {
+  LaneSet lanes;
+  lanes.channels = 3;
+  lanes.visible = {true, true, true};
+  const Layout l = WithLaneSpace(100, lanes);
+  const auto tops = LaneTops(l, lanes);
+  EXPECT_EQ(tops[0], l.top + 8);
+  EXPECT_EQ(tops[1], tops[0] + 33 + 4);
+  EXPECT_EQ(tops[2] + 33, l.top + l.height - 8);
+  EXPECT_EQ(tops[2] - (tops[1] + 33), 4 + 1);
+}
+
+TEST(Lanes, HiddenChannelsGetNoLaneAndTheOthersShareTheSpace) {
+  LaneSet lanes;
+  lanes.channels = 3;
+  lanes.visible = {true, false, true};
+  const Layout l = WithLaneSpace(100, lanes);
+  EXPECT_EQ(l.laneHeight[0], 50);
+  EXPECT_EQ(l.laneHeight[1], 0);
+  EXPECT_EQ(LaneTops(l, lanes)[1], -1);
+}
+
+TEST(Columns, APositionMapsToTheNearestColumnClampedToTheView) {
+  EXPECT_EQ(PositionToColumn(0, 0, 1000, 100), 0);
+  EXPECT_EQ(PositionToColumn(1000, 0, 1000, 100), 100);
+  EXPECT_EQ(PositionToColumn(14, 0, 1000, 100), 1);    // 1.4 + 0.5
+  EXPECT_EQ(PositionToColumn(5, 0, 1000, 100), 1);     // 0.5 + 0.5
+  EXPECT_EQ(PositionToColumn(-500, 0, 1000, 100), 0);  // before the view
+  EXPECT_EQ(PositionToColumn(5000, 0, 1000, 100), 100);
+  EXPECT_EQ(PositionToColumn(7, 3, 3, 100), 0);  // an empty view
+}
+
+TEST(Columns, TheLastColumnReachesTheViewEndEvenWhenRoundingWouldNot) {
+  // 1000 frames over 3 columns: the span used is 1001 frames.
+  EXPECT_EQ(ColumnToPosition(3, 500, 1500, 3), 1500);
+  EXPECT_EQ(ColumnToPosition(0, 500, 1500, 3), 500);
+  EXPECT_EQ(ColumnToPosition(1, 500, 1500, 3), 500 + 333);
+  EXPECT_EQ(ColumnToPosition(2, 500, 1500, 3), 500 + 667);
+}
+
+TEST(Amplitude, FullScaleKeepsSevenPercentHeadroom) {
+  // 32767 x 1.07 fills half of a 100-pixel lane; full scale is 93 % of it.
+  EXPECT_EQ(AmplitudeToRow(32767, 0, 100, 16, 100), 50 - 46);
+  EXPECT_EQ(AmplitudeToRow(0, 0, 100, 16, 100), 50);
+  EXPECT_EQ(AmplitudeToRow(-32768, 0, 100, 16, 100), 50 + 46);
+}
+
+TEST(Amplitude, HalfTheVerticalZoomDoublesTheHeightAndClipsAtTheLaneEdge) {
+  EXPECT_EQ(AmplitudeToRow(16383, 10, 100, 16, 50), 10 + 50 - 46);
+  EXPECT_EQ(AmplitudeToRow(32767, 10, 100, 16, 50), 10);
+  EXPECT_EQ(AmplitudeToRow(-32768, 10, 100, 16, 50), 10 + 100);
+}
+
+TEST(Amplitude, TwentyFourBitValuesAreScaledAsWidenedToThirtyTwoBits) {
+  const int32_t widened = 0x7FFFFF << 8;
+  EXPECT_EQ(AmplitudeToRow(widened, 0, 100, 24, 100), AmplitudeToRow(32767, 0, 100, 16, 100));
+}
+
+TEST(Amplitude, VerticalZoomIsStoredBetweenTenAndOneThousand) {
+  EXPECT_EQ(ClampVerticalZoom(0), 10);
+  EXPECT_EQ(ClampVerticalZoom(-7), 10);
+  EXPECT_EQ(ClampVerticalZoom(1), 1);
+  EXPECT_EQ(ClampVerticalZoom(5000), 1000);
+}
+
+TEST(Slider, AnEmptyDocumentShowsTheSliderOverTheWholeStrip) {
+  Layout l = Make(Input(400, 200));
+  ComputeSlider(l, 0, 0, 0);
+  EXPECT_EQ(l.sliderLeft, l.left);
+  EXPECT_EQ(l.sliderWidth, l.width);
+}
+
+TEST(Slider, TheSliderStandsForTheViewAndIsAtLeastThreePixelsWide) {
+  Layout l = Make(Input(400, 200));  // W = 349
+  ComputeSlider(l, 1000, 2000, 4000);
+  EXPECT_EQ(l.sliderLeft, l.left + 87);  // 87.25 + 0.5
+  EXPECT_EQ(l.sliderWidth, 87);
+  ComputeSlider(l, 0, 1, 1000000);
+  EXPECT_EQ(l.sliderWidth, 3);
+}
+
+TEST(Selection, ColumnsOfASelectionInsideTheView) {
+  Layout l;
+  l.width = 100;
+  ComputeSelectionColumns(l, 250, 500, 0, 1000);
+  EXPECT_EQ(l.selectionStart, 25);
+  EXPECT_EQ(l.selectionEnd, 50);
+}
+
+TEST(Selection, ASelectionReachingPastTheViewRunsToItsEdges) {
+  Layout l;
+  l.width = 100;
+  ComputeSelectionColumns(l, 100, 3000, 500, 1000);
+  EXPECT_EQ(l.selectionStart, 0);
+  EXPECT_EQ(l.selectionEnd, 100);
+}
+
+TEST(Selection, ASelectionWhollyOutsideTheViewHasNoColumns) {
+  Layout l;
+  l.width = 100;
+  ComputeSelectionColumns(l, 10, 20, 500, 1000);
+  EXPECT_EQ(l.selectionStart, 0);
+  EXPECT_EQ(l.selectionEnd, 0);
+  ComputeSelectionColumns(l, 2000, 3000, 500, 1000);
+  EXPECT_EQ(l.selectionStart, 0);
+  EXPECT_EQ(l.selectionEnd, 0);
+}
+
+TEST(ProgressWave, TheTableHoldsTenPeriodsOfASineOfAmplitudeEighty) {
+  // 40 columns: a quarter period per column.
+  const std::vector<int> t = ProgressTable(40);
+  ASSERT_EQ(t.size(), 41u);
+  EXPECT_EQ(t[0], 0);
+  EXPECT_EQ(t[1], 79);  // the constant sits a hair under 20 pi, so the peak truncates to 79
+  EXPECT_EQ(t[2], 0);
+  EXPECT_EQ(t[3], 79);
+  EXPECT_EQ(*std::max_element(t.begin(), t.end()), 79);
+}
+
+}  // namespace
+}  // namespace qel::view

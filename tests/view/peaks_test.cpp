@@ -1,0 +1,266 @@
+// Column data: the softened peaks, the detail level, frame skipping, the peak
+// overview and the curve of zoomed-in views.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "view/memory_source.h"
+#include "view/peaks.h"
+#include "view/spline.h"
+
+namespace qel::view {
+namespace {
+
+using test::MemorySource;
+
+TEST(HalfwayRule, ALouderValueOfTheSameSignMovesTheMaximumHalfway) {
+  int32_t m = kEmptyColumn;
+  for (int32_t v : {100, 300, 500})
+    AddToMaximum(m, v);
+  EXPECT_EQ(m, 350);  // 100, then 200, then 350
+}
+
+TEST(HalfwayRule, AValueOfTheOtherSignReplacesTheMaximum) {
+  int32_t m = kEmptyColumn;
+  AddToMaximum(m, -50);
+  AddToMaximum(m, 80);
+  EXPECT_EQ(m, 80);
+}
+
+TEST(HalfwayRule, TheMinimumMovesHalfwayTowardALouderNegativeValue) {
+  int32_t m = kEmptyColumn;
+  for (int32_t v : {-100, -300, 40})
+    AddToMinimum(m, v);
+  EXPECT_EQ(m, -200);
+}
+
+TEST(HalfwayRule, HalvingRoundsTowardZeroAndDoesNotOverflow) {
+  int32_t m = 2147483647 - 2;
+  AddToMaximum(m, 2147483647);
+  EXPECT_EQ(m, 2147483646);
+  int32_t n = -3;
+  AddToMinimum(n, -6);
+  EXPECT_EQ(n, -4);  // -9 / 2 toward zero
+}
+
+TEST(DetailLevel, TheUpperBoundOfLevelOneDependsOnTheSampleRate) {
+  // 1500 frames of 16-bit mono over 100 columns: x = 30 bytes per column.
+  EXPECT_EQ(DetailLevel(3000, 100, 1, 44100), 1);  // below 40
+  EXPECT_EQ(DetailLevel(3000, 100, 1, 11025), 0);  // not below 25
+  EXPECT_EQ(DetailLevel(2000, 100, 1, 11025), 1);  // x = 20
+  EXPECT_EQ(DetailLevel(2000, 100, 1, 6000), 0);   // not below 12
+}
+
+TEST(DetailLevel, LevelsTwoToFourFollowTheBytesPerColumn) {
+  EXPECT_EQ(DetailLevel(30, 100, 1, 44100), 2);  // x = 0.3
+  EXPECT_EQ(DetailLevel(31, 100, 1, 44100), 1);
+  EXPECT_EQ(DetailLevel(10, 100, 1, 44100), 3);  // x = 0.1
+  EXPECT_EQ(DetailLevel(2, 100, 1, 44100), 4);   // x = 0.02
+  EXPECT_EQ(DetailLevel(0, 100, 1, 44100), 0);
+}
+
+TEST(DetailLevel, StereoCountsBytesPerChannel) {
+  EXPECT_EQ(DetailLevel(4000, 100, 2, 44100), 1);  // x = 20
+  EXPECT_EQ(DetailLevel(8000, 100, 1, 44100), 0);  // x = 80
+}
+
+TEST(Decode, SamplesComeInTheirOwnScale) {
+  const uint8_t eight[] = {0x00, 0x80, 0xFF};
+  EXPECT_EQ(DecodeSample(eight, 8), -128);
+  EXPECT_EQ(DecodeSample(eight + 1, 8), 0);
+  EXPECT_EQ(DecodeSample(eight + 2, 8), 127);
+  const uint8_t sixteen[] = {0x00, 0x80};
+  EXPECT_EQ(DecodeSample(sixteen, 16), -32768);
+  const uint8_t twentyFour[] = {0x01, 0x00, 0x80};  // -8388607
+  EXPECT_EQ(DecodeSample(twentyFour, 24), -8388607 * 256);
+  const uint8_t positive24[] = {0xFF, 0xFF, 0x7F};
+  EXPECT_EQ(DecodeSample(positive24, 24), 0x7FFFFF00);
+}
+
+TEST(FrameSkipping, AtMostAboutFiveHundredFramesFeedAColumn) {
+  EXPECT_EQ(FrameStep(10), 1);
+  EXPECT_EQ(FrameStep(999), 1);
+  EXPECT_EQ(FrameStep(1000), 2);
+  EXPECT_EQ(FrameStep(82000), 164);
+}
+
+DocumentState Mono16(int64_t frames) {
+  DocumentState d;
+  d.open = true;
+  d.sampleRate = 44100;
+  d.channels = 1;
+  d.sampleSize = 16;
+  d.lengthBytes = frames * 2;
+  return d;
+}
+
+TEST(SamplePeaks, EachFrameGoesToItsNearestColumnAndTheLastFrameToColumnW) {
+  MemorySource s;
+  // 11 frames over 10 columns: frame i lands in column i.
+  s.Load(44100, 16, 1, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100});
+  ColumnData data;
+  data.Reset(1, 10);
+  auto reader = s.OpenSamples();
+  ASSERT_TRUE(PeaksFromSamples(*reader, s.doc, 0, 20, data));
+  for (int c = 0; c <= 10; ++c) {
+    EXPECT_EQ(data.channels[0].maximum[c], 10 * c) << c;
+    EXPECT_EQ(data.channels[0].minimum[c], 10 * c) << c;
+  }
+}
+
+TEST(SamplePeaks, OnlyEveryKthFrameIsExamined) {
+  // 1000 frames in one column: every second frame is examined.
+  std::vector<int32_t> samples(1001, 0);
+  samples[1] = 30000;  // skipped
+  samples[2] = 100;
+  MemorySource s;
+  s.Load(44100, 16, 1, samples);
+  ColumnData data;
+  data.Reset(1, 1);
+  auto reader = s.OpenSamples();
+  ASSERT_TRUE(PeaksFromSamples(*reader, s.doc, 0, 2000, data));
+  EXPECT_EQ(data.channels[0].maximum[0], 100);
+}
+
+TEST(SamplePeaks, AFailedReadLeavesTheRemainingColumnsEmpty) {
+  struct Failing : SampleReader {
+    size_t ReadAt(int64_t, void*, size_t) override { return 0; }
+  } failing;
+  ColumnData data;
+  data.Reset(1, 10);
+  EXPECT_FALSE(PeaksFromSamples(failing, Mono16(1000), 0, 2000, data));
+  EXPECT_TRUE(data.channels[0].Empty(3));
+}
+
+TEST(OverviewSize, ADocumentGetsWTimesKEntries) {
+  EXPECT_EQ(OverviewBuilder::EntryCount(3'000'001, 100), 200);
+  EXPECT_EQ(OverviewBuilder::EntryCount(6'000'000, 100), 200);
+  EXPECT_EQ(OverviewBuilder::EntryCount(6'000'001, 100), 300);
+}
+
+TEST(OverviewBuilding, EntriesKeepTheTrueExtremesWithoutTheHalfwayRule) {
+  DocumentState d = Mono16(8);
+  OverviewBuilder b(d, 8, 2);  // 2 entries of 4 frames
+  const int16_t samples[] = {100, 300, 500, -7, -100, -300, -500, 9};
+  b.Feed(reinterpret_cast<const uint8_t*>(samples), sizeof samples);
+  const auto o = b.Finish();
+  ASSERT_EQ(o.size(), 1u);
+  EXPECT_EQ(o[0].maximum[0], 500);
+  EXPECT_EQ(o[0].minimum[0], -7);
+  EXPECT_EQ(o[0].maximum[1], 9);
+  EXPECT_EQ(o[0].minimum[1], -500);
+}
+
+TEST(OverviewBuilding, BlocksOfAnySizeGiveTheSameOverview) {
+  DocumentState d = Mono16(1000);
+  std::vector<int16_t> samples(1000);
+  for (int i = 0; i < 1000; ++i)
+    samples[i] = static_cast<int16_t>((i * 7919) % 20001 - 10000);
+  OverviewBuilder whole(d, 1000, 7), pieces(d, 1000, 7);
+  whole.Feed(reinterpret_cast<const uint8_t*>(samples.data()), 2000);
+  for (int i = 0; i < 1000; i += 13)
+    pieces.Feed(reinterpret_cast<const uint8_t*>(samples.data() + i), 2 * std::min(13, 1000 - i));
+  EXPECT_EQ(whole.Finish(), pieces.Finish());
+}
+
+TEST(OverviewMapping, TheViewMapsOntoEntriesRoundedOutward) {
+  const OverviewSpan s = MapViewToOverview(1000, 10'000'000, 1'234'567, 5'000'001);
+  EXPECT_EQ(s.start, 123);
+  EXPECT_EQ(s.end, 501);
+  const OverviewSpan all = MapViewToOverview(1000, 10'000'000, 0, 10'000'000);
+  EXPECT_EQ(all.start, 0);
+  EXPECT_EQ(all.end, 1000);
+}
+
+TEST(OverviewPeaks, EntriesFoldIntoColumnsByPlainComparison) {
+  document::OverviewChannel o;
+  o.maximum = {10, 50, 20, 5};
+  o.minimum = {-10, -5, -60, -1};
+  ColumnData data;
+  data.Reset(1, 2);
+  PeaksFromOverview(std::span(&o, 1), OverviewSpan{0, 4}, data);
+  EXPECT_EQ(data.channels[0].maximum[0], 50);
+  EXPECT_EQ(data.channels[0].minimum[0], -10);
+  EXPECT_EQ(data.channels[0].maximum[1], 20);
+  EXPECT_EQ(data.channels[0].minimum[1], -60);
+  EXPECT_TRUE(data.channels[0].Empty(2));
+}
+
+TEST(Spline, TheLinearSplineJoinsPointsAndContinuesItsEndSegments) {
+  CSpline s;
+  const double x[] = {0, 10, 20};
+  const double y[] = {0, 100, 0};
+  ASSERT_TRUE(s.Build(x, y));
+  EXPECT_NEAR(s.Evaluate(5), 50, 1e-9);
+  EXPECT_NEAR(s.Evaluate(15), 50, 1e-9);
+  EXPECT_NEAR(s.Evaluate(-5), -50, 1e-9);
+  EXPECT_NEAR(s.Evaluate(30), -100, 1e-9);
+}
+
+TEST(Spline, OnePointMakesNoCurve) {
+  CSpline s;
+  const double x[] = {1};
+  EXPECT_FALSE(s.Build(x, x));
+  EXPECT_EQ(s.Evaluate(1), 0);
+}
+
+TEST(Quadratic, ThroughThreePoints) {
+  EXPECT_NEAR(Quadratic(0, 0, 1, 1, 2, 4, 3), 9, 1e-9);
+  EXPECT_NEAR(Quadratic(0, 5, 2, 5, 4, 5, 1), 5, 1e-9);
+}
+
+// Column data with one value per listed column.
+ColumnData Points(int width, std::initializer_list<std::pair<int, int32_t>> points) {
+  ColumnData d;
+  d.Reset(1, width);
+  for (auto [c, v] : points)
+    d.channels[0].maximum[c] = d.channels[0].minimum[c] = v;
+  return d;
+}
+
+TEST(Curve, TheSplineRunsThroughThePointsUpToTheSecondToLast) {
+  ColumnData d = Points(12, {{0, 0}, {4, 400}, {8, 0}, {10, 1000}});
+  BuildCurves(d, 16, kCurveSpline);
+  const auto& curve = d.channels[0].curve;
+  EXPECT_EQ(curve[2], 200);
+  EXPECT_EQ(curve[4], 400);
+  EXPECT_EQ(curve[6], 200);
+  EXPECT_EQ(curve[8], 0);
+  // After the second-to-last point: the quadratic through the last three.
+  EXPECT_EQ(curve[10], 1000);
+  EXPECT_EQ(curve[9], static_cast<int32_t>(Quadratic(4, 400, 8, 0, 10, 1000, 9)));
+}
+
+TEST(Curve, TheValueOfAColumnIsItsLouderPeak) {
+  ColumnData d;
+  d.Reset(1, 3);
+  auto& cc = d.channels[0];
+  cc.maximum = {10, 10, 10, 10};
+  cc.minimum = {-5, -50, -10, -5};
+  BuildCurves(d, 16, kCurveQuadratic);
+  EXPECT_EQ(cc.curve[0], 10);
+  EXPECT_EQ(cc.curve[1], -50);
+  EXPECT_EQ(cc.curve[2], 10);  // a tie goes to the maximum
+}
+
+TEST(Curve, TheQuadraticModeClampsInsideFullScale) {
+  ColumnData d = Points(6, {{0, 0}, {1, 32000}, {2, 32000}, {3, 0}});
+  BuildCurves(d, 16, kCurveQuadratic);
+  for (int32_t v : d.channels[0].curve) {
+    EXPECT_LE(v, 32766);
+    EXPECT_GE(v, -32766);
+  }
+  EXPECT_EQ(d.channels[0].curve[5], -32766);  // the parabola falls off beyond the last point
+}
+
+TEST(Curve, FewerThanFourPointsUseTheQuadraticEvenInSplineMode) {
+  ColumnData spline = Points(4, {{0, 0}, {2, 100}, {4, 0}});
+  ColumnData quad = spline;
+  BuildCurves(spline, 16, kCurveSpline);
+  BuildCurves(quad, 16, kCurveQuadratic);
+  EXPECT_EQ(spline.channels[0].curve, quad.channels[0].curve);
+  EXPECT_EQ(spline.channels[0].curve[1], 75);
+}
+
+}  // namespace
+}  // namespace qel::view

@@ -1,0 +1,560 @@
+// The picture, checked pixel by pixel where a rule decides it: upright 24-bit
+// samples, the overview's use, markers at the view's edges, marker colours in
+// the waveform, the lane extent of one operated channel, the envelope, the
+// spectral colours, boundary lines; and which change rebuilds which layer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/message_queue.h"
+#include "view/memory_source.h"
+
+namespace qel::view {
+namespace {
+
+using test::MemorySource;
+using test::ViewHarness;
+
+constexpr uint32_t kBlack = 0xFF000000;
+constexpr uint32_t kDigital = 0xFF1CF0AB;
+
+// Nothing but the waveform, the markers and the cursors in the lanes.
+void Quiet(MemorySource& s) {
+  s.visual.boundaryEnabled = false;
+  s.visual.centerLineEnabled = false;
+  s.scaleX.grid = false;
+  s.scaleY.grid = false;
+}
+
+std::vector<int32_t> Constant(size_t frames, int channels, int32_t value) {
+  return std::vector<int32_t>(frames * channels, value);
+}
+
+struct Lane {
+  int top;
+  int height;
+  int Centre() const { return top + height / 2; }
+};
+
+Lane LaneOf(const WaveformView& v, int channel) {
+  return {v.LaneTops()[channel], v.GetLayout().laneHeight[channel]};
+}
+
+TEST(Waveform, TwentyFourBitSamplesAreDrawnUprightLikeSixteenBitOnes) {
+  ViewHarness a, b;
+  for (ViewHarness* h : {&a, &b}) {
+    Quiet(*h->source);
+    h->source->scaleY.visible = false;  // the labels differ; the lanes must not
+  }
+  // Half scale and silence in turn: every column runs from the centre up.
+  std::vector<int32_t> sixteen(20000, 0), twentyFour(20000, 0);
+  for (size_t i = 0; i < sixteen.size(); i += 2) {
+    sixteen[i] = 16384;
+    twentyFour[i] = 0x400000;
+  }
+  a.source->Load(44100, 16, 1, sixteen);
+  b.source->Load(44100, 24, 1, twentyFour);
+  a.view.Update();
+  b.view.Update();
+  ASSERT_EQ(a.view.Detail(), 0);
+  const Layout& l = a.view.GetLayout();
+  const Lane lane = LaneOf(a.view, 0);
+  EXPECT_EQ(b.view.Picture().Pixel(l.left + 20, lane.Centre() - 10), kDigital);  // above the centre
+  EXPECT_EQ(b.view.Picture().Pixel(l.left + 20, lane.Centre() + 10), kBlack);
+  for (int y = lane.top; y < lane.top + lane.height; ++y)
+    for (int x = l.left + 20; x < l.right; ++x)
+      ASSERT_EQ(a.view.Picture().Pixel(x, y), b.view.Picture().Pixel(x, y)) << x << "," << y;
+}
+
+TEST(Waveform, AnEmptyDocumentShowsOnlyTheCentreLine) {
+  ViewHarness h;
+  h.source->Load(44100, 16, 1, {});
+  h.source->visual.boundaryEnabled = false;
+  h.source->scaleY.grid = h.source->scaleX.grid = false;
+  h.view.Update();
+  const Layout& l = h.view.GetLayout();
+  const Lane lane = LaneOf(h.view, 0);
+  for (int y = lane.top; y < lane.top + lane.height; ++y)
+    EXPECT_EQ(h.view.Picture().Pixel(l.left + 100, y), y == lane.Centre() ? 0xFFA42626 : kBlack)
+        << y;
+}
+
+TEST(Waveform, WhileAFileOpensTheLanesShowTheProgressWave) {
+  ViewHarness h;
+  Quiet(*h.source);
+  h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
+  h.source->status = 3;
+  h.view.SetOpenProgress(50);
+  h.view.Update();
+  const Layout& l = h.view.GetLayout();
+  const Lane lane = LaneOf(h.view, 0);
+  auto lit = [&](int column) {
+    for (int y = lane.top; y < lane.top + lane.height; ++y)
+      if (h.view.Picture().Pixel(l.left + column, y) == kDigital) return true;
+    return false;
+  };
+  EXPECT_TRUE(lit(l.width / 4));
+  EXPECT_FALSE(lit(l.width / 2 + 10));
+}
+
+TEST(Waveform, BoundaryLinesMarkFullScaleAndVanishBelowAZoomOfAbout94) {
+  ViewHarness h;
+  h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
+  h.source->scaleX.grid = h.source->scaleY.grid = false;
+  h.view.Update();
+  const Lane lane = LaneOf(h.view, 0);
+  const int half = lane.height / 2;
+  const int offset = static_cast<int>(32767.0 / 35060 * half);  // F' = trunc(1.07 x 32767)
+  const int x = h.view.GetLayout().left + 100;
+  EXPECT_EQ(h.view.Picture().Pixel(x, lane.Centre() - offset), 0xFF6F879F);
+  EXPECT_EQ(h.view.Picture().Pixel(x, lane.Centre() + offset), 0xFF6F879F);
+  h.source->zoom = 93;
+  h.view.Update();
+  for (int y = lane.top; y < lane.Centre(); ++y)
+    EXPECT_NE(h.view.Picture().Pixel(x, y), 0xFF6F879Fu) << y;
+}
+
+TEST(Envelope, ColumnsWithoutNegativeSamplesHaveNothingBelowTheCentre) {
+  ViewHarness h;
+  Quiet(*h.source);
+  h.source->visual.viewType = 2;
+  h.source->Load(44100, 16, 1, Constant(20000, 1, 16000));
+  h.view.Update();
+  const int x = h.view.GetLayout().left + 150;
+  const Lane lane = LaneOf(h.view, 0);
+  EXPECT_EQ(h.view.Picture().Pixel(x, lane.Centre() - 10), 0xFF0000A0);  // the envelope fill
+  EXPECT_EQ(h.view.Picture().Pixel(x, lane.Centre() + 3), kBlack);
+}
+
+TEST(Spectral, ASilentDocumentIsPaintedWithTheFirstColourOfTheBrightPalette) {
+  ViewHarness h;
+  h.source->visual.viewType = 1;
+  h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
+  h.view.Update();
+  const Lane lane = LaneOf(h.view, 0);
+  const uint32_t first = SpectralPalette(true, 35, 135)[0];
+  EXPECT_EQ(h.view.Picture().Pixel(h.view.GetLayout().left + 100, lane.Centre()), first);
+  EXPECT_EQ(h.view.Spectrum(0)[100][3], -20);
+}
+
+TEST(Spectral, BinsAreColouredByTheirDecibelsFromThePaletteOfTheirLane) {
+  // A tone in bin 8 of 64 on both channels; only the left one takes part.
+  ViewHarness h;
+  h.source->visual.viewType = 1;
+  std::vector<int32_t> tone;
+  for (int i = 0; i < 20000; ++i) {
+    const int32_t v = static_cast<int32_t>(10000 * std::sin(2 * M_PI * 8 * i / 64.0));
+    tone.push_back(v);
+    tone.push_back(v);
+  }
+  h.source->Load(44100, 16, 2, tone);
+  h.source->operated = {true, false};
+  h.view.Update();
+  const int x = 100;
+  for (int c : {0, 1}) {
+    const Lane lane = LaneOf(h.view, c);
+    const int32_t db = h.view.Spectrum(c)[x][8];
+    EXPECT_GT(db, 80);
+    const auto palette = SpectralPalette(c == 0, 35, 135);
+    const int row = lane.height - lane.height / 4;  // bin 8: 8 x 2h / 64 rows up
+    EXPECT_EQ(h.view.Picture().Pixel(h.view.GetLayout().left + x, lane.top + row),
+              palette[std::clamp(static_cast<int>(db - 20 + 0.5), 0, 99)])
+        << c;
+  }
+}
+
+TEST(Spectral, TheSameResolutionAgainChangesNothing) {
+  ViewHarness h;
+  h.source->Load(44100, 16, 1, Constant(100, 1, 0));
+  h.view.Update();
+  const int layouts = h.view.Counts().layout;
+  h.view.SetSpectralResolution(2);  // 64 points, the size in use
+  h.view.Update();
+  EXPECT_EQ(h.view.Counts().layout, layouts);
+  h.view.SetSpectralResolution(0);
+  h.view.Update();
+  EXPECT_EQ(h.view.FftSize(), 4);
+  EXPECT_EQ(h.view.Counts().layout, layouts + 1);
+}
+
+TEST(Spectral, HostBitmapsAreCopiedIntoTheLanesAsTheyAre) {
+  ViewHarness h;
+  h.source->visual.viewType = 1;
+  h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
+  Bitmap host(400, 200);
+  {
+    Graphics g(host);
+    g.Clear(0xFF336699);
+  }
+  h.source->hostBright = host.Surface();
+  h.view.Update();
+  const Lane lane = LaneOf(h.view, 0);
+  EXPECT_EQ(h.view.Picture().Pixel(h.view.GetLayout().left + 100, lane.Centre()), 0xFF336699u);
+}
+
+// ---- the peak overview ----
+
+std::vector<uint8_t> LongEightBit(int64_t frames) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(frames), 128);
+  for (size_t i = 0; i < bytes.size(); i += 997)
+    bytes[i] = static_cast<uint8_t>(i % 256);
+  return bytes;
+}
+
+TEST(Overview, ALongDocumentGetsItsOverviewOnceWithStatusEightMeanwhile) {
+  ViewHarness h;
+  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
+  h.view.Update();
+  EXPECT_EQ(h.source->overviewsAdopted, 1);
+  EXPECT_EQ(h.source->statusSeen, (std::vector<int32_t>{8, 0}));
+  ASSERT_TRUE(h.source->overview);
+  EXPECT_EQ((*h.source->overview)[0].maximum.size(), 2u * h.view.GetLayout().width);
+  h.view.RequestViewRebuild();
+  h.view.Update();
+  EXPECT_EQ(h.source->overviewsAdopted, 1);
+}
+
+TEST(Overview, AViewOfMoreThanThreeMillionFramesIsDrawnFromTheOverview) {
+  ViewHarness h;
+  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
+  h.view.Update();
+  h.source->bytesRead = 0;
+  h.view.RequestViewRebuild();
+  h.view.Update();
+  EXPECT_EQ(h.source->bytesRead, 0);
+}
+
+TEST(Overview, ANarrowerViewIsDrawnFromTheSamples) {
+  ViewHarness h;
+  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
+  h.view.Update();
+  h.source->bytesRead = 0;
+  h.source->ShowFrames(0, 1'000'000);
+  h.view.Update();
+  EXPECT_GT(h.source->bytesRead, 0);
+}
+
+TEST(Overview, ShortDocumentsHaveNone) {
+  ViewHarness h;
+  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'000));
+  h.view.Update();
+  EXPECT_EQ(h.source->overviewsAdopted, 0);
+}
+
+TEST(Overview, ANewVersionOfTheDocumentGetsANewOverview) {
+  ViewHarness h;
+  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
+  h.view.Update();
+  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'002));  // drops the old overview
+  h.view.Update();
+  EXPECT_EQ(h.source->overviewsAdopted, 2);
+}
+
+TEST(Overview, NothingIsBuiltWhileAnotherOperationRuns) {
+  ViewHarness h;
+  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
+  h.source->status = 1;
+  h.view.Update();
+  EXPECT_EQ(h.source->overviewsAdopted, 0);
+}
+
+TEST(Overview, AFileBeingOpenedIsFoldedInBlockByBlock) {
+  ViewHarness h;
+  h.view.Update();
+  DocumentState format;
+  format.sampleRate = 8000;
+  format.channels = 1;
+  format.sampleSize = 8;
+  const std::vector<uint8_t> bytes = LongEightBit(3'000'001);
+  h.view.BeginOverviewFold(format, 3'000'001);
+  for (size_t at = 0; at < bytes.size(); at += 32000)
+    h.view.FoldSamples(bytes.data() + at, std::min<size_t>(32000, bytes.size() - at));
+  h.view.EndOverviewFold();
+  ASSERT_EQ(h.source->overviewsAdopted, 1);
+  OverviewBuilder whole(format, 3'000'001, h.view.GetLayout().width);
+  whole.Feed(bytes.data(), bytes.size());
+  EXPECT_EQ(*h.source->overview, whole.Finish());
+}
+
+// ---- markers and cursors ----
+
+struct MarkerScene {
+  MarkerScene() {
+    Quiet(*h.source);
+    h.source->Load(44100, 16, 1, Constant(10000, 1, 0));
+    h.source->ShowFrames(1000, 2000);
+  }
+  int Column(int64_t frame) const {
+    return h.view.GetLayout().left + PositionToColumn(frame, 1000, 2000, h.view.GetLayout().width);
+  }
+  uint32_t At(int x, int y) const { return h.view.Picture().Pixel(x, y); }
+  ViewHarness h;
+};
+
+TEST(Markers, ARangeReachingIntoTheViewDrawsItsEndAndItsBackgroundFromColumnZero) {
+  MarkerScene m;
+  m.h.source->AddMarker(500, 1000);  // 500 ... 1500
+  m.h.view.Update();
+  const LaneExtent e = m.h.view.Extent();
+  const int left = m.h.view.GetLayout().left;
+  const int y = e.top + m.h.view.GetLayout().laneMargin + 3;
+  EXPECT_EQ(m.At(left + 20, y), 0xFF414141u);                   // background from column 0
+  EXPECT_EQ(m.At(m.Column(1600), y), kBlack);                   // and no further than the end
+  EXPECT_EQ(m.At(m.Column(1500) - 1, e.top + 1), 0xFF24BCFFu);  // the end's point
+  EXPECT_EQ(m.h.view.FirstMarkerInView(), 0);
+}
+
+TEST(Markers, ACueMarkerAtTheViewEndIsDrawnAtColumnW) {
+  MarkerScene m;
+  m.h.source->AddMarker(2000, 0);
+  m.h.view.Update();
+  const Layout& l = m.h.view.GetLayout();
+  EXPECT_EQ(m.At(l.left + l.width, m.h.view.Extent().top + 1), 0xFFFF7D7Du);
+}
+
+TEST(Markers, AMarkerOutsideTheViewOnlyMarksTheStrip) {
+  MarkerScene m;
+  m.h.source->AddMarker(5000, 0);
+  m.h.view.Update();
+  EXPECT_EQ(m.h.view.FirstMarkerInView(), -1);
+  const Layout& l = m.h.view.GetLayout();
+  EXPECT_EQ(m.At(l.left + 5000 * l.width / 10000, l.stripHeight), 0xFFFF7D7Du);
+}
+
+TEST(Markers, FromMarkerTypeOneMarkersTakeTheirOwnColour) {
+  MarkerScene m;
+  m.h.source->visual.markerType = 1;
+  m.h.source->AddMarker(1500, 0, 0x00FF00);  // OLE green
+  m.h.view.Update();
+  EXPECT_EQ(m.At(m.Column(1500), m.h.view.Extent().top + 1), 0xFF00FF00u);
+}
+
+TEST(Markers, TypeTwoWithoutLabelsDrawsOnlyTheStripBarAndColoursTheWaveform) {
+  MarkerScene m;
+  m.h.source->Load(44100, 16, 1, Constant(10000, 1, 8000));
+  m.h.source->ShowFrames(1000, 2000);
+  m.h.source->visual.markerType = 2;
+  m.h.source->AddMarker(1200, 300, 0x0000FF);  // OLE red
+  m.h.view.Update();
+  const Lane lane = LaneOf(m.h.view, 0);
+  const int row = lane.Centre() - static_cast<int>(8000 / (32767 * 1.07) * (lane.height / 2));
+  // The waveform inside the range is red, outside it keeps the digital colour.
+  EXPECT_EQ(m.At(m.Column(1350), row), 0xFFFF0000u);
+  EXPECT_EQ(m.At(m.Column(1800), row), kDigital);
+  // No points or lines in the lanes.
+  EXPECT_NE(m.At(m.Column(1200), m.h.view.Extent().top + 1), 0xFFFF0000u);
+  // The strip bar is red at alpha 0x63 over the slider's 0x1CF0AB.
+  const Layout& l = m.h.view.GetLayout();
+  const uint32_t bar = m.At(l.left + 1250 * l.width / 10000, l.stripHeight);
+  EXPECT_NEAR(static_cast<int>(bar >> 16 & 0xFF), 0xFF * 0.388 + 0x1C * 0.612, 1.5);
+  EXPECT_NEAR(static_cast<int>(bar >> 8 & 0xFF), 0xF0 * 0.612, 1.5);
+}
+
+TEST(Markers, ColoursComeFromTheSettingsAtTypeZero) {
+  MarkerScene m;
+  m.h.source->colors.argb[ColorSettings::kCueMarker] = 0xFF123456;
+  m.h.source->AddMarker(1500, 0, 0x00FF00);
+  m.h.view.Update();
+  EXPECT_EQ(m.At(m.Column(1500), m.h.view.Extent().top + 1), 0xFF123456u);
+}
+
+TEST(Markers, TheTooltipShowsTheLabelOfTheMarkerUnderTheMouse) {
+  MarkerScene m;
+  m.h.source->AddMarker(1500, 0, 0, u"chorus");
+  platform::MessageQueue queue;
+  platform::HeadlessWindow window(queue, 400, 200);
+  m.h.view.AttachWindow(&window);
+  window.Paint();
+  const int y = (m.h.view.Extent().top + m.h.view.Extent().bottom) / 2;
+  window.SendMouseMove(0, m.Column(1500) + 1, y);
+  EXPECT_FALSE(window.Tooltip().visible);  // tooltips are off by default
+  m.h.source->visual.markerToolTipEnabled = true;
+  m.h.view.Recompose();
+  window.Paint();
+  window.SendMouseMove(0, m.Column(1500) + 1, y);
+  ASSERT_TRUE(window.Tooltip().visible);
+  EXPECT_EQ(window.Tooltip().text, "chorus");
+  window.SendMouseMove(0, m.Column(1800), y);
+  EXPECT_FALSE(window.Tooltip().visible);
+  m.h.view.AttachWindow(nullptr);
+}
+
+TEST(Selection, WithOnlyTheRightChannelOperatedTheSelectionCoversTheLowerLane) {
+  ViewHarness h;
+  Quiet(*h.source);
+  h.source->Load(44100, 16, 2, Constant(1000, 2, 0));
+  h.source->operated = {false, true};
+  h.source->SelectFrames(100, 300);
+  h.view.Update();
+  const int x = h.view.GetLayout().left + PositionToColumn(200, 0, 1000, h.view.GetLayout().width);
+  EXPECT_EQ(h.view.Picture().Pixel(x, LaneOf(h.view, 0).Centre() + 3), kBlack);
+  EXPECT_EQ(h.view.Picture().Pixel(x, LaneOf(h.view, 1).Centre() + 3), 0xFF646464u);
+}
+
+TEST(Selection, TheSelectionKeepsTheTranslucencyOfItsColour) {
+  ViewHarness h;
+  Quiet(*h.source);
+  h.source->Load(44100, 16, 1, Constant(1000, 1, 0));
+  h.source->colors.argb[ColorSettings::kSelect] = 0x640000FF;
+  h.source->SelectFrames(100, 300);
+  h.view.Update();
+  const int x = h.view.GetLayout().left + PositionToColumn(200, 0, 1000, h.view.GetLayout().width);
+  EXPECT_EQ(h.view.Picture().Pixel(x, LaneOf(h.view, 0).Centre() + 3), 0xFF000064u);
+}
+
+TEST(LaneExtent, OneVisibleChannelThatTakesNoPartHasNoExtent) {
+  Layout l;
+  l.top = 13;
+  l.height = 200;
+  l.laneMargin = 8;
+  Scene s;
+  s.doc.channels = 2;
+  s.visible = {false, true};
+  s.operated = {true, false};
+  EXPECT_TRUE(ComputeLaneExtent(l, s).empty);
+  s.operated = {false, true};
+  const LaneExtent e = ComputeLaneExtent(l, s);
+  EXPECT_FALSE(e.empty);
+  EXPECT_EQ(e.top, 13 + 8 + 1);
+  EXPECT_EQ(e.bottom, 13 + 200 - 8 - 1);
+}
+
+TEST(LaneExtent, TheLeftOperatedChannelEndsTheExtentBelowItsLane) {
+  Layout l;
+  l.top = 13;
+  l.height = 200;
+  l.bottom = 213;
+  l.laneMargin = 8;
+  l.laneHeight[0] = 90;
+  l.laneHeight[1] = 90;
+  Scene s;
+  s.doc.channels = 2;
+  s.visible = {true, true};
+  s.operated = {true, false};
+  EXPECT_EQ(ComputeLaneExtent(l, s).bottom, 13 + 90 + 8 + 1);
+  s.operated = {false, true};
+  EXPECT_EQ(ComputeLaneExtent(l, s).top, 213 - 90 - 8 - 1);
+}
+
+// ---- which change rebuilds what ----
+
+struct Counted {
+  Counted() {
+    h.source->Load(44100, 16, 2, Constant(5000, 2, 100));
+    h.view.Update();
+    before = h.view.Counts();
+  }
+  WaveformView::WorkCounts After() {
+    h.view.Update();
+    const WaveformView::WorkCounts a = h.view.Counts();
+    return {a.layout - before.layout, a.data - before.data,       a.base - before.base,
+            a.trace - before.trace,   a.compose - before.compose, a.present - before.present};
+  }
+  ViewHarness h;
+  WaveformView::WorkCounts before;
+};
+
+TEST(RebuildTable, ACursorColourOnlyPresentsAgain) {
+  Counted c;
+  c.h.source->colors.argb[ColorSettings::kCursor] = 0xFF00FFFF;
+  c.h.view.RequestPresent();
+  const auto d = c.After();
+  EXPECT_EQ(d.compose, 0);
+  EXPECT_EQ(d.present, 1);
+}
+
+TEST(RebuildTable, MovingTheSelectionOnlyPresentsAgain) {
+  Counted c;
+  c.h.source->SelectFrames(10, 20);
+  c.h.view.RequestSelection();
+  const auto d = c.After();
+  EXPECT_EQ(d.data + d.compose, 0);
+  EXPECT_EQ(d.present, 1);
+}
+
+TEST(RebuildTable, AMarkerColourRecomposesWithoutTheLayersBelow) {
+  Counted c;
+  c.h.source->colors.argb[ColorSettings::kCueMarker] = 0xFF00FFFF;
+  c.h.view.Recompose();
+  const auto d = c.After();
+  EXPECT_EQ(d.base + d.data, 0);
+  EXPECT_EQ(d.compose, 1);
+}
+
+TEST(RebuildTable, ABackgroundColourRebuildsTheBaseAndEverythingAbove) {
+  Counted c;
+  c.h.source->colors.argb[ColorSettings::kBackground] = 0xFF202020;
+  c.h.view.RequestBase();
+  const auto d = c.After();
+  EXPECT_EQ(d.layout + d.data, 0);
+  EXPECT_EQ(d.base, 1);
+  EXPECT_EQ(d.trace, 1);
+  EXPECT_EQ(d.compose, 1);
+  EXPECT_EQ(d.present, 1);
+}
+
+TEST(RebuildTable, ANewViewRangeRebuildsTheDataButNotTheBase) {
+  Counted c;
+  c.h.source->ShowFrames(100, 200);
+  c.h.view.RequestViewRebuild();
+  const auto d = c.After();
+  EXPECT_EQ(d.data, 1);
+  EXPECT_EQ(d.base, 0);
+  EXPECT_EQ(d.compose, 1);
+}
+
+TEST(RebuildTable, TheVerticalZoomRebuildsTheLayersWithoutALayout) {
+  Counted c;
+  c.h.source->zoom = 50;
+  c.h.view.Recompose();  // the control only says "recompose"
+  const auto d = c.After();
+  EXPECT_EQ(d.layout + d.data, 0);
+  EXPECT_EQ(d.base, 1);
+  EXPECT_EQ(c.h.view.GetLevelScale(0).top, 16383);
+}
+
+TEST(RebuildTable, TheChannelsIntervalRebuildsLanesDataAndBase) {
+  Counted c;
+  c.h.source->visual.channelsInterval = 10;
+  c.h.view.RequestLanes();
+  const auto d = c.After();
+  EXPECT_EQ(d.layout, 0);
+  EXPECT_EQ(d.data, 1);
+  EXPECT_EQ(d.base, 1);
+}
+
+TEST(RebuildTable, HidingAChannelLaysTheViewOutAgain) {
+  Counted c;
+  c.h.source->visible[1] = false;
+  c.h.view.Recompose();
+  EXPECT_EQ(c.After().layout, 1);
+  EXPECT_EQ(c.h.view.GetLayout().laneHeight[1], 0);
+}
+
+TEST(RebuildTable, TheSameSizeAgainOnlyPresents) {
+  Counted c;
+  c.h.view.Resize(400, 200);
+  auto d = c.After();
+  EXPECT_EQ(d.layout + d.compose, 0);
+  EXPECT_EQ(d.present, 1);
+  c.h.view.Resize(500, 200);
+  d = c.After();
+  EXPECT_EQ(d.layout, 1);
+  EXPECT_EQ(c.h.view.Picture().Width(), 500);
+}
+
+TEST(RebuildTable, ABurstOfChangesCostsOneRedraw) {
+  Counted c;
+  c.h.view.RequestRelayout();
+  c.h.view.RequestBase();
+  c.h.view.RequestViewRebuild();
+  c.h.view.RequestCompose();
+  const auto d = c.After();
+  EXPECT_EQ(d.layout, 1);
+  EXPECT_EQ(d.data, 1);
+  EXPECT_EQ(d.compose, 1);
+}
+
+}  // namespace
+}  // namespace qel::view

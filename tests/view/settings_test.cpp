@@ -1,0 +1,372 @@
+// The settings objects through the control as a host reaches them: colours
+// with their stored forms, visualisation options and cursors, the scales with
+// their font object, and the control's own view members and window.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+#include "com/classtable.h"
+#include "core/audio_editor.h"
+#include "document/sample_store.h"
+#include "platform/message_queue.h"
+#include "platform/window.h"
+#include "support/scratch_dir.h"
+#include "view/colors.h"
+#include "view/waveform_view.h"
+
+namespace qel {
+namespace {
+
+using namespace com;
+using test::ScratchDir;
+using view::ColorSettings;
+
+// Controls of these tests work in a folder of their own.
+class ViewSettings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("QEL_LOCK_DIR", locks.Path().c_str(), 1);
+    setenv("TMPDIR", temp.Path().c_str(), 1);
+    ASSERT_EQ(CoCreateInstance(CLSID_AudioEditor, nullptr, CLSCTX_INPROC_SERVER, IAudioEditor::kIID,
+                               editor.OutVoid()),
+              S_OK);
+    editor->get_Colors(colors.Out());
+    editor->get_Visualization(visualization.Out());
+    editor->get_ScaleX(scaleX.Out());
+    editor->get_ScaleY(scaleY.Out());
+  }
+  void TearDown() override {
+    unsetenv("QEL_LOCK_DIR");
+    unsetenv("TMPDIR");
+  }
+  CAudioEditor& Control() { return *static_cast<CAudioEditor*>(editor.get()); }
+  const ColorSettings& Stored() {
+    return static_cast<CEditorColors*>(Control().ColorsObject())->Settings();
+  }
+
+  ScratchDir locks;
+  ScratchDir temp;
+  ComPtr<IAudioEditor> editor;
+  ComPtr<IEditorColors> colors;
+  ComPtr<IEditorVisualization> visualization;
+  ComPtr<IEditorScale> scaleX;
+  ComPtr<IEditorScale> scaleY;
+};
+
+// Late-bound property access by name.
+HRESULT Property(IDispatch* obj, const char16_t* name, uint16_t flags, Variant* value) {
+  OLECHAR* names[] = {const_cast<OLECHAR*>(name)};
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT hr = obj->GetIDsOfNames(GUID_NULL, names, 1, 0, &id);
+  if (Failed(hr)) return hr;
+  DISPID put = DISPID_PROPERTYPUT;
+  const bool isPut = flags != DISPATCH_PROPERTYGET;
+  DISPPARAMS p{isPut ? static_cast<VARIANT*>(value) : nullptr, isPut ? &put : nullptr,
+               isPut ? 1u : 0u, isPut ? 1u : 0u};
+  Variant ignored;
+  return obj->Invoke(id, GUID_NULL, 0, flags, &p, isPut ? &ignored : value, nullptr, nullptr);
+}
+
+TEST_F(ViewSettings, SelectKeepsItsTranslucencyWhenAHostSetsIt) {
+  ASSERT_EQ(colors->put_Select(0x00FF0000), S_OK);  // pure blue
+  EXPECT_EQ(Stored().argb[ColorSettings::kSelect], 0x640000FFu);
+  OLE_COLOR back = 0;
+  colors->get_Select(&back);
+  EXPECT_EQ(back, 0x00FF0000u);
+}
+
+TEST_F(ViewSettings, OtherColoursAreStoredOpaque) {
+  colors->put_Grid(0x00123456);
+  EXPECT_EQ(Stored().argb[ColorSettings::kGrid], 0xFF563412u);
+}
+
+TEST_F(ViewSettings, TheDefaultBackgroundReadsBackAsBlack) {
+  OLE_COLOR value = 1;
+  ASSERT_EQ(colors->get_Background(&value), S_OK);
+  EXPECT_EQ(value, 0u);
+}
+
+TEST_F(ViewSettings, ScalesStartAsTheButtonFaceColourAtAlpha254) {
+  EXPECT_EQ(Stored().argb[ColorSettings::kScales], 0xFEF0F0F0u);
+  OLE_COLOR value = 0;
+  colors->get_Scales(&value);
+  EXPECT_EQ(value, 0x00F0F0F0u);
+}
+
+TEST_F(ViewSettings, SystemColoursAreResolvedAndUnknownOnesRefused) {
+  ASSERT_EQ(colors->put_Cursor(0x80000005), S_OK);  // window colour
+  EXPECT_EQ(Stored().argb[ColorSettings::kCursor], 0xFFFFFFFFu);
+  EXPECT_EQ(colors->put_Cursor(0x80000063), E_INVALIDARG);
+  EXPECT_EQ(Stored().argb[ColorSettings::kCursor], 0xFFFFFFFFu);
+}
+
+TEST_F(ViewSettings, ChannelsIntervalIsAtLeastThree) {
+  visualization->put_ChannelsInterval(1);
+  int32_t value = 0;
+  visualization->get_ChannelsInterval(&value);
+  EXPECT_EQ(value, 3);
+}
+
+TEST_F(ViewSettings, ViewTypeWhilePlayingIsIgnoredWithSuccess) {
+  Control().SetStatus(1);
+  EXPECT_EQ(visualization->put_ViewType(1), S_OK);
+  int32_t value = -1;
+  visualization->get_ViewType(&value);
+  EXPECT_EQ(value, 0);
+  Control().SetStatus(0);
+  visualization->put_ViewType(1);
+  visualization->get_ViewType(&value);
+  EXPECT_EQ(value, 1);
+}
+
+TEST_F(ViewSettings, RecordTypeAndMousePointerAreClamped) {
+  int32_t value = 0;
+  visualization->put_RecordType(7);
+  visualization->get_RecordType(&value);
+  EXPECT_EQ(value, 3);
+  visualization->put_RecordType(-1);
+  visualization->get_RecordType(&value);
+  EXPECT_EQ(value, 1);
+  visualization->put_MousePointer(40);
+  visualization->get_MousePointer(&value);
+  EXPECT_EQ(value, 15);
+  visualization->put_MousePointer(-2);
+  visualization->get_MousePointer(&value);
+  EXPECT_EQ(value, 0);
+}
+
+// A one-image X cursor file of the given size.
+std::string WriteCursor(const ScratchDir& dir, int side) {
+  std::vector<uint8_t> b;
+  auto u32 = [&b](uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+      b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  u32(0x72756358);  // "Xcur"
+  u32(16);          // header size
+  u32(0x10000);     // version
+  u32(1);           // one entry
+  u32(0xFFFD0002);  // image
+  u32(32);          // nominal size
+  u32(28);          // at
+  u32(36);
+  u32(0xFFFD0002);
+  u32(32);
+  u32(1);
+  u32(side);
+  u32(side);
+  u32(1);  // hot spot
+  u32(1);
+  u32(0);
+  for (int i = 0; i < side * side; ++i)
+    u32(0xFF00FF00);
+  return dir.Write("pointer.cur", b);
+}
+
+TEST_F(ViewSettings, ACursorFileThatCannotBeLoadedChangesNothing) {
+  const std::string good = WriteCursor(temp, 4);
+  visualization->put_MouseCustom(Bstr::FromUtf8(good).get());
+  const std::string bad = temp / "missing.cur";
+  EXPECT_EQ(visualization->put_MouseCustom(Bstr::FromUtf8(bad).get()), S_OK);
+  Bstr name;
+  visualization->get_MouseCustom(name.Out());
+  EXPECT_EQ(name.utf8(), good);
+}
+
+TEST_F(ViewSettings, PointerNinetyNineLoadsTheCustomCursorIntoTheWindow) {
+  platform::MessageQueue queue;
+  platform::HeadlessWindow window(queue, 300, 200);
+  Control().Waveform()->AttachWindow(&window);
+  visualization->put_MouseCustom(Bstr::FromUtf8(WriteCursor(temp, 4)).get());
+  visualization->put_MousePointer(99);
+  const CEditorVisualization& v = *Control().VisualizationObject();
+  ASSERT_TRUE(v.CustomCursor().has_value());
+  EXPECT_EQ(v.CustomCursor()->width, 4);
+  EXPECT_EQ(v.CustomCursor()->pixels[5], 0xFF00FF00u);
+  EXPECT_EQ(window.CurrentCursor(), view::kCustomFileCursor);
+  visualization->put_MousePointer(2);
+  EXPECT_EQ(window.CurrentCursor(), static_cast<int>(platform::Cursor::Cross));
+  Control().Waveform()->AttachWindow(nullptr);
+}
+
+TEST_F(ViewSettings, PointerNinetyNineWithoutAFileLeavesNoCursor) {
+  visualization->put_MousePointer(99);
+  EXPECT_FALSE(Control().VisualizationObject()->PointerCursor().has_value());
+}
+
+TEST_F(ViewSettings, OrientationIsClampedToOneOrTwo) {
+  int32_t value = 0;
+  scaleY->put_Orientation(7);
+  scaleY->get_Orientation(&value);
+  EXPECT_EQ(value, 2);
+  scaleY->put_Orientation(0);
+  scaleY->get_Orientation(&value);
+  EXPECT_EQ(value, 1);
+}
+
+TEST_F(ViewSettings, AScaleOfTheControlClampsItsTypeWhenItLaysOut) {
+  int32_t value = 0;
+  scaleX->put_Type(9);
+  scaleX->get_Type(&value);
+  EXPECT_EQ(value, 3);
+  ComPtr<IEditorScale> standalone;
+  ASSERT_EQ(CoCreateInstance(CLSID_EditorScale, nullptr, CLSCTX_INPROC_SERVER, IEditorScale::kIID,
+                             standalone.OutVoid()),
+            S_OK);
+  standalone->put_Type(9);
+  standalone->get_Type(&value);
+  EXPECT_EQ(value, 9);
+}
+
+TEST_F(ViewSettings, TheScaleFontIsArialOfFivePointsReachableLateBound) {
+  ComPtr<IFontDisp> font;
+  ASSERT_EQ(scaleX->get_Font(font.Out()), S_OK);
+  ASSERT_TRUE(font);
+  Variant name, size, bold, weight;
+  ASSERT_EQ(Property(font.get(), u"Name", DISPATCH_PROPERTYGET, &name), S_OK);
+  EXPECT_EQ(ToUtf8(name.bstrVal), "Arial");
+  ASSERT_EQ(Property(font.get(), u"size", DISPATCH_PROPERTYGET, &size), S_OK);
+  EXPECT_EQ(size.dblVal, 5.0);
+  Property(font.get(), u"Bold", DISPATCH_PROPERTYGET, &bold);
+  EXPECT_EQ(bold.boolVal, VARIANT_FALSE);
+  Property(font.get(), u"Weight", DISPATCH_PROPERTYGET, &weight);
+  EXPECT_EQ(weight.iVal, 400);
+}
+
+TEST_F(ViewSettings, BoldAndWeightFollowEachOther) {
+  ComPtr<IFontDisp> font;
+  scaleX->get_Font(font.Out());
+  Variant on = Variant::Bool(true), weight;
+  ASSERT_EQ(Property(font.get(), u"Bold", DISPATCH_PROPERTYPUT, &on), S_OK);
+  Property(font.get(), u"Weight", DISPATCH_PROPERTYGET, &weight);
+  EXPECT_EQ(weight.iVal, 700);
+}
+
+TEST_F(ViewSettings, ASizeSetOnTheFontLaysTheViewOutWithTheNewFont) {
+  platform::MessageQueue queue;
+  platform::HeadlessWindow window(queue, 400, 200);
+  view::WaveformView& v = *Control().Waveform();
+  v.AttachWindow(&window);
+  window.Paint();
+  const int cell = v.GetLayout().fontX.cellHeight;
+  ComPtr<IFontDisp> font;
+  scaleX->get_Font(font.Out());
+  Variant size = Variant::R8(12);
+  ASSERT_EQ(Property(font.get(), u"Size", DISPATCH_PROPERTYPUT, &size), S_OK);
+  EXPECT_TRUE(window.IsInvalid());
+  window.Paint();
+  EXPECT_GT(v.GetLayout().fontX.cellHeight, cell);
+  EXPECT_EQ(v.GetLayout().fontX.emSize, 16.0f);  // 12 pt is 16 logical pixels
+  v.AttachWindow(nullptr);
+}
+
+TEST_F(ViewSettings, PutAndPutrefBothReplaceTheFontAndItsChangesFollow) {
+  ComPtr<IFontDisp> other;
+  scaleY->get_Font(other.Out());
+  for (bool byReference : {false, true}) {
+    // Start from a font of its own each time.
+    ComPtr<IEditorScale> standalone;
+    ASSERT_EQ(CoCreateInstance(CLSID_EditorScale, nullptr, CLSCTX_INPROC_SERVER, IEditorScale::kIID,
+                               standalone.OutVoid()),
+              S_OK);
+    ComPtr<IFontDisp> own;
+    standalone->get_Font(own.Out());
+    scaleX->putref_Font(own.get());
+    ASSERT_EQ(byReference ? scaleX->putref_Font(other.get()) : scaleX->put_Font(other.get()), S_OK);
+    ComPtr<IFontDisp> got;
+    scaleX->get_Font(got.Out());
+    EXPECT_EQ(got.get(), other.get());
+  }
+  // The control lays out again when the shared font changes.
+  platform::MessageQueue queue;
+  platform::HeadlessWindow window(queue, 400, 200);
+  Control().Waveform()->AttachWindow(&window);
+  window.Paint();
+  Variant size = Variant::R8(11);
+  Property(other.get(), u"Size", DISPATCH_PROPERTYPUT, &size);
+  EXPECT_TRUE(window.IsInvalid());
+  Control().Waveform()->AttachWindow(nullptr);
+}
+
+TEST_F(ViewSettings, ZoomVerticalZeroStoresTen) {
+  editor->ZoomVertical(0);
+  EXPECT_EQ(Control().VerticalZoom(), 10);
+}
+
+TEST_F(ViewSettings, SpectralResolutionSetsTheSizeOfTheTransform) {
+  EXPECT_EQ(Control().Waveform()->FftSize(), 64);
+  editor->put_SpectralResolution(0);
+  EXPECT_EQ(Control().Waveform()->FftSize(), 4);
+  editor->put_SpectralResolution(9);
+  EXPECT_EQ(Control().Waveform()->FftSize(), 4096);
+}
+
+// A mono 8-bit sample-store file of `frames` frames of a sine advancing `step`
+// radians a frame.
+std::string WriteStore(const ScratchDir& dir, const std::string& name, int64_t frames,
+                       double step) {
+  document::CSampleStoreFile f;
+  const std::string path = dir / name;
+  EXPECT_TRUE(f.Create(path, 8000, 1, 8, 0));
+  std::vector<uint8_t> block(65536);
+  for (int64_t at = 0; at < frames; at += static_cast<int64_t>(block.size())) {
+    for (size_t i = 0; i < block.size(); ++i)
+      block[i] = static_cast<uint8_t>(128 + 100 * std::sin((at + i) * step));
+    f.Write(block.data(), static_cast<size_t>(std::min<int64_t>(block.size(), frames - at)));
+  }
+  f.Close();
+  return path;
+}
+
+TEST_F(ViewSettings, TheHostsWindowShowsTheDocument) {
+  platform::MessageQueue queue;
+  platform::HeadlessWindow window(queue, 400, 200);
+  view::WaveformView& v = *Control().Waveform();
+  v.AttachWindow(&window);
+  const std::string path = WriteStore(temp, "doc.qelf", 20000, 0.5);
+  ASSERT_EQ(editor->OpenFileFromTmp(Bstr::FromUtf8(path).get(), 0, 0, 0, 0), S_OK);
+  EXPECT_TRUE(window.IsInvalid());
+  window.Paint();
+  const view::Layout& l = v.GetLayout();
+  const int top = v.LaneTops()[0];
+  int lit = 0;
+  for (int y = top; y < top + l.laneHeight[0]; ++y)
+    if (window.PixelAt(l.left + 100, y) == 0xFF1CF0ABu) ++lit;
+  EXPECT_GT(lit, l.laneHeight[0] / 2);
+  colors->put_Background(0x00202020);
+  EXPECT_TRUE(window.IsInvalid());
+  window.Paint();
+  EXPECT_EQ(window.PixelAt(l.left + 100, top + 1), 0xFF202020u);
+  v.AttachWindow(nullptr);
+}
+
+TEST_F(ViewSettings, UndoReadsTheOverviewBackFromTheCacheFileOfItsVersion) {
+  platform::MessageQueue queue;
+  platform::HeadlessWindow window(queue, 400, 200);
+  Control().Waveform()->AttachWindow(&window);
+  const std::string path = WriteStore(temp, "long.qelf", 3'000'100, 0.001);
+  ASSERT_EQ(editor->OpenFileFromTmp(Bstr::FromUtf8(path).get(), 0, 0, 0, 0), S_OK);
+  window.Paint();
+  ASSERT_TRUE(Control().OverviewLoaded());
+  const std::string cache = Control().Position().History().Current()->overviewFile;
+  ASSERT_FALSE(cache.empty());
+  const std::vector<document::OverviewChannel> first = Control().OverviewData();
+  // An edit makes a version without an overview; drawing it builds one.
+  ComPtr<IEditorPosition> position;
+  editor->get_Position(position.Out());
+  position->put_Selected(VARIANT_TRUE);
+  position->put_StartSelect(10);
+  position->put_EndSelect(20);
+  ASSERT_EQ(editor->DeleteSelect(), S_OK);
+  window.Paint();
+  EXPECT_NE(Control().Position().History().Current()->overviewFile, cache);
+  ASSERT_EQ(editor->Undo(1), S_OK);
+  EXPECT_TRUE(Control().OverviewLoaded());  // read back, not rebuilt
+  EXPECT_EQ(Control().OverviewData(), first);
+  Control().Waveform()->AttachWindow(nullptr);
+}
+
+}  // namespace
+}  // namespace qel
