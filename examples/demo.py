@@ -76,6 +76,15 @@ def main():
     print(f"Cut and pasted half a second; undo list {control.UndoList}, "
           f"selection [{position.StartSelect}, {position.EndSelect})")
 
+    # The control draws itself into a window: here a headless one, saved as PNG.
+    window = qelaudio.HeadlessWindow(control, 800, 300)
+    control.Markers.Num = 1
+    position.StartSelect = RATE
+    position.EndSelect = 2 * RATE
+    picture = os.path.join(folder, "edited.png")
+    window.snapshot(picture)
+    print(f"Picture of the edited document with its markers and selection: {picture}")
+
     for name, file_type in (("edited.wav", 37), ("edited.flac", 41)):
         path = os.path.join(folder, name)
         control.SaveFile(path, False, 0, file_type)

@@ -11,6 +11,7 @@
 #include "document/sample_store.h"
 #include "document/temp_names.h"
 #include "platform/files.h"
+#include "view/waveform_view.h"
 
 namespace qel {
 
@@ -200,7 +201,9 @@ int32_t CAudioEditor::ReadMediaFile(const std::string& name, int32_t videoTrack,
       break;
     }
     doneMs += static_cast<double>(size) / f.BlockAlign() / (f.sampleRate / 1000.0);
-    sender_.BlockOperation(static_cast<int32_t>(std::min(doneMs / totalMs, 1.0) * 0.999 * 100));
+    const auto percent = static_cast<int32_t>(std::min(doneMs / totalMs, 1.0) * 0.999 * 100);
+    sender_.BlockOperation(percent);
+    if (view_) view_->SetOpenProgress(percent);
     Recompose();
   }
   const int64_t length = static_cast<int64_t>(file_.DataSize());
@@ -221,6 +224,7 @@ int32_t CAudioEditor::ReadMediaFile(const std::string& name, int32_t videoTrack,
   first.view.endView[0] = length;
   position_->History().TakeStep(std::move(first), opcode::kNone);
   selectionLevel_ = 0;
+  if (view_) view_->SplitLanesEqually();
   fileInfo_->hasVideo = videoTrack != -1;
   fileInfo_->originalFileName = Utf8ToUtf16(name);
   fileInfo_->audioTrack = audioTrack;

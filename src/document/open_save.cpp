@@ -6,6 +6,7 @@
 #include "core/audio_editor.h"
 #include "document/sample_store.h"
 #include "document/temp_names.h"
+#include "view/waveform_view.h"
 
 namespace qel {
 
@@ -56,6 +57,7 @@ HRESULT CAudioEditor::StartDocument(document::HistoryStep first, double duration
   position_->History().TakeStep(std::move(first), opcode::kNone);
   selectionLevel_ = 0;
   channels_->Recount();
+  if (view_) view_->SplitLanesEqually();
   BuildChannelOrder();
   channels_->RecomputeMask();
   markers_->ResetLayout();
