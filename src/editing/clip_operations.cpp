@@ -59,6 +59,22 @@ void StoreSample(uint8_t* p, int bytes, int32_t v) {
   }
 }
 
+// Begins the frame; when it could not begin (no head copy: a memory error; or
+// cancelled), *result is what the member answers.
+bool Began(OperationFrame& frame, HRESULT* result) {
+  switch (frame.Begin()) {
+    case OperationFrame::Outcome::kFailed:
+      *result = RaiseError(kErrMemory);
+      return false;
+    case OperationFrame::Outcome::kCancelled:
+      *result = S_OK;
+      return false;
+    case OperationFrame::Outcome::kDone:
+      break;
+  }
+  return true;
+}
+
 // A file written beside its final name and renamed into place on success.
 class ReplacedFile {
  public:
@@ -152,14 +168,7 @@ HRESULT CAudioEditor::DeleteSelect() {
   if (fileInfo_->hasVideo) return RaiseError(kErrInvalidOperation);
   progressScale_ = 95;
   OperationFrame frame(*this, opcode::kDeleteSelect);
-  switch (frame.Begin()) {
-    case OperationFrame::Outcome::kFailed:
-      return RaiseError(kErrMemory);
-    case OperationFrame::Outcome::kCancelled:
-      return S_OK;
-    case OperationFrame::Outcome::kDone:
-      break;
-  }
+  if (HRESULT hr = S_OK; !Began(frame, &hr)) return hr;
   // The selected bytes are simply left out.
   frame.Finish(frame.SelectionEnd());
   return S_OK;
@@ -198,14 +207,7 @@ HRESULT CAudioEditor::Cut() {
     }
   }
   OperationFrame frame(*this, opcode::kCut);
-  switch (frame.Begin()) {
-    case OperationFrame::Outcome::kFailed:
-      return RaiseError(kErrMemory);
-    case OperationFrame::Outcome::kCancelled:
-      return S_OK;
-    case OperationFrame::Outcome::kDone:
-      break;
-  }
+  if (HRESULT hr = S_OK; !Began(frame, &hr)) return hr;
   if (frame.Finish(frame.SelectionEnd()) == OperationFrame::Outcome::kDone)
     sender_.EndOperation();  // the method's own end, after the step's
   return S_OK;
@@ -298,14 +300,7 @@ HRESULT CAudioEditor::Paste() {
   const int64_t limit = selected ? view.endSelect[view.zoom] : length_;
 
   OperationFrame frame(*this, opcode::kPaste);
-  switch (frame.Begin()) {
-    case OperationFrame::Outcome::kFailed:
-      return RaiseError(kErrMemory);
-    case OperationFrame::Outcome::kCancelled:
-      return S_OK;
-    case OperationFrame::Outcome::kDone:
-      break;
-  }
+  if (HRESULT hr = S_OK; !Began(frame, &hr)) return hr;
   status_ = opcode::kPaste;
   document::CSampleStoreFile& source = frame.Source();
   document::CSampleStoreFile& target = frame.Destination();
