@@ -16,6 +16,7 @@ QEL_BUILD_TARGETS="$(bash scripts/sanitized-targets.sh)" \
 status=0
 echo "== sanitizers: runtime tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
   ctest --test-dir build-asan -L "runtime|core|platform|document" --output-on-failure -j "$(nproc)" || status=1
 echo "== media files: a short fuzzing run of the opening path"
 bash components/media/fuzz/run_fuzz.sh 30 build-fuzz >/dev/null 2>&1 || {
