@@ -45,6 +45,9 @@ class MediaWriter {
   virtual MediaError WriteAudio(const uint8_t* pcm, size_t frames) = 0;
   // One packet of the copied video stream, timed in `timeBase`.
   virtual MediaError WriteVideo(AVPacket* packet, AVRational timeBase);
+  // Appends `bytes` of PCM in the file's own format, read from fd at offset.
+  // Wave files copy them inside the kernel; other types read them in blocks.
+  virtual MediaError WriteAudioFromFd(int fd, uint64_t offset, uint64_t bytes, int blockAlign);
   // Markers given after the file was created (kept where the type allows).
   virtual void UpdateMarkers(const WriterMarkers&) {}
   // Completes the file and gives it the target's name.

@@ -1,6 +1,8 @@
 #include "video_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -337,6 +339,27 @@ HRESULT VideoFile::WriteAudio(IUnknown* audioData) {
       e = writer_->WriteAudio(converted_.data(),
                               converted_.size() / static_cast<size_t>(writeFormat_.BlockAlign()));
   }
+  if (e != MediaError::None) {
+    // A file that lost samples is not finished: it is discarded now.
+    std::string detail = writer_->Detail();
+    Reset();
+    failedWrite_ = e;
+    return Failure(e, detail);
+  }
+  return S_OK;
+}
+
+HRESULT VideoFile::WriteAudioFromFile(BSTR fileName, int64_t offset, int64_t bytes) {
+  if (mode_ != Mode::Writing) return Failure(MediaError::InvalidOperation, "no file being written");
+  const auto ba = static_cast<int64_t>(writeFormat_.BlockAlign());
+  if (offset < 0 || bytes < 0 || ba <= 0 || bytes % ba != 0)
+    return Failure(MediaError::InvalidArgument, "not a whole number of frames");
+  if (bytes == 0) return S_OK;
+  const int fd = ::open(ToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Failure(MediaError::FileAccess, std::strerror(errno));
+  MediaError e = writer_->WriteAudioFromFd(fd, static_cast<uint64_t>(offset),
+                                           static_cast<uint64_t>(bytes), static_cast<int>(ba));
+  ::close(fd);
   if (e != MediaError::None) {
     // A file that lost samples is not finished: it is discarded now.
     std::string detail = writer_->Detail();

@@ -75,6 +75,7 @@ class VideoFile final : public com::DispatchObject<VideoFile, IMediaFileDefaults
   com::HRESULT put_Prepare(int32_t v) override;
   com::HRESULT ReadVideo(com::IUnknown** videoData) override;
   com::HRESULT WriteVideo(com::IUnknown* videoData) override;
+  com::HRESULT WriteAudioFromFile(com::BSTR fileName, int64_t offset, int64_t bytes) override;
   com::HRESULT get_LastError(com::BSTR* v) override;
 
  private:

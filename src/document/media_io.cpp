@@ -96,6 +96,15 @@ std::vector<uint8_t> WriteRecord(const document::DocumentFormat& f) {
   return r;
 }
 
+// Whether a format object describes the document's own rate, channels and size.
+bool SameFormat(IAudioFormat& format, const document::DocumentFormat& f) {
+  int32_t rate = 0, channels = 0, bits = 0;
+  format.get_SampleRate(&rate);
+  format.get_Channels(&channels);
+  format.get_SampleSize(&bits);
+  return rate == f.sampleRate && channels == f.channels && bits == f.sampleSize;
+}
+
 // The host receives the component's result code; where it is one of ours it
 // also gets its message.
 HRESULT ComponentResult(int32_t code) {
@@ -423,17 +432,32 @@ int32_t CAudioEditor::WriteMediaFile(const std::string& name, bool selectionOnly
   };
   if (withVideo) nextPacket();
   int64_t at = from;
+  // PCM that goes out as it is stored is handed over as a byte range of the
+  // sample-store file, which the writer can copy without a buffer of ours.
+  const bool direct = !withVideo && SameFormat(*format, format_);
+  const Bstr storeName = Bstr::FromUtf8(step.sampleFile);
   while (at < to && status_ != status::kIdle && error == kErrNone) {
-    uint8_t* bytes = nullptr;
-    block->GetBuffer(&bytes);
-    const size_t want = static_cast<size_t>(std::min(blockBytes, to - at));
-    const size_t got = source.Read(bytes, want);
-    if (got == 0) break;
-    block->put_DataSize(static_cast<int32_t>(got));
-    block->put_TimeStamp(static_cast<double>((at - from) / align) / (format_.sampleRate / 1000.0));
-    if (Failed(writer.WriteAudio(block.get()))) {
-      error = kErrFileAccess;
-      break;
+    size_t got = 0;
+    if (direct) {
+      got = static_cast<size_t>(std::min(blockBytes, to - at));
+      if (Failed(writer.WriteAudioFromFile(storeName.get(), source.HeaderSize() + at,
+                                           static_cast<int64_t>(got)))) {
+        error = kErrFileAccess;
+        break;
+      }
+    } else {
+      uint8_t* bytes = nullptr;
+      block->GetBuffer(&bytes);
+      const size_t want = static_cast<size_t>(std::min(blockBytes, to - at));
+      got = source.Read(bytes, want);
+      if (got == 0) break;
+      block->put_DataSize(static_cast<int32_t>(got));
+      block->put_TimeStamp(static_cast<double>((at - from) / align) /
+                           (format_.sampleRate / 1000.0));
+      if (Failed(writer.WriteAudio(block.get()))) {
+        error = kErrFileAccess;
+        break;
+      }
     }
     at += static_cast<int64_t>(got);
     if (withVideo)

@@ -208,3 +208,26 @@ def test_stop_during_the_open_keeps_what_was_read(control, tmp_path):
     control.OpenFile(path, -1, 0, 0, 0, 0, 0)
     assert control.Status == 0
     assert 0 < control.Position.TotalSamples < 20 * 8000
+
+
+@pytest.mark.parametrize("file_type, name", [(41, "out.flac"), (40, "out.aiff")])
+def test_lossless_types_round_trip_bit_exactly(doc, tmp_path, file_type, name):
+    samples = noise(5000, 2, 16, seed=7)
+    doc.open(samples, rate=44100)
+    out = str(tmp_path / name)
+    doc.control.SaveFile(out, False, 0, file_type)
+    doc.control.OpenFile(out, -1, 0, 0, 0, 0, 0)
+    assert np.array_equal(doc.samples(), samples)
+
+
+def test_saving_in_a_format_of_the_hosts_choosing_converts(doc, tmp_path):
+    doc.open(noise(8000, 2, 16), rate=16000)
+    fmt = qelaudio.Dispatch("QelMediaCore3.AudioFormat")
+    fmt.FormatTag, fmt.SampleRate, fmt.SampleSize, fmt.Channels, fmt.ChannelsMask = 1, 8000, 8, 1, 0
+    doc.control.FileInfo.AudioFormat = fmt
+    out = str(tmp_path / "small.wav")
+    doc.control.SaveFile(out, False, 0, 37)
+    doc.control.OpenFile(out, -1, 0, 0, 0, 0, 0)
+    info = doc.control.FileInfo
+    assert (info.SampleRate, info.SampleSize, info.Channels) == (8000, 8, 1)
+    assert abs(doc.control.Position.TotalSamples - 4000) <= 2
