@@ -175,84 +175,56 @@ bool File::Open(const std::string& path, FileAccess access, FileHint hint) {
   return true;
 }
 
-bool File::Read(void* buffer, size_t count, size_t* done) {
+// Moves count bytes through step(bytes moved so far), which returns what one
+// system call moved or -1. Short transfers and EINTR are retried; a read that
+// meets the end stops early without error, a write that moves nothing is a
+// full disk.
+template <class Step>
+bool File::Transfer(size_t count, size_t* done, bool writing, Step step) {
   size_t total = 0;
-  auto* bytes = static_cast<char*>(buffer);
   bool ok = true;
   while (total < count) {
-    ssize_t n = read(fd_, bytes + total, count - total);
+    ssize_t n = step(total);
     if (n < 0) {
       if (errno == EINTR) continue;
       ok = Fail();
       break;
     }
-    if (n == 0) break;
+    if (n == 0) {
+      if (writing) {
+        errno = ENOSPC;
+        ok = Fail();
+      }
+      break;
+    }
     total += static_cast<size_t>(n);
   }
   if (done) *done = total;
   return ok;
+}
+
+bool File::Read(void* buffer, size_t count, size_t* done) {
+  auto* bytes = static_cast<char*>(buffer);
+  return Transfer(count, done, false, [&](size_t at) { return read(fd_, bytes + at, count - at); });
 }
 
 bool File::Write(const void* buffer, size_t count, size_t* done) {
-  size_t total = 0;
   const auto* bytes = static_cast<const char*>(buffer);
-  bool ok = true;
-  while (total < count) {
-    ssize_t n = write(fd_, bytes + total, count - total);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = Fail();
-      break;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
-      ok = Fail();
-      break;
-    }
-    total += static_cast<size_t>(n);
-  }
-  if (done) *done = total;
-  return ok;
+  return Transfer(count, done, true, [&](size_t at) { return write(fd_, bytes + at, count - at); });
 }
 
 bool File::ReadAt(int64_t offset, void* buffer, size_t count, size_t* done) {
-  size_t total = 0;
   auto* bytes = static_cast<char*>(buffer);
-  bool ok = true;
-  while (total < count) {
-    ssize_t n = pread(fd_, bytes + total, count - total, offset + static_cast<int64_t>(total));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = Fail();
-      break;
-    }
-    if (n == 0) break;
-    total += static_cast<size_t>(n);
-  }
-  if (done) *done = total;
-  return ok;
+  return Transfer(count, done, false, [&](size_t at) {
+    return pread(fd_, bytes + at, count - at, offset + static_cast<int64_t>(at));
+  });
 }
 
 bool File::WriteAt(int64_t offset, const void* buffer, size_t count, size_t* done) {
-  size_t total = 0;
   const auto* bytes = static_cast<const char*>(buffer);
-  bool ok = true;
-  while (total < count) {
-    ssize_t n = pwrite(fd_, bytes + total, count - total, offset + static_cast<int64_t>(total));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = Fail();
-      break;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
-      ok = Fail();
-      break;
-    }
-    total += static_cast<size_t>(n);
-  }
-  if (done) *done = total;
-  return ok;
+  return Transfer(count, done, true, [&](size_t at) {
+    return pwrite(fd_, bytes + at, count - at, offset + static_cast<int64_t>(at));
+  });
 }
 
 bool File::Seek(int64_t offset, SeekOrigin origin, int64_t* position) {

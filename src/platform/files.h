@@ -102,6 +102,8 @@ class File {
 
  private:
   bool Fail();
+  template <class Step>
+  bool Transfer(size_t count, size_t* done, bool writing, Step step);
   int fd_ = -1;
   std::error_code error_;
 };

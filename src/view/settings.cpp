@@ -74,25 +74,7 @@ HRESULT CEditorColors::Put(Index which, OLE_COLOR value) {
   HRESULT CEditorColors::put_##Name(OLE_COLOR value) {  \
     return Put(ColorSettings::k##Name, value);          \
   }
-QEL_COLOR_PROPERTY(Select)
-QEL_COLOR_PROPERTY(FontMarker)
-QEL_COLOR_PROPERTY(Font)
-QEL_COLOR_PROPERTY(Scales)
-QEL_COLOR_PROPERTY(PlayCursor)
-QEL_COLOR_PROPERTY(Grid)
-QEL_COLOR_PROPERTY(DigitalWaveform)
-QEL_COLOR_PROPERTY(Cursor)
-QEL_COLOR_PROPERTY(CenterLine)
-QEL_COLOR_PROPERTY(Boundary)
-QEL_COLOR_PROPERTY(Background)
-QEL_COLOR_PROPERTY(AnalogWaveform)
-QEL_COLOR_PROPERTY(CueMarker)
-QEL_COLOR_PROPERTY(RangeMarker)
-QEL_COLOR_PROPERTY(RangeMarkerBackground)
-QEL_COLOR_PROPERTY(EnvelopeWaveform)
-QEL_COLOR_PROPERTY(EnvelopeBorder)
-QEL_COLOR_PROPERTY(Slider)
-QEL_COLOR_PROPERTY(UnSelectedChannel)
+QEL_COLOR_NAMES(QEL_COLOR_PROPERTY)
 #undef QEL_COLOR_PROPERTY
 
 HRESULT CEditorColors::get_SpectralLow(int32_t* value) {

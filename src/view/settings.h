@@ -22,6 +22,28 @@ namespace view {
 class WaveformView;
 }
 
+// The colour properties of IEditorColors, in one list for declarations and definitions.
+#define QEL_COLOR_NAMES(X) \
+  X(Select)                \
+  X(FontMarker)            \
+  X(Font)                  \
+  X(Scales)                \
+  X(PlayCursor)            \
+  X(Grid)                  \
+  X(DigitalWaveform)       \
+  X(Cursor)                \
+  X(CenterLine)            \
+  X(Boundary)              \
+  X(Background)            \
+  X(AnalogWaveform)        \
+  X(CueMarker)             \
+  X(RangeMarker)           \
+  X(RangeMarkerBackground) \
+  X(EnvelopeWaveform)      \
+  X(EnvelopeBorder)        \
+  X(Slider)                \
+  X(UnSelectedChannel)
+
 class CEditorColors final : public AutomationObject<CEditorColors, IEditorColorsDefaults>,
                             public EditorLink {
  public:
@@ -31,25 +53,7 @@ class CEditorColors final : public AutomationObject<CEditorColors, IEditorColors
 #define QEL_COLOR_PROPERTY(Name)                           \
   com::HRESULT get_##Name(com::OLE_COLOR* value) override; \
   com::HRESULT put_##Name(com::OLE_COLOR value) override;
-  QEL_COLOR_PROPERTY(Select)
-  QEL_COLOR_PROPERTY(FontMarker)
-  QEL_COLOR_PROPERTY(Font)
-  QEL_COLOR_PROPERTY(Scales)
-  QEL_COLOR_PROPERTY(PlayCursor)
-  QEL_COLOR_PROPERTY(Grid)
-  QEL_COLOR_PROPERTY(DigitalWaveform)
-  QEL_COLOR_PROPERTY(Cursor)
-  QEL_COLOR_PROPERTY(CenterLine)
-  QEL_COLOR_PROPERTY(Boundary)
-  QEL_COLOR_PROPERTY(Background)
-  QEL_COLOR_PROPERTY(AnalogWaveform)
-  QEL_COLOR_PROPERTY(CueMarker)
-  QEL_COLOR_PROPERTY(RangeMarker)
-  QEL_COLOR_PROPERTY(RangeMarkerBackground)
-  QEL_COLOR_PROPERTY(EnvelopeWaveform)
-  QEL_COLOR_PROPERTY(EnvelopeBorder)
-  QEL_COLOR_PROPERTY(Slider)
-  QEL_COLOR_PROPERTY(UnSelectedChannel)
+  QEL_COLOR_NAMES(QEL_COLOR_PROPERTY)
 #undef QEL_COLOR_PROPERTY
   com::HRESULT get_SpectralLow(int32_t* value) override;
   com::HRESULT put_SpectralLow(int32_t value) override;
