@@ -191,6 +191,17 @@ int32_t CAudioEditor::ReadMediaFile(const std::string& name, int32_t videoTrack,
     return kErrMemory;
   int32_t error = CreateProcessors(f.channels);
   const double totalMs = duration > 0 ? duration : 1.0;
+  // Long documents get their peak overview folded in as the blocks arrive, so
+  // the first picture needs no second pass over the file.
+  if (view_) {
+    view::DocumentState state;
+    state.open = true;
+    state.sampleRate = f.sampleRate;
+    state.channels = f.channels;
+    state.sampleSize = f.sampleSize;
+    state.channelsMask = f.channelsMask;
+    view_->BeginOverviewFold(state, static_cast<int64_t>(duration / 1000.0 * f.sampleRate));
+  }
   double doneMs = 0;
   while (error == kErrNone && status_ != status::kIdle) {
     ComPtr<IUnknown> data;
@@ -209,6 +220,7 @@ int32_t CAudioEditor::ReadMediaFile(const std::string& name, int32_t videoTrack,
       error = kErrMemory;
       break;
     }
+    if (view_) view_->FoldSamples(bytes, static_cast<size_t>(size));
     doneMs += static_cast<double>(size) / f.BlockAlign() / (f.sampleRate / 1000.0);
     const auto percent = static_cast<int32_t>(std::min(doneMs / totalMs, 1.0) * 0.999 * 100);
     sender_.BlockOperation(percent);
@@ -219,6 +231,7 @@ int32_t CAudioEditor::ReadMediaFile(const std::string& name, int32_t videoTrack,
   if (!file_.Close() && error == kErrNone) error = kErrMemory;
   if (error == kErrNone && (length <= 0 || duration <= 0 || f.channels < 1)) error = kErrFileFormat;
   if (error != kErrNone) {
+    if (view_) view_->CancelOverviewFold();
     platform::DeleteFile(store);
     return error;
   }
@@ -233,7 +246,10 @@ int32_t CAudioEditor::ReadMediaFile(const std::string& name, int32_t videoTrack,
   first.view.endView[0] = length;
   position_->History().TakeStep(std::move(first), opcode::kNone);
   selectionLevel_ = 0;
-  if (view_) view_->SplitLanesEqually();
+  if (view_) {
+    view_->EndOverviewFold();  // the first step keeps it, with its cache file
+    view_->SplitLanesEqually();
+  }
   fileInfo_->hasVideo = videoTrack != -1;
   fileInfo_->originalFileName = Utf8ToUtf16(name);
   fileInfo_->audioTrack = audioTrack;

@@ -231,3 +231,13 @@ def test_saving_in_a_format_of_the_hosts_choosing_converts(doc, tmp_path):
     info = doc.control.FileInfo
     assert (info.SampleRate, info.SampleSize, info.Channels) == (8000, 8, 1)
     assert abs(doc.control.Position.TotalSamples - 4000) <= 2
+
+
+def test_long_file_keeps_its_peak_overview_in_a_cache_file(control, tmp_path, private_temp):
+    path = str(tmp_path / "long.wav")
+    ffmpeg("-f", "lavfi", "-i", "sine=duration=75:sample_rate=44100", path)  # 3.3 million frames
+    control.OpenFile(path, -1, 0, 0, 0, 0, 0)
+    caches = [p for p in private_temp.iterdir() if p.name.startswith("qel") and p.suffix == ".tmp"]
+    assert len(caches) == 1
+    control.Close()
+    assert not caches[0].exists()
