@@ -129,7 +129,7 @@ def test_raw_name_must_be_opened_as_raw(control, tmp_path):
     raw = tmp_path / "pcm.raw"
     raw.write_bytes(np.arange(200, dtype=np.int16).tobytes())
     with pytest.raises(qelaudio.ComError) as err:
-        control.OpenFile(str(raw).replace(".raw", ".RAW") if False else str(raw), -1, 0, 0, 0, 0, 0)
+        control.OpenFile(str(raw), -1, 0, 0, 0, 0, 0)
     assert err.value.hresult == 0x80040304
     control.OpenRawFile(str(raw), 1, 8000, 16, 2, 3)
     assert control.Position.TotalSamples == 100
