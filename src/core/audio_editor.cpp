@@ -1,8 +1,14 @@
 #include "core/audio_editor.h"
 
 #include "com/classtable.h"
+#include "core/font_object.h"
+#include "core/view_adapter.h"
+#include "editing/clip_operations.h"
+#include "editing/documents.h"
+#include "editing/media_io.h"
+#include "editing/positions.h"
 #include "platform/files.h"
-#include "view/control_adapter.h"
+#include "view/waveform_view.h"
 
 namespace qel {
 
@@ -19,13 +25,10 @@ HRESULT QueryOut(const ComPtr<Held>& held, I** out) {
   return held->QueryInterface(I::kIID, reinterpret_cast<void**>(out));
 }
 
-}  // namespace
-
-namespace {
-
 constexpr std::string_view kInstanceMutex = "{35591CB0-4180-43DE-ACA1-00C9EBA25C61}";
 constexpr std::u16string_view kMediaNotRegistered = u"QelVideoFile3 is not registered.";
 constexpr std::u16string_view kTransformNotRegistered = u"QelAudioTransform is not registered.";
+constexpr std::u16string_view kCoreNotRegistered = u"QelMediaCore3 is not registered.";
 constexpr size_t kMaxTempDirectory = 1024;
 
 template <class I>
@@ -33,7 +36,96 @@ HRESULT CreateComponent(REFCLSID clsid, ComPtr<I>* out) {
   return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, I::kIID, out->OutVoid());
 }
 
+// The host receives the component's result code; where it is one of ours it
+// also gets its message.
+HRESULT ComponentResult(int32_t code) {
+  for (int32_t n = 1; n <= kErrStreamClosed; ++n)
+    if (ErrorResult(n) == code) return RaiseError(n);
+  return code;
+}
+
 }  // namespace
+
+// ---- the reports of operations ----
+
+class CAudioEditor::Reports final : public document::OperationObserver {
+ public:
+  explicit Reports(CAudioEditor& control) : control_(control) {}
+
+  void Progress(int32_t percent) override {
+    control_.Fire([&] { control_.sender_.BlockOperation(percent); });
+  }
+  void OperationEnded() override {
+    control_.Fire([&] { control_.sender_.EndOperation(); });
+  }
+  void MarkerChanged(int32_t number) override {
+    control_.Fire([&] { control_.sender_.ChangeMarker(number); });
+  }
+  void SplitFileCreated(const std::string& name) override {
+    control_.Fire([&] { control_.sender_.SplitFileCreated(Bstr::FromUtf8(name).get()); });
+  }
+  void SelectionChanged() override {
+    if (view::WaveformView* v = View()) v->RequestSelection();
+    // The host's video drives the position while it plays.
+    if (control_.Model().Status() != status::kVideoPlayback)
+      control_.Fire([&] { control_.sender_.ChangePosition(); });
+  }
+  void ViewChanged() override {
+    if (view::WaveformView* v = View()) v->RequestViewRebuild();
+  }
+  void PictureChanged() override {
+    control_.recompose_ = true;
+    if (view::WaveformView* v = View()) v->Recompose();
+  }
+  void DocumentStarted() override {
+    if (view::WaveformView* v = View()) v->SplitLanesEqually();
+  }
+  void ComponentMissing(std::u16string_view message) override {
+    control_.ShowNotRegistered(message);
+  }
+  void OverviewFoldBegin(const document::DocumentFormat& f, int64_t frames) override {
+    view::WaveformView* v = View();
+    if (!v) return;
+    view::DocumentState state;
+    state.open = true;
+    state.sampleRate = f.sampleRate;
+    state.channels = f.channels;
+    state.sampleSize = f.sampleSize;
+    state.channelsMask = f.channelsMask;
+    v->BeginOverviewFold(state, frames);
+  }
+  void OverviewFold(const uint8_t* data, size_t bytes) override {
+    if (view::WaveformView* v = View()) v->FoldSamples(data, bytes);
+  }
+  void OverviewFoldEnd(bool keep) override {
+    view::WaveformView* v = View();
+    if (!v) return;
+    if (keep)
+      v->EndOverviewFold();
+    else
+      v->CancelOverviewFold();
+  }
+  void OpenProgress(int32_t percent) override {
+    if (view::WaveformView* v = View()) v->SetOpenProgress(percent);
+    PictureChanged();
+  }
+
+ private:
+  view::WaveformView* View() const { return control_.Waveform(); }
+  CAudioEditor& control_;
+};
+
+template <class F>
+void CAudioEditor::Fire(F&& fire) {
+  const ComPtr<CAudioEditor> self(this);
+  fire();
+}
+
+HRESULT CAudioEditor::Raise(int32_t error) {
+  return error == kErrNone ? S_OK : RaiseError(error);
+}
+
+// ---- construction ----
 
 HRESULT CAudioEditor::CreateInstance(REFIID iid, void** object) {
   if (!object) return E_POINTER;
@@ -46,30 +138,29 @@ HRESULT CAudioEditor::CreateInstance(REFIID iid, void** object) {
 }
 
 CAudioEditor::CAudioEditor()
-    : platform_(platform::MakeHeadlessPlatform()),
+    : state_(std::make_shared<ControlState>(platform::SystemTempDirectory())),
+      reports_(std::make_unique<Reports>(*this)),
+      platform_(platform::MakeHeadlessPlatform()),
       events_(static_cast<IConnectionPointContainer*>(this), IID__IAudioEditorEvents),
       sender_(events_) {
+  platform_.queue = std::make_shared<platform::MessageQueue>();
+  state_->Attach(reports_.get());
+  state_->ensureProcessors = [this](int32_t channels) { return CreateProcessors(channels); };
   // Only whether another instance is alive matters; a lock that cannot be made
   // counts as "another instance", which keeps the purge from deleting anything.
   if (!mutex_.Create(kInstanceMutex, &mutexExisted_)) mutexExisted_ = true;
-  units_ = {u"smpl", u"Hz", u"hms", u"frm", u"dB"};
-  tempDirectory_ = platform::WithTrailingSlash(platform::SystemTempDirectory());
-  clipboardFile_ = tempDirectory_ + "QelClipBoard.wav";
-  systemClipboardFile_ = tempDirectory_ + "QelWinClipBoard.wav";
 }
 
 CAudioEditor::~CAudioEditor() {
   Close();
-  // Sub-objects a host still holds must not reach a control that is gone.
-  for (EditorLink* link : std::initializer_list<EditorLink*>{
-           visualization_.get(), fileInfo_.get(), position_.get(), channels_.get(), markers_.get(),
-           recorder_.get(), playback_.get(), convert_.get(), transform_.get(), dxTransform_.get(),
-           vstTransform_.get()}) {
-    if (link) link->SetEditor(nullptr);
-  }
-  if (recorder_) recorder_->Device().SetEditorOfLines(nullptr);
-  if (playback_) playback_->Device().SetEditorOfLines(nullptr);
-  if (markers_) markers_->SetPosition(nullptr);
+  // Sub-objects a host still holds keep the state, detached: they answer
+  // errors from now on instead of reaching a control that is gone.
+  state_->Detach();
+}
+
+void CAudioEditor::SetPlatform(platform::Platform services) {
+  if (!services.queue) services.queue = platform_.queue;
+  platform_ = std::move(services);
 }
 
 void CAudioEditor::ShowNotRegistered(std::u16string_view message) {
@@ -87,9 +178,10 @@ HRESULT CAudioEditor::CreateSubObjects() {
     if (!slot) ShowNotRegistered(message);
     return static_cast<bool>(slot);
   };
+  ComPtr<CEditorVisualization> visualization;
   ComPtr<CEditorScale> scaleX, scaleY;
   ComPtr<CEditorColors> colors;
-  bool ok = make(visualization_, u"AudioEditorVisualization is not registered.") &&
+  bool ok = make(visualization, u"AudioEditorVisualization is not registered.") &&
             make(scaleX, u"AudioEditorScale is not registered.") &&
             make(scaleY, u"AudioEditorScale is not registered.") &&
             make(colors, u"AudioEditorColors is not registered.") &&
@@ -105,19 +197,18 @@ HRESULT CAudioEditor::CreateSubObjects() {
             make(vstTransform_, u"AudioEditorVSTTransform is not registered.");
   if (!ok) return RaiseError(kErrNotInstalled);
 
-  scaleX->SetEditor(this);
-  scaleY->SetEditor(this);
-  colors->SetEditor(this);
-  scaleX_ = scaleX;
-  scaleY_ = scaleY;
-  colors_ = colors;
-  for (EditorLink* link : std::initializer_list<EditorLink*>{
-           visualization_.get(), fileInfo_.get(), position_.get(), channels_.get(), markers_.get(),
-           recorder_.get(), playback_.get(), convert_.get(), transform_.get(), dxTransform_.get(),
-           vstTransform_.get()}) {
-    link->SetEditor(this);
+  for (StateLink* link : std::initializer_list<StateLink*>{
+           visualization.get(), scaleX.get(), scaleY.get(), colors.get(), fileInfo_.get(),
+           position_.get(), channels_.get(), markers_.get(), recorder_.get(), playback_.get(),
+           convert_.get(), transform_.get(), dxTransform_.get(), vstTransform_.get()}) {
+    link->SetState(state_);
   }
-  markers_->SetPosition(position_.get());
+  recorder_->Device().SetStateOfLines(state_);
+  playback_->Device().SetStateOfLines(state_);
+  state_->visualization = visualization;
+  state_->scaleX = scaleX;
+  state_->scaleY = scaleY;
+  state_->colors = colors;
   return S_OK;
 }
 
@@ -139,18 +230,15 @@ HRESULT CAudioEditor::CreateComponents() {
 HRESULT CAudioEditor::Initialize() {
   HRESULT hr = CreateSubObjects();
   if (Failed(hr)) return hr;
-  view_ = view::CreateControlView(*this);
+  state_->view = view::CreateControlView(*state_);
   hr = CreateComponents();
   if (Failed(hr)) return hr;
-  recorder_->Device().SetEditorOfLines(this);
-  playback_->Device().SetEditorOfLines(this);
-  transform_->smoothEnabled = VARIANT_TRUE;
-  transform_->smoothTimeBegin = 10.0;
-  transform_->smoothTimeEnd = 10.0;
-  BuildChannelOrder();
-  channels_->Recount();
+  document::Document& doc = Model();
+  doc.smoothing = {VARIANT_TRUE, 10.0, 10.0};
+  doc.BuildChannelOrder();
+  doc.RecountChannels();
   PurgeStaleFiles();
-  progressScale_ = 95;
+  doc.progressScale = 95;
   return S_OK;
 }
 
@@ -159,149 +247,325 @@ void CAudioEditor::PurgeStaleFiles() {
   // name when we started may be gone.
   mutex_.Close();
   if (!mutex_.Create(kInstanceMutex, &mutexExisted_)) mutexExisted_ = true;
-  if (mutexExisted_ || DocumentOpen()) return;
-  const std::string dir = platform::WithTrailingSlash(tempDirectory_);
+  if (mutexExisted_ || Model().IsOpen()) return;
+  const std::string& dir = Model().TempDirectory();
   for (const std::string& name : platform::FindFiles(dir, "qel*.qelf"))
     platform::DeleteFile(dir + name);
 }
 
-void CAudioEditor::BuildChannelOrder() {
-  channelOrder_.fill(0);
-  size_t n = 0;
-  for (uint32_t bit = 0; bit < 18; ++bit)
-    if (format_.channelsMask & (1u << bit)) channelOrder_[n++] = 1u << bit;
-  channelOrderMask_ = format_.channelsMask;
+int32_t CAudioEditor::CreateProcessors(int32_t channels) {
+  const size_t wanted = static_cast<size_t>(std::clamp(channels, 0, document::kMaxChannels));
+  while (processors_.size() < wanted) {
+    ComPtr<IAudioEffect> processor;
+    if (Failed(CreateComponent(CLSID_AudioEffect, &processor))) {
+      ShowNotRegistered(kTransformNotRegistered);
+      return kErrNotInstalled;
+    }
+    processors_.push_back(std::move(processor));
+  }
+  return kErrNone;
 }
 
-void CAudioEditor::LoadOverview(const std::string& cacheFile) {
-  overview_.clear();
-  overviewLoaded_ =
-      !cacheFile.empty() &&
-      document::ReadOverviewCache(cacheFile, static_cast<size_t>(format_.channels), &overview_);
-  if (!overviewLoaded_) overview_.clear();
+int32_t CAudioEditor::DescribeFormat() {
+  if (!state_->audioFormat && Failed(CreateComponent(CLSID_AudioFormat, &state_->audioFormat))) {
+    ShowNotRegistered(kCoreNotRegistered);
+    return kErrNotInstalled;
+  }
+  const document::DocumentFormat& f = Model().format;
+  state_->audioFormat->put_FormatTag(1);
+  state_->audioFormat->put_SampleRate(f.sampleRate);
+  state_->audioFormat->put_SampleSize(f.sampleSize);
+  state_->audioFormat->put_Channels(f.channels);
+  state_->audioFormat->put_ChannelsMask(static_cast<int32_t>(f.channelsMask));
+  return kErrNone;
 }
 
-void CAudioEditor::RefreshFromCurrentStep() {
-  document::HistoryStep* step = position_->History().Current();
-  if (!step) return;
-  document::ViewStack& view = step->view;
-  view.selected = view.startSelect[view.zoom] != view.endSelect[view.zoom] ? 1 : 0;
-  const bool channelsChanged = step->format.channels != format_.channels;
-  format_ = step->format;
-  length_ = step->length;
-  if (channelsChanged) channels_->Recount();
-  batch_ = false;
-  BuildChannelOrder();
-  channels_->RecomputeMask();
-  LoadOverview(step->overviewFile);
-  ApplyView();
-  markers_->RebuildLayout();
-  Recompose();
+// ---- documents ----
+
+HRESULT CAudioEditor::StartDocument(document::HistoryStep first, double durationMs) {
+  document::Document& doc = Model();
+  doc.outputFormat = doc.format;
+  int32_t error = DescribeFormat();
+  if (error == kErrNone) error = CreateProcessors(doc.format.channels);
+  if (error != kErrNone) {
+    if (first.ownsFiles && document::IsOwnTempName(first.sampleFile))
+      platform::DeleteFile(first.sampleFile);
+    reports_->OperationEnded();
+    return RaiseError(error);
+  }
+  editing::StartDocument(doc, *state_, std::move(first), durationMs);
+  reports_->OperationEnded();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::New(int32_t sampleRate, int32_t channels, int32_t sampleSize,
+                          int32_t channelsMask) {
+  const ComPtr<CAudioEditor> self(this);
+  Close();
+  document::HistoryStep first;
+  const int32_t error = editing::MakeEmpty(
+      Model(), {sampleRate, channels, sampleSize, static_cast<uint32_t>(channelsMask)}, &first);
+  if (error != kErrNone) return RaiseError(error);
+  return StartDocument(std::move(first), 0.0);
+}
+
+HRESULT CAudioEditor::OpenFileFromTmp(BSTR fileName, int32_t sampleRate, int32_t sampleSize,
+                                      int32_t channels, int32_t channelsMask) {
+  const ComPtr<CAudioEditor> self(this);
+  Close();
+  document::HistoryStep first;
+  double durationMs = 0;
+  const int32_t error = editing::AdoptFile(
+      Model(), ToUtf8(fileName),
+      {sampleRate, channels, sampleSize, static_cast<uint32_t>(channelsMask)}, &first, &durationMs);
+  if (error != kErrNone) return RaiseError(error);
+  return StartDocument(std::move(first), durationMs);
+}
+
+HRESULT CAudioEditor::Open(const std::string& name, int32_t videoTrack, int32_t audioTrack,
+                           const document::DocumentFormat& wanted, IAudioFormat* rawFormat) {
+  document::Document& doc = Model();
+  doc.SetStatus(status::kOpening);
+  doc.progressScale = 100;
+  editing::OpenRequest request{name, videoTrack, audioTrack, wanted, rawFormat};
+  editing::OpenResult result;
+  int32_t error = editing::ReadMediaFile(doc, *state_, *mediaFile_, request, &result);
+  if (error == kErrNone && Succeeded(result.component))
+    error = CreateProcessors(doc.format.channels);
+  doc.SetStatus(status::kIdle);
+  if (error != kErrNone || Failed(result.component)) {
+    // A failed open leaves no document.
+    doc.Reset();
+    state_->audioFormat.Reset();
+    state_->videoFormat.Reset();
+    reports_->OperationEnded();
+    return error != kErrNone ? RaiseError(error) : ComponentResult(result.component);
+  }
+  state_->audioFormat = result.audioFormat;
+  state_->videoFormat = result.videoFormat;
+  document::ApplyView(doc, *state_);
+  state_->PictureChanged();
+  reports_->OperationEnded();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::OpenFile(BSTR fileName, int32_t videoTrack, int32_t audioTrack,
+                               int32_t sampleRate, int32_t sampleSize, int32_t channels,
+                               int32_t channelsMask) {
+  const ComPtr<CAudioEditor> self(this);
+  Close();
+  const std::string name = ToUtf8(fileName);
+  // Raw files have no header to read their format from: OpenRawFile takes it.
+  if (editing::HasRawExtension(name)) return ErrorResult(kErrFileFormat);
+  rawFormat_.Reset();
+  return Open(name, videoTrack, audioTrack,
+              {sampleRate, channels, sampleSize, static_cast<uint32_t>(channelsMask)}, nullptr);
+}
+
+HRESULT CAudioEditor::OpenRawFile(BSTR fileName, int32_t formatTag, int32_t sampleRate,
+                                  int32_t sampleSize, int32_t channels, int32_t channelsMask) {
+  const ComPtr<CAudioEditor> self(this);
+  const std::string name = ToUtf8(fileName);
+  if (!editing::HasRawExtension(name)) return ErrorResult(kErrFileFormat);
+  if (!rawFormat_ && Failed(CreateComponent(CLSID_AudioFormat, &rawFormat_))) {
+    ShowNotRegistered(kCoreNotRegistered);
+    return RaiseError(kErrNotInstalled);
+  }
+  rawFormat_->put_FormatTag(formatTag);
+  rawFormat_->put_SampleRate(sampleRate);
+  rawFormat_->put_SampleSize(sampleSize);
+  rawFormat_->put_Channels(channels);
+  rawFormat_->put_ChannelsMask(channelsMask);
+  Close();
+  return Open(name, -1, 0, {-1, -1, -1, 0}, rawFormat_.get());
+}
+
+HRESULT CAudioEditor::SaveFile(BSTR fileName, VARIANT_BOOL selected, int32_t markersSaveList,
+                               int32_t fileType) {
+  const ComPtr<CAudioEditor> self(this);
+  document::Document& doc = Model();
+  if (!doc.IsOpen()) return S_OK;
+  if (!doc.Idle()) return ErrorResult(kErrFileAccess);  // no error information
+  const std::string name = ToUtf8(fileName);
+  if (name == doc.Current()->sampleFile) return S_OK;
+  if (!saveFile_ && Failed(CreateComponent(CLSID_VideoFile, &saveFile_))) {
+    ShowNotRegistered(kMediaNotRegistered);
+    return RaiseError(kErrNotInstalled);
+  }
+  // The host's formats and type, or the document's own.
+  editing::SaveRequest request;
+  request.name = name;
+  request.selectionOnly = selected != 0;
+  request.markersSaveList = markersSaveList;
+  request.documentFormat = state_->audioFormat.get();
+  request.videoFormat = state_->videoFormat.get();
+  request.fileType = doc.source.originalFileType;
+  request.withVideo = doc.source.hasVideo;
+  request.hostExtra = fileInfo_->extraData.get();
+  if (fileType > 0) {
+    request.format = fileInfo_->audioFormat.get();
+    request.videoFormat = fileInfo_->videoFormat.get();
+    request.fileType = fileType;
+  }
+  doc.SetStatus(status::kSaving);
+  doc.progressScale = 100;
+  HRESULT component = S_OK;
+  const int32_t error = editing::WriteMediaFile(doc, *state_, *saveFile_, request, &component);
+  doc.SetStatus(status::kIdle);
+  reports_->OperationEnded();
+  if (error != kErrNone) return RaiseError(error);
+  if (Failed(component)) return ComponentResult(component);
+  state_->PictureChanged();
+  return S_OK;
+}
+
+HRESULT CAudioEditor::SetIVideoFile(IUnknown* videoFile) {
+  if (!videoFile) return S_OK;
+  saveFile_.Reset();
+  videoFile->QueryInterface(IMediaFile::kIID, saveFile_.OutVoid());
+  recompose_ = true;
+  return S_OK;
 }
 
 HRESULT CAudioEditor::Close() {
   Stop();
-  if (!DocumentOpen()) return S_OK;
-  overview_.clear();
-  overviewLoaded_ = false;
-  batch_ = false;
-  batchCount_ = 0;
-  verticalRange_ = (1 << (format_.sampleSize - 1)) - 1;
-  position_->History().Clear();
-  audioFormat_.Reset();
-  videoFormat_.Reset();
-  format_ = outputFormat_ = document::DocumentFormat{44100, 2, 16, 3};
-  length_ = 0;
-  selectionLevel_ = 0;
-  BuildChannelOrder();
-  fileInfo_->Reset();
-  markers_->ResetLayout();
-  channels_->Recount();
-  channels_->RecomputeMask();
+  if (!Model().IsOpen()) return S_OK;
+  Model().Reset();
+  state_->audioFormat.Reset();
+  state_->videoFormat.Reset();
   return S_OK;
 }
 
 HRESULT CAudioEditor::Stop() {
-  stopRequested_ = true;
-  const bool effect = (status_ >= opcode::kResample && status_ <= opcode::kGenerateDtmfSignal) ||
-                      status_ == opcode::kDxProcess || status_ == opcode::kVstProcess ||
-                      status_ == opcode::kBatchProcess;
+  document::Document& doc = Model();
+  doc.RequestStop();
+  const int32_t status = doc.Status();
+  const bool effect = (status >= opcode::kResample && status <= opcode::kGenerateDtmfSignal) ||
+                      status == opcode::kDxProcess || status == opcode::kVstProcess ||
+                      status == opcode::kBatchProcess;
   // Copies, opens, saves and edits end at their next block when the status
   // word is reset; effects keep what they processed and finish through their
   // stop request. Nothing plays or records yet that Stop would have to end.
-  if (status_ != status::kIdle && !effect) status_ = status::kIdle;
+  if (status != status::kIdle && !effect) doc.SetStatus(status::kIdle);
+  return S_OK;
+}
+
+// ---- editing ----
+
+HRESULT CAudioEditor::Copy() {
+  const ComPtr<CAudioEditor> self(this);
+  return Raise(editing::Copy(Model(), *state_));
+}
+HRESULT CAudioEditor::Cut() {
+  const ComPtr<CAudioEditor> self(this);
+  return Raise(editing::Cut(Model(), *state_));
+}
+HRESULT CAudioEditor::Paste() {
+  const ComPtr<CAudioEditor> self(this);
+  return Raise(editing::Paste(Model(), *state_));
+}
+HRESULT CAudioEditor::DeleteSelect() {
+  const ComPtr<CAudioEditor> self(this);
+  return Raise(editing::DeleteSelect(Model(), *state_));
+}
+HRESULT CAudioEditor::Trim() {
+  const ComPtr<CAudioEditor> self(this);
+  return Raise(editing::Trim(Model(), *state_));
+}
+
+HRESULT CAudioEditor::ZoomIn() {
+  const ComPtr<CAudioEditor> self(this);
+  editing::ZoomIn(Model(), *state_);
+  return S_OK;
+}
+HRESULT CAudioEditor::ZoomOut() {
+  const ComPtr<CAudioEditor> self(this);
+  editing::ZoomOut(Model(), *state_);
+  return S_OK;
+}
+HRESULT CAudioEditor::ZoomFull() {
+  const ComPtr<CAudioEditor> self(this);
+  editing::ZoomFull(Model(), *state_);
+  return S_OK;
+}
+HRESULT CAudioEditor::Zoom(int32_t start, int32_t end) {
+  const ComPtr<CAudioEditor> self(this);
+  editing::Zoom(Model(), *state_, start, end);
+  return S_OK;
+}
+HRESULT CAudioEditor::ZoomVertical(int32_t percent) {
+  editing::ZoomVertical(Model(), *state_, percent);
+  return S_OK;
+}
+
+HRESULT CAudioEditor::BeginOperations() {
+  Model().batchCount = 0;
+  Model().batch = true;
   return S_OK;
 }
 
 HRESULT CAudioEditor::EndOperations() {
-  batch_ = false;
-  if (DocumentOpen()) {
-    LoadOverview(position_->History().Current()->overviewFile);
-    ApplyView();
-  }
-  Recompose();
-  markers_->RebuildLayout();
+  const ComPtr<CAudioEditor> self(this);
+  editing::EndBatch(Model(), *state_);
   return S_OK;
 }
 
 HRESULT CAudioEditor::Undo(int32_t count) {
-  if (status_ != status::kIdle || !DocumentOpen()) return S_OK;
-  progressScale_ = 100;
-  position_->History().Undo(count);
-  RefreshFromCurrentStep();
+  const ComPtr<CAudioEditor> self(this);
+  editing::Undo(Model(), *state_, count);
   return S_OK;
 }
 
 HRESULT CAudioEditor::Redo(int32_t count) {
-  if (status_ != status::kIdle || !DocumentOpen()) return S_OK;
-  progressScale_ = 100;
-  position_->History().Redo(count);
-  RefreshFromCurrentStep();
+  const ComPtr<CAudioEditor> self(this);
+  editing::Redo(Model(), *state_, count);
   return S_OK;
 }
 
+// ---- the history ----
+
 HRESULT CAudioEditor::get_UndoRedoCount(int32_t* value) {
   if (!value) return E_POINTER;
-  *value = position_->History().UndoRedoCount();
+  *value = Model().history.UndoRedoCount();
   return S_OK;
 }
 
 HRESULT CAudioEditor::put_UndoRedoCount(int32_t value) {
-  position_->History().SetUndoRedoCount(value);
+  Model().history.SetUndoRedoCount(value);
   return S_OK;
 }
 
 // These two report true as 1, not -1: hosts test for non-zero.
 HRESULT CAudioEditor::get_UndoEnabled(VARIANT_BOOL* value) {
   if (!value) return E_POINTER;
-  *value = DocumentOpen() && position_->History().HasPrevious() ? 1 : 0;
+  *value = Model().IsOpen() && Model().history.HasPrevious() ? 1 : 0;
   return S_OK;
 }
 
 HRESULT CAudioEditor::get_RedoEnabled(VARIANT_BOOL* value) {
   if (!value) return E_POINTER;
-  *value = DocumentOpen() && position_->History().HasNext() ? 1 : 0;
+  *value = Model().IsOpen() && Model().history.HasNext() ? 1 : 0;
   return S_OK;
 }
 
 HRESULT CAudioEditor::get_UndoList(SAFEARRAY** value) {
   if (!value) return E_POINTER;
-  *value = DocumentOpen() ? MakeLongArray(position_->History().UndoCodes()) : nullptr;
+  *value = Model().IsOpen() ? MakeLongArray(Model().history.UndoCodes()) : nullptr;
   return S_OK;
 }
 
 HRESULT CAudioEditor::get_RedoList(SAFEARRAY** value) {
   if (!value) return E_POINTER;
-  *value = DocumentOpen() ? MakeLongArray(position_->History().RedoCodes()) : nullptr;
+  *value = Model().IsOpen() ? MakeLongArray(Model().history.RedoCodes()) : nullptr;
   return S_OK;
 }
 
 HRESULT CAudioEditor::get_TempDirectory(BSTR* value) {
   if (!value) return E_POINTER;
-  std::string dir = tempDirectory_;
-  if (DocumentOpen()) {
+  std::string dir = Model().TempDirectory();
+  if (Model().IsOpen()) {
     // The folder of the current version of the document.
-    const std::string& file = position_->History().Current()->sampleFile;
+    const std::string& file = Model().Current()->sampleFile;
     dir = file.substr(0, file.find_last_of('/') + 1);
   }
   *value = dir.empty() ? nullptr : Bstr::FromUtf8(dir).Detach();
@@ -313,7 +577,7 @@ HRESULT CAudioEditor::put_TempDirectory(BSTR value) {
   const std::string dir = platform::SplitPath(ToUtf8(value)).directory;
   if (dir.empty() || dir.size() > kMaxTempDirectory || !platform::IsUsableDirectory(dir))
     return RaiseError(kErrInvalidArgument);
-  tempDirectory_ = platform::WithTrailingSlash(dir);
+  Model().SetTempDirectory(dir);
   PurgeStaleFiles();
   return S_OK;
 }
@@ -334,14 +598,15 @@ HRESULT CAudioEditor::_ParsingFile() {
 }
 
 HRESULT CAudioEditor::_OnTimer() {
+  const ComPtr<CAudioEditor> self(this);
   // A handler may queue more while we deliver: take entries one at a time.
   while (!pending_.empty()) {
     PendingEvent e = pending_.front();
     pending_.pop_front();
     if (e.kind == 1)
-      sender_.BlockOperation(e.value);
+      reports_->Progress(e.value);
     else if (e.kind == 2)
-      sender_.EndOperation();
+      reports_->OperationEnded();
   }
   return S_OK;
 }
@@ -366,27 +631,27 @@ HRESULT CAudioEditor::WriteStream(IUnknown**) {
   return S_OK;
 }
 
-HRESULT CAudioEditor::BeginOperations() {
-  batchCount_ = 0;
-  batch_ = true;
-  return S_OK;
-}
-
 HRESULT CAudioEditor::get_Status(int32_t* value) {
   if (!value) return E_POINTER;
-  *value = status_;
+  *value = Model().Status();
   return S_OK;
 }
 
 HRESULT CAudioEditor::SetSpectralBitmap(uint8_t* bitmap) {
-  spectralBitmap_ = bitmap;
+  state_->spectralBitmap = bitmap;
   recompose_ = true;
   return S_OK;
 }
 
 HRESULT CAudioEditor::SetDarkBitmap(uint8_t* bitmap) {
-  darkBitmap_ = bitmap;
+  state_->darkBitmap = bitmap;
   recompose_ = true;
+  return S_OK;
+}
+
+// SpectralResolution belongs to the view: the FFT size of the spectral view.
+HRESULT CAudioEditor::put_SpectralResolution(int32_t value) {
+  if (view::WaveformView* v = Waveform()) v->SetSpectralResolution(value);
   return S_OK;
 }
 
@@ -422,36 +687,36 @@ HRESULT CAudioEditor::get_PreviewMode(int32_t* value) {
 HRESULT CAudioEditor::put_PreviewMode(int32_t value) {
   // Turning preview off is refused while an operation runs: the running preview
   // still depends on it.
-  if (value < 1 && status_ != status::kIdle) return S_OK;
+  if (value < 1 && !Model().Idle()) return S_OK;
   previewMode_ = value;
   return S_OK;
 }
 
 HRESULT CAudioEditor::get_ScaleX(IEditorScale** value) {
-  return QueryOut(scaleX_, value);
+  return QueryOut(state_->scaleX, value);
 }
 HRESULT CAudioEditor::get_ScaleY(IEditorScale** value) {
-  return QueryOut(scaleY_, value);
+  return QueryOut(state_->scaleY, value);
 }
 HRESULT CAudioEditor::get_Colors(IEditorColors** value) {
-  return QueryOut(colors_, value);
+  return QueryOut(state_->colors, value);
 }
 
 HRESULT CAudioEditor::put_ScaleX(IEditorScale* value) {
-  scaleX_.Reset();
-  if (value) value->QueryInterface(IEditorScale::kIID, scaleX_.OutVoid());
+  state_->scaleX.Reset();
+  if (value) value->QueryInterface(IEditorScale::kIID, state_->scaleX.OutVoid());
   return S_OK;
 }
 
 HRESULT CAudioEditor::put_ScaleY(IEditorScale* value) {
-  scaleY_.Reset();
-  if (value) value->QueryInterface(IEditorScale::kIID, scaleY_.OutVoid());
+  state_->scaleY.Reset();
+  if (value) value->QueryInterface(IEditorScale::kIID, state_->scaleY.OutVoid());
   return S_OK;
 }
 
 HRESULT CAudioEditor::put_Colors(IEditorColors* value) {
-  colors_.Reset();
-  if (value) value->QueryInterface(IEditorColors::kIID, colors_.OutVoid());
+  state_->colors.Reset();
+  if (value) value->QueryInterface(IEditorColors::kIID, state_->colors.OutVoid());
   return S_OK;
 }
 
@@ -486,23 +751,24 @@ HRESULT CAudioEditor::get_VSTTransform(IEditorVSTTransform** value) {
   return QueryOut(vstTransform_, value);
 }
 HRESULT CAudioEditor::get_Visualization(IEditorVisualization** value) {
-  return QueryOut(visualization_, value);
+  return QueryOut(state_->visualization, value);
 }
 
 HRESULT CAudioEditor::SetAdditionalParam(BSTR name, VARIANT value) {
   const std::u16string_view key = View(name);
   // Unit labels: at most 9 characters fit the scale's label buffer; longer text
   // is cut there rather than refused, so a host's label still shows.
-  static constexpr std::pair<std::u16string_view, UnitLabel> kUnits[] = {{u"Smpl", kUnitSample},
-                                                                         {u"Hz", kUnitHz},
-                                                                         {u"Hms", kUnitHms},
-                                                                         {u"Frm", kUnitFrame},
-                                                                         {u"dB", kUnitDb}};
+  static constexpr std::pair<std::u16string_view, ControlState::UnitLabel> kUnits[] = {
+      {u"Smpl", ControlState::kUnitSample},
+      {u"Hz", ControlState::kUnitHz},
+      {u"Hms", ControlState::kUnitHms},
+      {u"Frm", ControlState::kUnitFrame},
+      {u"dB", ControlState::kUnitDb}};
   for (const auto& [unitName, which] : kUnits) {
     if (key == unitName) {
       Variant text;
       if (Succeeded(VariantChangeType(&text, &value, 0, VT_BSTR)))
-        units_[which] = std::u16string(View(text.bstrVal).substr(0, 9));
+        state_->units[which] = std::u16string(View(text.bstrVal).substr(0, 9));
       return S_OK;
     }
   }
@@ -540,64 +806,6 @@ HRESULT CAudioEditor::GetGUID(uint32_t kind, GUID* guid) {
   if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
   *guid = IID__IAudioEditorEvents;
   return S_OK;
-}
-
-}  // namespace qel
-
-namespace qel {
-
-void CAudioEditor::LeaveFullView(document::ViewStack& view) {
-  if (view.zoom != 0) return;
-  view.zoom = 1;
-  view.startView[1] = view.startView[0];
-  view.endView[1] = view.endView[0];
-  view.startSelect[1] = view.startSelect[0];
-  view.endSelect[1] = view.endSelect[0];
-}
-
-void CAudioEditor::ApplyView() {
-  document::HistoryStep* step = position_->History().Current();
-  if (!step) return;
-  document::ViewStack& view = step->view;
-  const int z = view.zoom;
-  const int64_t b = std::max(format_.sampleSize / 8, 1);
-  int64_t s = view.startView[z] / b * b;
-  int64_t e = view.endView[z] / b * b;
-  if (e <= s) e = s + format_.BlockAlign();
-  view.startView[z] = s;
-  view.endView[z] = e > 0 ? e : 0;
-  if (view_) view_->RequestViewRebuild();
-  RepaintSelection();
-}
-
-void CAudioEditor::RepaintSelection() {
-  if (view_) view_->RequestSelection();
-  if (status_ != status::kVideoPlayback) sender_.ChangePosition();
-}
-
-void CAudioEditor::Recompose() {
-  recompose_ = true;
-  if (view_) view_->Recompose();
-}
-
-void CAudioEditor::AdoptCurrentStep() {
-  const document::HistoryStep* step = position_->History().Current();
-  if (!step) return;
-  const bool channelsChanged = step->format.channels != format_.channels;
-  format_ = step->format;
-  length_ = step->length;
-  BuildChannelOrder();
-  if (channelsChanged) channels_->Recount();
-  channels_->RecomputeMask();
-  selectionLevel_ = step->view.zoom;
-  if (batch_) {
-    ++batchCount_;
-    return;
-  }
-  LoadOverview(step->overviewFile);
-  ApplyView();
-  Recompose();
-  markers_->RebuildLayout();
 }
 
 }  // namespace qel

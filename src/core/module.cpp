@@ -4,6 +4,7 @@
 
 #include "com/classtable.h"
 #include "core/audio_editor.h"
+#include "core/sub_objects.h"
 
 namespace qel {
 

@@ -1,30 +1,30 @@
-// The sub-objects a host reaches through the control's properties. Each holds a
-// back-pointer to the control that owns it (null when created on its own) and
-// answers the members its subsystem implements; the rest answer E_NOTIMPL.
+// The sub-objects a host reaches through the control's properties. Each holds
+// the control's shared state (none when created on its own) and answers the
+// members its subsystem implements; the rest answer E_NOTIMPL.
 #pragma once
 
 #include <string>
 
 #include "com/classtable.h"
 #include "core/automation_object.h"
-#include "core/editor_link.h"
+#include "core/channels_object.h"
+#include "core/control_state.h"
+#include "core/convert_object.h"
+#include "core/file_info_object.h"
+#include "core/markers_object.h"
+#include "core/position_object.h"
+#include "core/settings_objects.h"
 #include "core/surface_defaults.h"
-#include "document/file_info.h"
-#include "document/markers.h"
-#include "editing/channels.h"
-#include "editing/position.h"
-#include "processing/convert_sample_type.h"
-#include "view/settings.h"  // CEditorVisualization, CEditorScale, CEditorColors
 
 namespace qel {
 
-#define QEL_SUB_OBJECT(Class, Interface)                                                       \
-  class Class final : public AutomationObject<Class, Interface##Defaults>, public EditorLink { \
-   public:                                                                                     \
-    static com::HRESULT CreateInstance(com::REFIID iid, void** object) {                       \
-      auto obj = Create();                                                                     \
-      return obj ? obj->QueryInterface(iid, object) : com::E_OUTOFMEMORY;                      \
-    }                                                                                          \
+#define QEL_SUB_OBJECT(Class, Interface)                                                      \
+  class Class final : public AutomationObject<Class, Interface##Defaults>, public StateLink { \
+   public:                                                                                    \
+    static com::HRESULT CreateInstance(com::REFIID iid, void** object) {                      \
+      auto obj = Create();                                                                    \
+      return obj ? obj->QueryInterface(iid, object) : com::E_OUTOFMEMORY;                     \
+    }                                                                                         \
   }
 
 QEL_SUB_OBJECT(CEditorDXTransform, IEditorDXTransform);
@@ -35,7 +35,7 @@ QEL_SUB_OBJECT(CEditorDeviceLine, IEditorDeviceLine);
 
 // A recording or playback device with its mixer lines.
 class CEditorDevice final : public AutomationObject<CEditorDevice, IEditorDeviceDefaults>,
-                            public EditorLink {
+                            public StateLink {
  public:
   static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
     return com::CreateComObject<CEditorDevice>(iid, object);
@@ -46,9 +46,9 @@ class CEditorDevice final : public AutomationObject<CEditorDevice, IEditorDevice
     *value = lines_.CopyOut();
     return com::S_OK;
   }
-  void SetEditorOfLines(CAudioEditor* editor) {
-    SetEditor(editor);
-    lines_->SetEditor(editor);
+  void SetStateOfLines(const std::shared_ptr<ControlState>& state) {
+    SetState(state);
+    lines_->SetState(state);
   }
 
  private:
@@ -57,7 +57,7 @@ class CEditorDevice final : public AutomationObject<CEditorDevice, IEditorDevice
 
 // Recorder and playback each own their device object.
 template <class Derived, class Defaults>
-class DeviceOwner : public AutomationObject<Derived, Defaults>, public EditorLink {
+class DeviceOwner : public AutomationObject<Derived, Defaults>, public StateLink {
  public:
   static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
     return com::CreateComObject<Derived>(iid, object);
@@ -77,45 +77,43 @@ class DeviceOwner : public AutomationObject<Derived, Defaults>, public EditorLin
 class CEditorRecorder final : public DeviceOwner<CEditorRecorder, IEditorRecorderDefaults> {};
 class CEditorPlayback final : public DeviceOwner<CEditorPlayback, IEditorPlaybackDefaults> {};
 
-// The effects; the control sets its smoothing defaults at initialisation.
+// The effects. Edge smoothing is plain storage that the next operation reads:
+// in the document while the control lives, here for one made on its own.
 class CEditorTransform final : public AutomationObject<CEditorTransform, IEditorTransformDefaults>,
-                               public EditorLink {
+                               public StateLink {
  public:
   static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
     return com::CreateComObject<CEditorTransform>(iid, object);
   }
-  // Edge smoothing of operations: plain storage, read by the next operation.
   com::HRESULT get_SmoothEnabled(com::VARIANT_BOOL* value) override {
-    if (!value) return com::E_POINTER;
-    *value = smoothEnabled;
-    return com::S_OK;
+    return Get(Smoothing().enabled, value);
   }
   com::HRESULT put_SmoothEnabled(com::VARIANT_BOOL value) override {
-    smoothEnabled = value;
+    Smoothing().enabled = value;
     return com::S_OK;
   }
   com::HRESULT get_SmoothTimeBegin(double* value) override {
-    if (!value) return com::E_POINTER;
-    *value = smoothTimeBegin;
-    return com::S_OK;
+    return Get(Smoothing().beginMs, value);
   }
   com::HRESULT put_SmoothTimeBegin(double value) override {
-    smoothTimeBegin = value;
+    Smoothing().beginMs = value;
     return com::S_OK;
   }
-  com::HRESULT get_SmoothTimeEnd(double* value) override {
-    if (!value) return com::E_POINTER;
-    *value = smoothTimeEnd;
-    return com::S_OK;
-  }
+  com::HRESULT get_SmoothTimeEnd(double* value) override { return Get(Smoothing().endMs, value); }
   com::HRESULT put_SmoothTimeEnd(double value) override {
-    smoothTimeEnd = value;
+    Smoothing().endMs = value;
     return com::S_OK;
   }
 
-  com::VARIANT_BOOL smoothEnabled = com::VARIANT_FALSE;
-  double smoothTimeBegin = 0.0;  // milliseconds
-  double smoothTimeEnd = 0.0;
+ private:
+  document::Smoothing& Smoothing() { return State() ? State()->doc.smoothing : own_; }
+  template <class T>
+  static com::HRESULT Get(T field, T* value) {
+    if (!value) return com::E_POINTER;
+    *value = field;
+    return com::S_OK;
+  }
+  document::Smoothing own_;
 };
 
 }  // namespace qel

@@ -22,6 +22,8 @@ inline constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 inline constexpr uint32_t kPcmHeaderSize = 18;
 inline constexpr uint32_t kExtensibleHeaderSize = 40;
 inline constexpr uint16_t kExtensibleExtraSize = 22;
+// The most channels a document has; flags, lanes and processors exist for
+// this many.
 inline constexpr int32_t kMaxChannels = 18;
 // Longest file name the store accepts (bytes, without terminator).
 inline constexpr size_t kMaxFileNameLength = 1023;

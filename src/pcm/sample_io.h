@@ -93,6 +93,33 @@ bool DispatchBits(int bits, F&& f) {
   }
 }
 
+// One sample of a size known only at run time, in its natural range.
+inline std::int32_t ReadSample(const std::uint8_t* p, int bits) {
+  switch (bits) {
+    case 8:
+      return Pcm<8>::Read(p);
+    case 16:
+      return Pcm<16>::Read(p);
+    case 24:
+      return Pcm<24>::Read(p);
+    default:
+      return Pcm<32>::Read(p);
+  }
+}
+
+inline void WriteSample(std::uint8_t* p, int bits, std::int32_t v) {
+  switch (bits) {
+    case 8:
+      return Pcm<8>::Write(p, v);
+    case 16:
+      return Pcm<16>::Write(p, v);
+    case 24:
+      return Pcm<24>::Write(p, v);
+    default:
+      return Pcm<32>::Write(p, v);
+  }
+}
+
 inline bool IsSupportedBits(int bits) {
   return bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }

@@ -3,7 +3,8 @@
 namespace qel::platform {
 
 Platform MakeHeadlessPlatform() {
-  return Platform{std::make_shared<HeadlessMessageBoxes>(), std::make_shared<HeadlessClipboard>()};
+  return Platform{std::make_shared<HeadlessMessageBoxes>(), std::make_shared<HeadlessClipboard>(),
+                  nullptr};
 }
 
 }  // namespace qel::platform

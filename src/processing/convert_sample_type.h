@@ -1,50 +1,16 @@
-// CEditorConvertSampleType: the settings of sample-type conversion (mixing,
-// resampling, dither) and Process, which rewrites the whole document into a new
-// sample format as one undo step.
+// Sample-type conversion of the whole document (rate, channels, sample size)
+// through PCM_CODEC, as one undoable operation.
 #pragma once
 
-#include "core/automation_object.h"
-#include "core/editor_link.h"
-#include "core/surface_defaults.h"
-#include "pcm/pcm_convert.h"
+#include "document/document.h"
 
-namespace qel {
+namespace qel::processing {
 
-class CEditorConvertSampleType final
-    : public AutomationObject<CEditorConvertSampleType, IEditorConvertSampleTypeDefaults>,
-      public EditorLink {
- public:
-  static com::HRESULT CreateInstance(com::REFIID iid, void** object);
+// Rewrites the document in the format asked for, in 100 ms blocks, with the
+// document's conversion settings. A mask alone is no conversion; a conversion
+// that cannot be prepared changes nothing and is no error; a write that fails
+// is kErrFileAccess; a cancelled one keeps the document as it was.
+ErrorNumber ConvertSampleType(document::Document& doc, document::OperationObserver& observer,
+                              const document::DocumentFormat& wanted);
 
-  com::HRESULT Process(int32_t sampleRate, int32_t channels, int32_t sampleSize,
-                       int32_t channelsMask) override;
-  com::HRESULT SetMixerCalibratePosition(int32_t offsetX, int32_t offsetY) override;
-  com::HRESULT SetMixerRoomWidthHeight(int32_t width, int32_t height) override;
-  com::HRESULT get_HighQualityResampling(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_HighQualityResampling(com::VARIANT_BOOL value) override;
-  com::HRESULT get_MixerAsIsEnabled(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_MixerAsIsEnabled(com::VARIANT_BOOL value) override;
-  com::HRESULT put_MixerDelayPreset(int32_t value) override;
-  com::HRESULT put_MixerDbGainPreset(int32_t value) override;
-  com::HRESULT put_MixerReverbPreset(int32_t value) override;
-  com::HRESULT get_MixerLFEEnabled(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_MixerLFEEnabled(com::VARIANT_BOOL value) override;
-  com::HRESULT get_MixerLFEFrequency(int32_t* value) override;
-  com::HRESULT put_MixerLFEFrequency(int32_t value) override;
-  com::HRESULT get_DitheringEnabled(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_DitheringEnabled(com::VARIANT_BOOL value) override;
-  com::HRESULT get_DitheringType(int32_t* value) override;
-  com::HRESULT put_DitheringType(int32_t value) override;
-  com::HRESULT get_DitheringNoiseShapingEnabled(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_DitheringNoiseShapingEnabled(com::VARIANT_BOOL value) override;
-  com::HRESULT get_DitheringNoiseShapingType(int32_t* value) override;
-  com::HRESULT put_DitheringNoiseShapingType(int32_t value) override;
-
-  // The settings as the converter takes them.
-  const PCM_CODEC::ConvertSettings& Settings() const { return settings_; }
-
- private:
-  PCM_CODEC::ConvertSettings settings_;
-};
-
-}  // namespace qel
+}  // namespace qel::processing

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
-#include "core/audio_editor.h"
 #include "document/temp_names.h"
 #include "platform/files.h"
 
-namespace qel {
+namespace qel::processing {
+
+using document::HistoryStep;
+using document::ViewStack;
 
 uint64_t CopyBlockBytes(const document::DocumentFormat& format, int64_t toCopy) {
   const uint64_t second =
@@ -36,8 +38,10 @@ bool CopyInBlocks(document::CSampleStoreFile& source, uint64_t from,
   return true;
 }
 
-OperationFrame::OperationFrame(CAudioEditor& editor, int32_t code) : editor_(editor), code_(code) {
-  if (const document::HistoryStep* step = editor.Position().History().Current()) previous_ = *step;
+OperationFrame::OperationFrame(document::Document& doc, document::OperationObserver& observer,
+                               int32_t code)
+    : doc_(doc), observer_(observer), code_(code) {
+  if (const HistoryStep* step = doc.Current()) previous_ = *step;
 }
 
 OperationFrame::~OperationFrame() {
@@ -52,13 +56,9 @@ int64_t OperationFrame::SelectionEnd() const {
   return previous_.view.endSelect[previous_.view.zoom];
 }
 
-bool OperationFrame::Cancelled() const {
-  return editor_.Status() == status::kIdle;
-}
-
 void OperationFrame::Progress(double done, double total) const {
   const double fraction = total > 0 ? std::min(done / total, 1.0) : 1.0;
-  editor_.Events().BlockOperation(static_cast<int32_t>(fraction * editor_.ProgressScale()));
+  observer_.Progress(static_cast<int32_t>(fraction * doc_.progressScale));
 }
 
 void OperationFrame::Discard() {
@@ -71,8 +71,8 @@ void OperationFrame::Discard() {
 void OperationFrame::Abandon() {
   finished_ = true;
   Discard();
-  editor_.SetStatus(status::kIdle);
-  editor_.Events().EndOperation();
+  doc_.SetStatus(status::kIdle);
+  observer_.OperationEnded();
 }
 
 bool OperationFrame::CopyRun(int64_t count) {
@@ -83,12 +83,13 @@ bool OperationFrame::CopyRun(int64_t count) {
       [&] { return Cancelled(); });
 }
 
-OperationFrame::Outcome OperationFrame::Begin(const document::DocumentFormat& format) {
-  editor_.SetStatus(code_);
-  bool ok = document::MakeTempFileName(editor_.TempDirectoryPath(), &destinationName_) &&
+OperationFrame::Outcome OperationFrame::Begin(const document::DocumentFormat& format,
+                                              int64_t headBytes) {
+  doc_.SetStatus(code_);
+  bool ok = document::MakeTempFileName(doc_.TempDirectory(), &destinationName_) &&
             destination_.Create(destinationName_, format.sampleRate, format.channels,
                                 format.sampleSize, format.channelsMask) &&
-            source_.Open(previous_.sampleFile, document::kModeRead) && CopyRun(SelectionStart());
+            source_.Open(previous_.sampleFile, document::kModeRead) && CopyRun(headBytes);
   if (!ok) {
     Abandon();
     return Outcome::kFailed;
@@ -101,7 +102,7 @@ OperationFrame::Outcome OperationFrame::Begin(const document::DocumentFormat& fo
 }
 
 OperationFrame::Outcome OperationFrame::Finish(int64_t tailFrom) {
-  editor_.SetStatus(code_);
+  doc_.SetStatus(code_);
   const int64_t middleEnd = static_cast<int64_t>(destination_.Position());
   const int64_t rest = static_cast<int64_t>(source_.DataSize()) - tailFrom;
   if (!source_.Seek(tailFrom) || (rest > 0 && !CopyRun(rest))) {
@@ -112,6 +113,21 @@ OperationFrame::Outcome OperationFrame::Finish(int64_t tailFrom) {
     Abandon();
     return Outcome::kCancelled;
   }
+  return TakeStep(HistoryStep{}, true, middleEnd);
+}
+
+OperationFrame::Outcome OperationFrame::FinishWhole(ViewStack view) {
+  if (Cancelled()) {
+    Abandon();
+    return Outcome::kCancelled;
+  }
+  HistoryStep step;
+  step.view = view;
+  return TakeStep(std::move(step), false, 0);
+}
+
+OperationFrame::Outcome OperationFrame::TakeStep(HistoryStep step, bool placeBySelection,
+                                                 int64_t middleEnd) {
   const document::DocumentFormat format{destination_.SampleRate(), destination_.Channels(),
                                         destination_.SampleSize(), destination_.ChannelsMask()};
   const int64_t length = static_cast<int64_t>(destination_.DataSize());
@@ -120,44 +136,47 @@ OperationFrame::Outcome OperationFrame::Finish(int64_t tailFrom) {
     Abandon();
     return Outcome::kFailed;
   }
-
-  // The new state: the written range selected (when there was a selection and
-  // something was written), a zoomed view stretched by the change in length.
-  document::HistoryStep step;
   step.sampleFile = destinationName_;
   step.format = format;
   step.length = length;
   step.ownsFiles = true;
-  const document::ViewStack& before = previous_.view;
-  const int zb = before.zoom;
-  const int64_t ss = before.startSelect[zb], es = before.endSelect[zb];
-  const int64_t d0 = es - ss;
-  const int64_t d1 = middleEnd - ss;
-  document::ViewStack& view = step.view;
+  ViewStack& view = step.view;
   view.endView[0] = length;
-  if (zb > 0) {
-    const int64_t e = before.endView[zb] - d0 + d1;
-    if (before.startView[zb] < e) {
-      view.zoom = 1;
-      view.startView[1] = before.startView[zb];
-      view.endView[1] = e;
+  if (placeBySelection) {
+    // The new state: the written range selected (when there was a selection and
+    // something was written), a zoomed view stretched by the change in length.
+    const ViewStack& before = previous_.view;
+    const int zb = before.zoom;
+    const int64_t ss = before.startSelect[zb], es = before.endSelect[zb];
+    const int64_t d0 = es - ss;
+    const int64_t d1 = middleEnd - ss;
+    if (zb > 0) {
+      const int64_t e = before.endView[zb] - d0 + d1;
+      if (before.startView[zb] < e) {
+        view.zoom = 1;
+        view.startView[1] = before.startView[zb];
+        view.endView[1] = e;
+      }
     }
+    const int z = view.zoom;
+    view.startSelect[z] = ss;
+    const int64_t e2 = es - d0 + d1;
+    view.endSelect[z] = e2 >= 0 ? e2 : 0;
+    if (before.selected && d1 > 0) view.selected = 1;
+    if (!view.selected) view.endSelect[z] = view.startSelect[z];
+  } else if (view.selected) {
+    view.endSelect[0] = length;  // everything is selected
   }
-  const int z = view.zoom;
-  view.startSelect[z] = ss;
-  const int64_t e2 = es - d0 + d1;
-  view.endSelect[z] = e2 >= 0 ? e2 : 0;
-  if (before.selected && d1 > 0) view.selected = 1;
-  if (!view.selected) view.endSelect[z] = view.startSelect[z];
 
   finished_ = true;
   destinationName_.clear();  // the history owns the file now
-  editor_.Position().History().TakeStep(std::move(step), code_);
-  editor_.SetStatus(status::kIdle);
-  editor_.Markers().Carry(previous_, *editor_.Position().History().Current());
-  editor_.AdoptCurrentStep();
-  editor_.Events().EndOperation();
+  doc_.history.TakeStep(std::move(step), code_);
+  doc_.SetStatus(status::kIdle);
+  document::CarryMarkers(previous_, *doc_.Current(),
+                         [&](int32_t number) { observer_.MarkerChanged(number); });
+  AdoptCurrentStep(doc_, observer_);
+  observer_.OperationEnded();
   return Outcome::kDone;
 }
 
-}  // namespace qel
+}  // namespace qel::processing

@@ -3,34 +3,34 @@
 // operation's own output, then the rest of the document (the tail); the new file
 // becomes a history step, positions and markers follow the edit. The status word
 // is the operation's code throughout; a host that resets it to 0 from a
-// BlockOperation handler cancels, and the document stays as it was.
+// progress report cancels, and the document stays as it was.
 #pragma once
 
 #include <functional>
 #include <string>
 
-#include "document/history.h"
+#include "document/document.h"
 #include "document/sample_store.h"
 
-namespace qel {
-
-class CAudioEditor;
+namespace qel::processing {
 
 class OperationFrame {
  public:
   enum class Outcome { kDone, kCancelled, kFailed };
 
-  // code: the status and history code; the progress scale is the editor's.
-  OperationFrame(CAudioEditor& editor, int32_t code);
+  // code: the status and history code; progress is reported on the
+  // document's progress scale.
+  OperationFrame(document::Document& doc, document::OperationObserver& observer, int32_t code);
   ~OperationFrame();  // an unfinished frame deletes its new file
   OperationFrame(const OperationFrame&) = delete;
   OperationFrame& operator=(const OperationFrame&) = delete;
 
-  // Creates the new file in format and copies the document's bytes before the
-  // selection start into it. On failure or cancellation the new file is gone,
-  // the status is 0 and EndOperation has fired.
-  Outcome Begin(const document::DocumentFormat& format);
-  Outcome Begin() { return Begin(Snapshot().format); }
+  // Creates the new file in format and copies the document's first headBytes
+  // bytes into it. On failure or cancellation the new file is gone, the status
+  // is 0 and the end has been reported.
+  Outcome Begin(const document::DocumentFormat& format, int64_t headBytes);
+  // The usual head: everything before the selection, in the document's format.
+  Outcome Begin() { return Begin(previous_.format, SelectionStart()); }
 
   document::CSampleStoreFile& Source() { return source_; }
   document::CSampleStoreFile& Destination() { return destination_; }
@@ -43,14 +43,18 @@ class OperationFrame {
   int64_t SelectionEnd() const;
 
   // Copies the source from byte position tailFrom to its end, takes the history
-  // step, places the positions, carries the markers and fires EndOperation.
+  // step, places the positions, carries the markers and reports the end.
   Outcome Finish(int64_t tailFrom);
-  // Ends the frame without a step: the new file is deleted, EndOperation fires.
+  // For operations that write the whole new document themselves: no tail; the
+  // new step shows `view` (its level 0 view is set to the whole new length,
+  // and with `selected` set, everything is selected).
+  Outcome FinishWhole(document::ViewStack view);
+  // Ends the frame without a step: the new file is deleted, the end reported.
   void Abandon();
 
   // True when the host has reset the status word (cancelled).
-  bool Cancelled() const;
-  // Fires BlockOperation with done / total of the progress scale.
+  bool Cancelled() const { return doc_.Cancelled(); }
+  // Reports done / total of the progress scale.
   void Progress(double done, double total) const;
 
  private:
@@ -58,8 +62,11 @@ class OperationFrame {
   // blocks, with progress by the source position. False on an error.
   bool CopyRun(int64_t count);
   void Discard();
+  // Closes the new file and makes it the current history step.
+  Outcome TakeStep(document::HistoryStep step, bool placeBySelection, int64_t middleEnd);
 
-  CAudioEditor& editor_;
+  document::Document& doc_;
+  document::OperationObserver& observer_;
   int32_t code_;
   document::HistoryStep previous_;
   document::CSampleStoreFile source_;
@@ -81,4 +88,4 @@ bool CopyInBlocks(document::CSampleStoreFile& source, uint64_t from,
                   const std::function<void(int64_t done)>& progress,
                   const std::function<bool()>& cancelled);
 
-}  // namespace qel
+}  // namespace qel::processing

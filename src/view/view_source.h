@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "document/overview_cache.h"
+#include "document/sample_store.h"
 
 typedef struct _cairo_surface cairo_surface_t;
 
 namespace qel::view {
 
-inline constexpr int kMaxChannels = 18;
+using document::kMaxChannels;
 
 struct DocumentState {
   bool open = false;

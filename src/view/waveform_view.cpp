@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "view/font_object.h"
+#include "view/drawing_font.h"
 
 namespace qel::view {
 

@@ -68,7 +68,7 @@ TEST_F(Lifecycle, TemporaryDirectoryStartsAsTheSystemOneWithATrailingSlash) {
 TEST_F(Lifecycle, StartsWithThe8000HzMono16BitFormatThatCloseWithoutDocumentKeeps) {
   auto editor = CreateControl();
   EXPECT_EQ(editor->Close(), S_OK);
-  EXPECT_EQ(Impl(editor).Format(), (document::DocumentFormat{8000, 1, 16, 0}));
+  EXPECT_EQ(Impl(editor).Model().format, (document::DocumentFormat{8000, 1, 16, 0}));
 }
 
 TEST_F(Lifecycle, UndoRedoCountBelowOneKeepsOneAndAboveTenThousandStops) {
@@ -85,12 +85,12 @@ TEST_F(Lifecycle, UndoRedoCountBelowOneKeepsOneAndAboveTenThousandStops) {
 TEST_F(Lifecycle, PreviewModeOffIsRefusedWhileAnOperationRuns) {
   auto editor = CreateControl();
   editor->put_PreviewMode(2);
-  Impl(editor).SetStatus(status::kPlaying);
+  Impl(editor).Model().SetStatus(status::kPlaying);
   editor->put_PreviewMode(0);
   int32_t mode = 0;
   editor->get_PreviewMode(&mode);
   EXPECT_EQ(mode, 2);
-  Impl(editor).SetStatus(status::kIdle);
+  Impl(editor).Model().SetStatus(status::kIdle);
 }
 
 TEST_F(Lifecycle, TemporaryDirectoryWithoutTrailingSlashDropsTheLastComponent) {
@@ -166,7 +166,7 @@ class History : public Lifecycle {
     std::ofstream(step.sampleFile) << "pcm";
     step.format = format;
     step.length = 4 * next;
-    Impl(editor).Position().History().TakeStep(std::move(step), code);
+    Impl(editor).Model().history.TakeStep(std::move(step), code);
   }
   std::vector<int32_t> List(bool undo) {
     SafeArray list;
@@ -215,18 +215,18 @@ TEST_F(History, UndoBringsBackTheFormatOfTheEarlierState) {
   TakeStep(-1, {22050, 1, 8, 0});
   TakeStep(opcode::kConvertSampleType, {48000, 6, 24, 0x3F});
   editor->Undo(1);
-  EXPECT_EQ(Impl(editor).Format(), (document::DocumentFormat{22050, 1, 8, 0}));
+  EXPECT_EQ(Impl(editor).Model().format, (document::DocumentFormat{22050, 1, 8, 0}));
   editor->Redo(1);
-  EXPECT_EQ(Impl(editor).Format(), (document::DocumentFormat{48000, 6, 24, 0x3F}));
-  EXPECT_EQ(Impl(editor).ChannelOrder()[5], 0x20u);  // the sixth speaker, bit 5
+  EXPECT_EQ(Impl(editor).Model().format, (document::DocumentFormat{48000, 6, 24, 0x3F}));
+  EXPECT_EQ(Impl(editor).Model().ChannelOrder()[5], 0x20u);  // the sixth speaker, bit 5
 }
 
 TEST_F(History, UndoWhileAnOperationRunsDoesNothing) {
   TakeStep(-1);
   TakeStep(opcode::kAmplify);
-  Impl(editor).SetStatus(status::kPlaying);
+  Impl(editor).Model().SetStatus(status::kPlaying);
   editor->Undo(1);
-  Impl(editor).SetStatus(status::kIdle);
+  Impl(editor).Model().SetStatus(status::kIdle);
   EXPECT_EQ(List(true), (std::vector<int32_t>{43}));
 }
 
@@ -235,7 +235,7 @@ TEST_F(History, CloseDeletesTheDocumentFilesAndResetsTheFormat) {
   TakeStep(opcode::kAmplify);
   ASSERT_EQ(editor->Close(), S_OK);
   EXPECT_EQ(temp.EntryCount(), 0u);
-  EXPECT_EQ(Impl(editor).Format(), (document::DocumentFormat{44100, 2, 16, 3}));
+  EXPECT_EQ(Impl(editor).Model().format, (document::DocumentFormat{44100, 2, 16, 3}));
 }
 
 TEST_F(History, ReleasingTheControlLeavesNoFileOfItsOwn) {

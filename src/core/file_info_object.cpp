@@ -1,9 +1,8 @@
-#include "document/file_info.h"
+#include "core/file_info_object.h"
 
 #include <cstdio>
 
 #include "com/classtable.h"
-#include "core/audio_editor.h"
 
 namespace qel {
 
@@ -37,41 +36,35 @@ HRESULT CEditorFileInfo::CreateInstance(REFIID iid, void** object) {
   return CreateComObject<CEditorFileInfo>(iid, object);
 }
 
-void CEditorFileInfo::Reset() {
-  hasVideo = false;
-  originalFileName.clear();
-  duration = 0.0;
+const document::SourceInfo& CEditorFileInfo::Source() const {
+  static const document::SourceInfo kNone;
+  return State() ? State()->doc.source : kNone;
 }
 
-void CEditorFileInfo::SetMadeHere(double durationMs) {
-  originalFileType = kWaveFileType;
-  hasVideo = false;
-  duration = durationMs;
-  originalFileName.clear();
-  audioTrack = 0;
-  videoTrack = -1;
+document::DocumentFormat CEditorFileInfo::Format() const {
+  return State() ? State()->doc.format : document::DocumentFormat{};
 }
 
 HRESULT CEditorFileInfo::get_OriginalFileName(BSTR* value) {
   if (!value) return E_POINTER;
-  *value = Bstr(originalFileName).Detach();
+  *value = Bstr(Source().originalFileName).Detach();
   return S_OK;
 }
 
 HRESULT CEditorFileInfo::get_OriginalFileType(int32_t* value) {
-  return Int(originalFileType, value);
+  return Int(Source().originalFileType, value);
 }
 
 HRESULT CEditorFileInfo::get_OriginalAudioFormat(IUnknown** value) {
   if (!value) return E_POINTER;
   *value = nullptr;
-  return Editor() ? QueryOut(Editor()->DocumentAudioFormat(), value) : S_OK;
+  return State() ? QueryOut(State()->audioFormat, value) : S_OK;
 }
 
 HRESULT CEditorFileInfo::get_OriginalVideoFormat(IUnknown** value) {
   if (!value) return E_POINTER;
   *value = nullptr;
-  return Editor() ? QueryOut(Editor()->DocumentVideoFormat(), value) : S_OK;
+  return State() ? QueryOut(State()->videoFormat, value) : S_OK;
 }
 
 HRESULT CEditorFileInfo::get_AudioFormat(IUnknown** value) {
@@ -97,21 +90,21 @@ HRESULT CEditorFileInfo::put_ExtraData(IUnknown* value) {
 }
 
 HRESULT CEditorFileInfo::get_SampleRate(int32_t* value) {
-  return Int(Editor() ? Editor()->Format().sampleRate : 0, value);
+  return Int(Format().sampleRate, value);
 }
 HRESULT CEditorFileInfo::get_Channels(int32_t* value) {
-  return Int(Editor() ? Editor()->Format().channels : 0, value);
+  return Int(Format().channels, value);
 }
 HRESULT CEditorFileInfo::get_SampleSize(int32_t* value) {
-  return Int(Editor() ? Editor()->Format().sampleSize : 0, value);
+  return Int(Format().sampleSize, value);
 }
 HRESULT CEditorFileInfo::get_ChannelsMask(int32_t* value) {
-  return Int(Editor() ? static_cast<int32_t>(Editor()->Format().channelsMask) : 0, value);
+  return Int(static_cast<int32_t>(Format().channelsMask), value);
 }
 
 HRESULT CEditorFileInfo::get_FormatString(BSTR* value) {
   if (!value) return E_POINTER;
-  const document::DocumentFormat f = Editor() ? Editor()->Format() : document::DocumentFormat{};
+  const document::DocumentFormat f = Format();
   char text[96];
   std::snprintf(text, sizeof text, "PCM %d Channels; %d Hz; %d bit", f.channels, f.sampleRate,
                 f.sampleSize);
@@ -121,35 +114,35 @@ HRESULT CEditorFileInfo::get_FormatString(BSTR* value) {
 
 HRESULT CEditorFileInfo::get_HasVideo(VARIANT_BOOL* value) {
   if (!value) return E_POINTER;
-  *value = hasVideo ? VARIANT_TRUE : VARIANT_FALSE;
+  *value = Source().hasVideo ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 
 HRESULT CEditorFileInfo::get_VideoTrack(int32_t* value) {
-  return Int(videoTrack, value);
+  return Int(Source().videoTrack, value);
 }
 HRESULT CEditorFileInfo::get_AudioTrack(int32_t* value) {
-  return Int(audioTrack, value);
+  return Int(Source().audioTrack, value);
 }
 
 HRESULT CEditorFileInfo::get_Duration(double* value) {
   if (!value) return E_POINTER;
-  *value = duration;
+  *value = Source().duration;
   return S_OK;
 }
 
 HRESULT CEditorFileInfo::get_SampleTypeChanged(VARIANT_BOOL* value) {
   if (!value) return E_POINTER;
   *value =
-      Editor() && !(Editor()->Format() == Editor()->OutputFormat()) ? VARIANT_TRUE : VARIANT_FALSE;
+      State() && !(State()->doc.format == State()->doc.outputFormat) ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 
 HRESULT CEditorFileInfo::get_TempFileName(BSTR* value) {
   if (!value) return E_POINTER;
   *value = nullptr;
-  if (Editor() && Editor()->DocumentOpen())
-    *value = Bstr::FromUtf8(Editor()->Position().History().Current()->sampleFile).Detach();
+  if (State() && State()->doc.IsOpen())
+    *value = Bstr::FromUtf8(State()->doc.Current()->sampleFile).Detach();
   return S_OK;
 }
 

@@ -1,26 +1,19 @@
-// ViewSource over the control: the current history step gives the document
-// version, positions and markers; the settings objects give colours, options
-// and scales (through their interfaces when a host replaced them with its own);
-// the control keeps the peak overview of the version and its cache file.
-#include "view/control_adapter.h"
+// ViewSource over the control's state: the document model gives the version,
+// positions, markers and the peak overview; the settings objects give colours,
+// options and scales (through their interfaces when a host replaced them with
+// its own).
+#include "core/view_adapter.h"
 
-#include "core/audio_editor.h"
+#include "core/font_object.h"
+#include "core/settings_objects.h"
 #include "document/temp_names.h"
 #include "platform/files.h"
 #include "view/colors.h"
-#include "view/font_object.h"
-#include "view/settings.h"
 #include "view/store_reader.h"
 
 namespace qel {
 
 using namespace com;
-
-// SpectralResolution belongs to the view: the FFT size of the spectral view.
-HRESULT CAudioEditor::put_SpectralResolution(int32_t value) {
-  if (view::WaveformView* v = Waveform()) v->SetSpectralResolution(value);
-  return S_OK;
-}
 
 namespace view {
 
@@ -28,17 +21,17 @@ namespace {
 
 class ControlSource final : public ViewSource {
  public:
-  explicit ControlSource(CAudioEditor& editor) : editor_(editor) {}
+  explicit ControlSource(ControlState& state) : state_(state), doc_(state.doc) {}
 
   DocumentState Document() const override {
     DocumentState d;
-    const document::DocumentFormat& f = editor_.Format();
-    d.open = editor_.DocumentOpen();
+    const document::DocumentFormat& f = doc_.format;
+    d.open = doc_.IsOpen();
     d.sampleRate = f.sampleRate;
     d.channels = f.channels;
     d.sampleSize = f.sampleSize;
     d.channelsMask = f.channelsMask;
-    d.lengthBytes = d.open ? editor_.LengthBytes() : 0;
+    d.lengthBytes = d.open ? doc_.length : 0;
     if (const document::HistoryStep* step = Step()) d.sampleFile = step->sampleFile;
     return d;
   }
@@ -58,38 +51,26 @@ class ControlSource final : public ViewSource {
     return p;
   }
 
-  int32_t VerticalZoom() const override { return editor_.VerticalZoom(); }
-  int32_t Status() const override { return editor_.Status(); }
-  void SetStatus(int32_t status) override { editor_.SetStatus(status); }
+  int32_t VerticalZoom() const override { return doc_.verticalZoom; }
+  int32_t Status() const override { return doc_.Status(); }
+  void SetStatus(int32_t status) override { doc_.SetStatus(status); }
 
   bool ChannelVisible(int channel) const override {
-    return channel < editor_.Format().channels && editor_.Channels().Visible(channel);
+    return channel < doc_.format.channels && doc_.channels.IsVisible(channel);
   }
   bool ChannelOperated(int channel) const override {
-    return channel < editor_.Format().channels && editor_.Channels().OperationEnabled(channel);
+    return channel < doc_.format.channels && doc_.channels.IsOperated(channel);
   }
 
   std::vector<MarkerMark> Markers() const override {
     std::vector<MarkerMark> marks;
-    for (const CEditorMarkers::LayoutEntry& e : editor_.Markers().Layout())
+    for (const document::MarkerLayoutEntry& e : doc_.markerLayout)
       marks.push_back(MarkerMark{e.position, e.length, e.color, e.label});
     return marks;
   }
 
   std::u16string UnitLabel(Unit unit) const override {
-    switch (unit) {
-      case Unit::Sample:
-        return editor_.Unit(CAudioEditor::kUnitSample);
-      case Unit::Hz:
-        return editor_.Unit(CAudioEditor::kUnitHz);
-      case Unit::Hms:
-        return editor_.Unit(CAudioEditor::kUnitHms);
-      case Unit::Frame:
-        return editor_.Unit(CAudioEditor::kUnitFrame);
-      case Unit::Db:
-        return editor_.Unit(CAudioEditor::kUnitDb);
-    }
-    return {};
+    return state_.units[static_cast<size_t>(unit)];
   }
 
   std::unique_ptr<SampleReader> OpenSamples() const override {
@@ -101,11 +82,11 @@ class ControlSource final : public ViewSource {
   }
 
   cairo_surface_t* HostBitmap(bool dark) const override {
-    return reinterpret_cast<cairo_surface_t*>(editor_.HostBitmap(dark));
+    return reinterpret_cast<cairo_surface_t*>(dark ? state_.darkBitmap : state_.spectralBitmap);
   }
 
   ColorSettings Colors() const override {
-    IEditorColors* colors = editor_.ColorsObject();
+    IEditorColors* colors = state_.colors.get();
     if (auto* ours = dynamic_cast<CEditorColors*>(colors)) return ours->Settings();
     ColorSettings s = DefaultColorSettings();
     if (!colors) return s;
@@ -147,12 +128,12 @@ class ControlSource final : public ViewSource {
   }
 
   VisualSettings Visual() const override {
-    const CEditorVisualization* v = editor_.VisualizationObject();
+    const CEditorVisualization* v = state_.visualization.get();
     return v ? v->Settings() : VisualSettings{};
   }
 
   ScaleSettings Scale(bool vertical) const override {
-    IEditorScale* scale = editor_.ScaleObject(vertical);
+    IEditorScale* scale = (vertical ? state_.scaleY : state_.scaleX).get();
     ScaleSettings s;
     if (!scale) {
       s.present = false;
@@ -171,36 +152,24 @@ class ControlSource final : public ViewSource {
   }
 
   const std::vector<document::OverviewChannel>* Overview() const override {
-    return editor_.DocumentOpen() && editor_.OverviewLoaded() ? &editor_.OverviewData() : nullptr;
+    return doc_.IsOpen() && doc_.overviewLoaded ? &doc_.overview : nullptr;
   }
 
   void AdoptOverview(std::vector<document::OverviewChannel> overview) override {
-    document::HistoryStep* step = Step();
-    if (!step) return;
-    // The version keeps its overview in a cache file, so undo and redo read it
-    // back instead of scanning the samples again.
-    std::string name;
-    if (document::MakeTempFileName(editor_.TempDirectoryPath(), &name, true) &&
-        document::WriteOverviewCache(name, overview)) {
-      if (!step->overviewFile.empty()) platform::DeleteFile(step->overviewFile);
-      step->overviewFile = name;
-    }
-    editor_.OverviewData() = std::move(overview);
-    editor_.SetOverviewLoaded(true);
+    doc_.KeepOverview(std::move(overview));
   }
 
  private:
-  document::HistoryStep* Step() const {
-    return editor_.DocumentOpen() ? editor_.Position().History().Current() : nullptr;
-  }
+  const document::HistoryStep* Step() const { return doc_.Current(); }
 
-  CAudioEditor& editor_;
+  ControlState& state_;
+  document::Document& doc_;
 };
 
 }  // namespace
 
-std::unique_ptr<WaveformView> CreateControlView(CAudioEditor& editor) {
-  return std::make_unique<WaveformView>(std::make_unique<ControlSource>(editor));
+std::unique_ptr<WaveformView> CreateControlView(ControlState& state) {
+  return std::make_unique<WaveformView>(std::make_unique<ControlSource>(state));
 }
 
 }  // namespace view

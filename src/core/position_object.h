@@ -1,17 +1,16 @@
 // CEditorPosition: the selection, the view range and the play position of the
-// document as the host sees them (frames at the interface, bytes inside), and
-// the undo history whose steps hold those positions.
+// document as the host sees them (frames at the interface), through the
+// editing layer's position rules.
 #pragma once
 
 #include "core/automation_object.h"
-#include "core/editor_link.h"
+#include "core/control_state.h"
 #include "core/surface_defaults.h"
-#include "document/history.h"
 
 namespace qel {
 
 class CEditorPosition final : public AutomationObject<CEditorPosition, IEditorPositionDefaults>,
-                              public EditorLink {
+                              public StateLink {
  public:
   static com::HRESULT CreateInstance(com::REFIID iid, void** object);
 
@@ -30,17 +29,12 @@ class CEditorPosition final : public AutomationObject<CEditorPosition, IEditorPo
   com::HRESULT put_Current(int64_t value) override;
   com::HRESULT get_PlayPosition(int64_t* value) override;
 
-  document::UndoHistory& History() { return history_; }
-
  private:
-  // The current step's view stack, or null without a document.
-  document::ViewStack* View();
-  // Frames from the host to a byte position inside the document.
-  int64_t Clamp(int64_t frames) const;
-  template <size_t N>
-  com::HRESULT GetFrames(std::array<int64_t, N> document::ViewStack::*which, int64_t* value);
-
-  document::UndoHistory history_;
+  // Calls put(state) with the control's state; an error once the control has gone.
+  template <class Put>
+  com::HRESULT Change(Put&& put);
+  template <class Read>
+  com::HRESULT Frames(int64_t* value, Read&& read);
 };
 
 }  // namespace qel

@@ -43,7 +43,7 @@ class ViewSettings : public ::testing::Test {
   }
   CAudioEditor& Control() { return *static_cast<CAudioEditor*>(editor.get()); }
   const ColorSettings& Stored() {
-    return static_cast<CEditorColors*>(Control().ColorsObject())->Settings();
+    return static_cast<CEditorColors*>(Control().State().colors.get())->Settings();
   }
 
   ScratchDir locks;
@@ -110,12 +110,12 @@ TEST_F(ViewSettings, ChannelsIntervalIsAtLeastThree) {
 }
 
 TEST_F(ViewSettings, ViewTypeWhilePlayingIsIgnoredWithSuccess) {
-  Control().SetStatus(1);
+  Control().Model().SetStatus(1);
   EXPECT_EQ(visualization->put_ViewType(1), S_OK);
   int32_t value = -1;
   visualization->get_ViewType(&value);
   EXPECT_EQ(value, 0);
-  Control().SetStatus(0);
+  Control().Model().SetStatus(0);
   visualization->put_ViewType(1);
   visualization->get_ViewType(&value);
   EXPECT_EQ(value, 1);
@@ -181,7 +181,7 @@ TEST_F(ViewSettings, PointerNinetyNineLoadsTheCustomCursorIntoTheWindow) {
   Control().Waveform()->AttachWindow(&window);
   visualization->put_MouseCustom(Bstr::FromUtf8(WriteCursor(temp, 4)).get());
   visualization->put_MousePointer(99);
-  const CEditorVisualization& v = *Control().VisualizationObject();
+  const CEditorVisualization& v = *Control().State().visualization.get();
   ASSERT_TRUE(v.CustomCursor().has_value());
   EXPECT_EQ(v.CustomCursor()->width, 4);
   EXPECT_EQ(v.CustomCursor()->pixels[5], 0xFF00FF00u);
@@ -193,7 +193,7 @@ TEST_F(ViewSettings, PointerNinetyNineLoadsTheCustomCursorIntoTheWindow) {
 
 TEST_F(ViewSettings, PointerNinetyNineWithoutAFileLeavesNoCursor) {
   visualization->put_MousePointer(99);
-  EXPECT_FALSE(Control().VisualizationObject()->PointerCursor().has_value());
+  EXPECT_FALSE(Control().State().visualization.get()->PointerCursor().has_value());
 }
 
 TEST_F(ViewSettings, OrientationIsClampedToOneOrTwo) {
@@ -292,7 +292,7 @@ TEST_F(ViewSettings, PutAndPutrefBothReplaceTheFontAndItsChangesFollow) {
 
 TEST_F(ViewSettings, ZoomVerticalZeroStoresTen) {
   editor->ZoomVertical(0);
-  EXPECT_EQ(Control().VerticalZoom(), 10);
+  EXPECT_EQ(Control().Model().verticalZoom, 10);
 }
 
 TEST_F(ViewSettings, SpectralResolutionSetsTheSizeOfTheTransform) {
@@ -349,10 +349,10 @@ TEST_F(ViewSettings, UndoReadsTheOverviewBackFromTheCacheFileOfItsVersion) {
   const std::string path = WriteStore(temp, "long.qelf", 3'000'100, 0.001);
   ASSERT_EQ(editor->OpenFileFromTmp(Bstr::FromUtf8(path).get(), 0, 0, 0, 0), S_OK);
   window.Paint();
-  ASSERT_TRUE(Control().OverviewLoaded());
-  const std::string cache = Control().Position().History().Current()->overviewFile;
+  ASSERT_TRUE(Control().Model().overviewLoaded);
+  const std::string cache = Control().Model().history.Current()->overviewFile;
   ASSERT_FALSE(cache.empty());
-  const std::vector<document::OverviewChannel> first = Control().OverviewData();
+  const std::vector<document::OverviewChannel> first = Control().Model().overview;
   // An edit makes a version without an overview; drawing it builds one.
   ComPtr<IEditorPosition> position;
   editor->get_Position(position.Out());
@@ -361,10 +361,10 @@ TEST_F(ViewSettings, UndoReadsTheOverviewBackFromTheCacheFileOfItsVersion) {
   position->put_EndSelect(20);
   ASSERT_EQ(editor->DeleteSelect(), S_OK);
   window.Paint();
-  EXPECT_NE(Control().Position().History().Current()->overviewFile, cache);
+  EXPECT_NE(Control().Model().history.Current()->overviewFile, cache);
   ASSERT_EQ(editor->Undo(1), S_OK);
-  EXPECT_TRUE(Control().OverviewLoaded());  // read back, not rebuilt
-  EXPECT_EQ(Control().OverviewData(), first);
+  EXPECT_TRUE(Control().Model().overviewLoaded);  // read back, not rebuilt
+  EXPECT_EQ(Control().Model().overview, first);
   Control().Waveform()->AttachWindow(nullptr);
 }
 

@@ -1,4 +1,4 @@
-#include "view/font_object.h"
+#include "core/font_object.h"
 
 #include <algorithm>
 #include <cmath>
@@ -221,16 +221,6 @@ FontDescription DescribeFont(IFontDisp* font) {
   if (get(kUnderline, VT_BOOL, &v)) d.underline = v.boolVal != 0;
   if (get(kStrikethrough, VT_BOOL, &v)) d.strikethrough = v.boolVal != 0;
   return d;
-}
-
-DrawingFont ToDrawingFont(const FontDescription& d) {
-  DrawingFont f;
-  f.face = d.name.empty() ? "Arial" : d.name;
-  f.emPoints = static_cast<float>(std::abs(std::lround(d.size * 96.0 / 72.0)));
-  if (f.emPoints < 1) f.emPoints = 1;
-  f.style = (d.weight > 500 ? kFontBold : 0) | (d.italic ? kFontItalic : 0) |
-            (d.underline ? kFontUnderline : 0) | (d.strikethrough ? kFontStrikeout : 0);
-  return f;
 }
 
 }  // namespace qel::view

@@ -1,8 +1,8 @@
 // The view's settings objects: colours (IEditorColors), visualisation options
 // (IEditorVisualization) and the two scales (IEditorScale). Each holds its
-// values and a back-pointer to the control; a put stores the value and asks
-// the view for the smallest repaint that covers it. Made on their own (by class
-// identifier) they only store.
+// values and the control's shared state; a put stores the value and asks the
+// view for the smallest repaint that covers it. Made on their own (by class
+// identifier), or kept after the control has gone, they only store.
 #pragma once
 
 #include <array>
@@ -10,10 +10,10 @@
 #include <string>
 
 #include "core/automation_object.h"
-#include "core/editor_link.h"
+#include "core/control_state.h"
+#include "core/font_object.h"
 #include "core/surface_defaults.h"
 #include "view/cursors.h"
-#include "view/font_object.h"
 #include "view/view_source.h"
 
 namespace qel {
@@ -45,7 +45,7 @@ class WaveformView;
   X(UnSelectedChannel)
 
 class CEditorColors final : public AutomationObject<CEditorColors, IEditorColorsDefaults>,
-                            public EditorLink {
+                            public StateLink {
  public:
   static com::HRESULT CreateInstance(com::REFIID iid, void** object);
   CEditorColors();
@@ -76,7 +76,7 @@ class CEditorColors final : public AutomationObject<CEditorColors, IEditorColors
 
 class CEditorVisualization final
     : public AutomationObject<CEditorVisualization, IEditorVisualizationDefaults>,
-      public EditorLink {
+      public StateLink {
  public:
   static com::HRESULT CreateInstance(com::REFIID iid, void** object);
 
@@ -136,7 +136,7 @@ class CEditorVisualization final
 };
 
 class CEditorScale final : public AutomationObject<CEditorScale, IEditorScaleDefaults>,
-                           public EditorLink,
+                           public StateLink,
                            public view::FontListener {
  public:
   static com::HRESULT CreateInstance(com::REFIID iid, void** object);

@@ -1,22 +1,20 @@
 // CEditorFileInfo: what the host learns about the open document and the file it
-// came from, and the formats and extra data the host sets for the next save.
+// came from (the model's), and the formats and extra data the host sets for
+// the next save.
 #pragma once
 
 #include <string>
 
 #include "core/automation_object.h"
-#include "core/editor_link.h"
+#include "core/control_state.h"
 #include "core/surface_defaults.h"
 #include "external/media.h"
 
 namespace qel {
 
 class CEditorFileInfo final : public AutomationObject<CEditorFileInfo, IEditorFileInfoDefaults>,
-                              public EditorLink {
+                              public StateLink {
  public:
-  // The type a document made by New or adopted from a sample-store file reports:
-  // the plain WAV file.
-  static constexpr int32_t kWaveFileType = 37;
   static com::HRESULT CreateInstance(com::REFIID iid, void** object);
 
   com::HRESULT get_OriginalFileName(com::BSTR* value) override;
@@ -41,17 +39,10 @@ class CEditorFileInfo final : public AutomationObject<CEditorFileInfo, IEditorFi
   com::HRESULT get_SampleTypeChanged(com::VARIANT_BOOL* value) override;
   com::HRESULT get_TempFileName(com::BSTR* value) override;
 
-  // Back to the state of "no document".
-  void Reset();
-  // Describes a document made by New or adopted from a sample-store file.
-  void SetMadeHere(double durationMs);
+  // What the document was made from (nothing without a control).
+  const document::SourceInfo& Source() const;
+  document::DocumentFormat Format() const;
 
-  std::u16string originalFileName;
-  int32_t originalFileType = kWaveFileType;
-  bool hasVideo = false;
-  int32_t videoTrack = -1;
-  int32_t audioTrack = 0;
-  double duration = 0.0;  // milliseconds
   // Set by the host for the next save.
   com::ComPtr<IAudioFormat> audioFormat;
   com::ComPtr<IVideoFormat> videoFormat;

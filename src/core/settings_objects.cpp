@@ -1,9 +1,8 @@
-#include "view/settings.h"
+#include "core/settings_objects.h"
 
 #include <algorithm>
 
 #include "com/classtable.h"
-#include "core/audio_editor.h"
 #include "view/colors.h"
 #include "view/waveform_view.h"
 
@@ -14,8 +13,8 @@ using view::ColorSettings;
 
 namespace {
 
-view::WaveformView* ViewOf(CAudioEditor* editor) {
-  return editor ? editor->Waveform() : nullptr;
+view::WaveformView* ViewOf(ControlState* state) {
+  return state ? state->view.get() : nullptr;
 }
 
 }  // namespace
@@ -29,7 +28,7 @@ HRESULT CEditorColors::CreateInstance(REFIID iid, void** object) {
 CEditorColors::CEditorColors() : settings_(view::DefaultColorSettings()) {}
 
 view::WaveformView* CEditorColors::View() const {
-  return ViewOf(Editor());
+  return ViewOf(State());
 }
 
 HRESULT CEditorColors::Get(Index which, OLE_COLOR* value) const {
@@ -108,7 +107,7 @@ HRESULT CEditorVisualization::CreateInstance(REFIID iid, void** object) {
 }
 
 view::WaveformView* CEditorVisualization::View() const {
-  return ViewOf(Editor());
+  return ViewOf(State());
 }
 
 HRESULT CEditorVisualization::GetFlag(bool view::VisualSettings::*field,
@@ -196,7 +195,7 @@ HRESULT CEditorVisualization::get_ViewType(int32_t* value) {
 
 HRESULT CEditorVisualization::put_ViewType(int32_t value) {
   // Only while idle; a request at another time is ignored with success.
-  if (Editor() && Editor()->Status() != status::kIdle) return S_OK;
+  if (State() && !State()->doc.Idle()) return S_OK;
   if (value == settings_.viewType) return S_OK;
   settings_.viewType = value;
   if (view::WaveformView* v = View()) v->RequestRelayout();
@@ -223,7 +222,7 @@ HRESULT CEditorVisualization::get_MarkerType(int32_t* value) {
 
 HRESULT CEditorVisualization::put_MarkerType(int32_t value) {
   settings_.markerType = value;
-  if (Editor()) Editor()->Markers().RebuildLayout();
+  if (State()) State()->doc.RebuildMarkerLayout();
   if (view::WaveformView* v = View()) v->RequestCompose();
   return S_OK;
 }
@@ -311,7 +310,7 @@ void CEditorScale::ClampForLayout() {
 void CEditorScale::Refresh() {
   // A scale of a control is laid out now, which brings its values into range;
   // one made on its own keeps what it was given.
-  view::WaveformView* v = ViewOf(Editor());
+  view::WaveformView* v = ViewOf(State());
   if (!v) return;
   ClampForLayout();
   v->RequestRelayout();
