@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "external/wave_record.h"
+
 namespace qel::media {
 
 inline constexpr uint16_t kWaveFormatPcm = 1;

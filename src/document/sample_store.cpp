@@ -16,20 +16,8 @@ namespace qel::document {
 
 namespace {
 
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint16_t Get16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+uint16_t Get16Tag(const uint8_t* bytes) {
+  return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
 // A name the store can hand to the file system as it is.
@@ -51,35 +39,11 @@ constexpr size_t kKernelCopyChunk = 1 << 30;
 
 WaveFormat MakeWaveFormat(uint32_t sampleRate, uint16_t channels, uint16_t bitsPerSample,
                           uint32_t channelMask) {
-  WaveFormat f;
   const bool extensible = channels >= 2 && channelMask >= 1 && channelMask != 3;
-  f.formatTag = extensible ? kWaveFormatExtensible : kWaveFormatPcm;
-  f.channels = channels;
-  f.samplesPerSec = sampleRate;
-  f.blockAlign = static_cast<uint16_t>(bitsPerSample / 8 * channels);
-  f.avgBytesPerSec = f.blockAlign * sampleRate;
-  f.bitsPerSample = bitsPerSample;
-  f.extraSize = extensible ? kExtensibleExtraSize : 0;
-  f.validBitsPerSample = 0;
+  WaveFormat f =
+      external::MakePcmRecord(sampleRate, channels, bitsPerSample, extensible, channelMask, 0, {});
   f.channelMask = channelMask;  // kept in memory; the 18-byte header has no place for it
   return f;
-}
-
-std::array<uint8_t, kExtensibleHeaderSize> EncodeWaveFormat(const WaveFormat& f) {
-  std::array<uint8_t, kExtensibleHeaderSize> b{};
-  Put16(&b[0], f.formatTag);
-  Put16(&b[2], f.channels);
-  Put32(&b[4], f.samplesPerSec);
-  Put32(&b[8], f.avgBytesPerSec);
-  Put16(&b[12], f.blockAlign);
-  Put16(&b[14], f.bitsPerSample);
-  Put16(&b[16], f.extraSize);
-  if (f.formatTag == kWaveFormatExtensible) {
-    Put16(&b[18], f.validBitsPerSample);
-    Put32(&b[20], f.channelMask);
-    std::memcpy(&b[24], f.subFormat.data(), f.subFormat.size());
-  }
-  return b;
 }
 
 bool CSampleStoreFile::Fail(std::error_code error) {
@@ -122,9 +86,9 @@ bool CSampleStoreFile::Create(std::string_view name, int32_t sampleRate, int32_t
     // A device or pipe is not a store; and it must not be deleted on the way out.
     return Fail(make_error_code(StoreErrc::NotARegularFile));
   }
-  const auto header = EncodeWaveFormat(format);
+  const std::vector<uint8_t> header = external::EncodeWaveRecord(format);
   size_t written = 0;
-  if (!file.Write(header.data(), format.HeaderSize(), &written)) {
+  if (!file.Write(header.data(), format.Size(), &written)) {
     std::error_code error = file.LastError();
     file.Close();
     platform::DeleteFile(path);  // no half-written header is left behind
@@ -133,7 +97,7 @@ bool CSampleStoreFile::Create(std::string_view name, int32_t sampleRate, int32_t
   file_ = std::move(file);
   fileName_ = path;
   format_ = format;
-  headerSize_ = format.HeaderSize();
+  headerSize_ = format.Size();
   position_ = 0;
   dataSize_ = 0;
   mode_ = kModeCreated;
@@ -158,25 +122,18 @@ bool CSampleStoreFile::Open(std::string_view name, int32_t mode) {
     size_t got = 0;
     if (!header.Read(bytes, kPcmHeaderSize, &got)) return Fail(header.LastError());
     if (got < kPcmHeaderSize) return Fail(make_error_code(StoreErrc::HeaderTruncated));
-    format.formatTag = Get16(&bytes[0]);
-    format.channels = Get16(&bytes[2]);
-    format.samplesPerSec = Get32(&bytes[4]);
-    format.avgBytesPerSec = Get32(&bytes[8]);
-    format.blockAlign = Get16(&bytes[12]);
-    format.bitsPerSample = Get16(&bytes[14]);
-    format.extraSize = Get16(&bytes[16]);
-    if (format.formatTag == kWaveFormatExtensible) {
+    size_t known = 0;
+    if (Get16Tag(bytes) == kWaveFormatExtensible) {
       // The extensible fields fill 22 bytes; a longer extra part is skipped.
-      const size_t known = std::min<size_t>(format.extraSize, kExtensibleExtraSize);
+      known =
+          std::min<size_t>(static_cast<size_t>(bytes[16] | (bytes[17] << 8)), kExtensibleExtraSize);
       if (!header.Read(&bytes[kPcmHeaderSize], known, &got)) return Fail(header.LastError());
       if (got < known) return Fail(make_error_code(StoreErrc::HeaderTruncated));
-      if (known >= 2) format.validBitsPerSample = Get16(&bytes[18]);
-      if (known >= 6) format.channelMask = Get32(&bytes[20]);
-      if (known >= 22) std::memcpy(format.subFormat.data(), &bytes[24], 16);
     }
+    format = *external::DecodeWaveRecord({bytes, kPcmHeaderSize + known});
     fileSize = header.Size();
     if (fileSize < 0) return Fail(header.LastError());
-    if (static_cast<uint64_t>(fileSize) < format.HeaderSize()) {
+    if (static_cast<uint64_t>(fileSize) < format.Size()) {
       return Fail(make_error_code(StoreErrc::HeaderTruncated));
     }
   }
@@ -184,11 +141,11 @@ bool CSampleStoreFile::Open(std::string_view name, int32_t mode) {
   platform::File file;
   auto access = mode == kModeRead ? platform::FileAccess::Read : platform::FileAccess::ReadWrite;
   if (!file.Open(path, access, platform::FileHint::SequentialScan)) return Fail(file.LastError());
-  if (!file.Seek(format.HeaderSize(), platform::SeekOrigin::Begin)) return Fail(file.LastError());
+  if (!file.Seek(format.Size(), platform::SeekOrigin::Begin)) return Fail(file.LastError());
   file_ = std::move(file);
   fileName_ = path;
   format_ = format;
-  headerSize_ = format.HeaderSize();
+  headerSize_ = format.Size();
   dataSize_ = static_cast<uint64_t>(fileSize) - headerSize_;
   position_ = 0;
   mode_ = mode;

@@ -13,49 +13,31 @@
 #include <string_view>
 #include <system_error>
 
+#include "external/wave_record.h"
 #include "platform/files.h"
 
 namespace qel::document {
 
-inline constexpr uint16_t kWaveFormatPcm = 1;
-inline constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
-inline constexpr uint32_t kPcmHeaderSize = 18;
-inline constexpr uint32_t kExtensibleHeaderSize = 40;
-inline constexpr uint16_t kExtensibleExtraSize = 22;
+using external::kExtensibleExtraSize;
+using external::kWaveFormatExtensible;
+using external::kWaveFormatPcm;
+inline constexpr uint32_t kPcmHeaderSize = external::kPlainRecordSize;
+inline constexpr uint32_t kExtensibleHeaderSize = external::kExtensibleRecordSize;
 // The most channels a document has; flags, lanes and processors exist for
 // this many.
 inline constexpr int32_t kMaxChannels = 18;
 // Longest file name the store accepts (bytes, without terminator).
 inline constexpr size_t kMaxFileNameLength = 1023;
 
-// The header record, always held in its extensible shape.
-struct WaveFormat {
-  uint16_t formatTag = 0;
-  uint16_t channels = 0;
-  uint32_t samplesPerSec = 0;
-  uint32_t avgBytesPerSec = 0;
-  uint16_t blockAlign = 0;
-  uint16_t bitsPerSample = 0;
-  uint16_t extraSize = 0;
-  uint16_t validBitsPerSample = 0;
-  uint32_t channelMask = 0;
-  std::array<uint8_t, 16> subFormat{};
-
-  // 18 for the plain record, 40 for the extensible one.
-  uint32_t HeaderSize() const {
-    return formatTag == kWaveFormatExtensible ? kPcmHeaderSize + extraSize : kPcmHeaderSize;
-  }
-  bool operator==(const WaveFormat&) const = default;
-};
+// The header record of a sample-store file.
+using WaveFormat = external::WaveRecord;
 
 // The header a new file of this format gets: the extensible tag when there are
-// at least two channels and a mask other than 0 or 3 (front left + front right);
-// the plain PCM tag otherwise (the mask is then not written).
+// at least two channels and a mask other than 0 or 3 (front left + front right),
+// with valid bits 0 and a zero sub-format; the plain PCM tag otherwise (the mask
+// is then kept in memory only).
 WaveFormat MakeWaveFormat(uint32_t sampleRate, uint16_t channels, uint16_t bitsPerSample,
                           uint32_t channelMask);
-
-// The header bytes as written to the file (little-endian); HeaderSize() long.
-std::array<uint8_t, kExtensibleHeaderSize> EncodeWaveFormat(const WaveFormat& format);
 
 // Open modes of a sample-store file.
 inline constexpr int32_t kModeClosed = 0;

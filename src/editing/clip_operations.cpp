@@ -46,7 +46,7 @@ class ReplacedFile {
     return file.Create(temp_, f.sampleRate, f.channels, f.sampleSize, f.channelsMask);
   }
   bool Commit() {
-    if (!file.Close()) return false;
+    if (file.IsOpen() && !file.Close()) return false;
     std::error_code ec;
     std::filesystem::rename(temp_, target_, ec);
     committed_ = !ec;
@@ -147,31 +147,35 @@ ErrorNumber Cut(Document& doc, OperationObserver& observer) {
   const document::HistoryStep& step = *doc.Current();
   const int64_t start = step.view.startSelect[step.view.zoom];
   const int64_t end = step.view.endSelect[step.view.zoom];
-  {
-    // The whole selection, every channel, goes to the clipboard first.
-    CSampleStoreFile source;
-    ReplacedFile clip(doc.ClipboardFile());
-    const int64_t total = end - start;
-    const bool ok =
-        source.Open(step.sampleFile, document::kModeRead) && clip.Create(doc.format) &&
-        CopyInBlocks(source, static_cast<uint64_t>(start), clip.file, total, doc.format,
-                     ScaledProgress(doc, observer, total), [&] { return doc.Cancelled(); });
-    if (doc.Cancelled()) {  // cancelled while copying to the clipboard
-      observer.OperationEnded();
-      return kErrNone;
-    }
-    if (!ok || !clip.Commit()) {
-      doc.SetStatus(status::kIdle);
-      observer.OperationEnded();
-      return kErrMemory;
-    }
+  // The whole selection, every channel, is copied for the clipboard first; it
+  // replaces the clipboard only once the document without it is written, so a
+  // cut that fails leaves both as they were.
+  CSampleStoreFile source;
+  ReplacedFile clip(doc.ClipboardFile());
+  const int64_t total = end - start;
+  const bool ok =
+      source.Open(step.sampleFile, document::kModeRead) && clip.Create(doc.format) &&
+      CopyInBlocks(source, static_cast<uint64_t>(start), clip.file, total, doc.format,
+                   ScaledProgress(doc, observer, total), [&] { return doc.Cancelled(); });
+  source.Close();
+  if (doc.Cancelled()) {  // cancelled while copying to the clipboard
+    observer.OperationEnded();
+    return kErrNone;
+  }
+  if (!ok || !clip.file.Close()) {
+    doc.SetStatus(status::kIdle);
+    observer.OperationEnded();
+    return kErrMemory;
   }
   OperationFrame frame(doc, observer, opcode::kCut);
   if (auto began = frame.Begin(); began != OperationFrame::Outcome::kDone) return BeginError(began);
   const auto finished = frame.Finish(frame.SelectionEnd());
-  if (finished == OperationFrame::Outcome::kDone)
-    observer.OperationEnded();  // the method's own end, after the step's
-  return FinishError(finished);
+  if (finished != OperationFrame::Outcome::kDone) return FinishError(finished);
+  // The document has changed: the clipboard takes the cut audio. Should the
+  // rename fail, the cut is still done but the host learns of the lost clipboard.
+  const bool kept = clip.Commit();
+  observer.OperationEnded();  // the method's own end, after the step's
+  return kept ? kErrNone : kErrMemory;
 }
 
 ErrorNumber Trim(Document& doc, OperationObserver& observer) {

@@ -12,6 +12,7 @@
 #include "com/variant.h"
 #include "document/sample_store.h"
 #include "document/temp_names.h"
+#include "external/wave_record.h"
 #include "platform/files.h"
 
 namespace qel::editing {
@@ -54,20 +55,16 @@ struct BlockFormat {
 
 bool ReadBlockFormat(IAudioFrameData& block, BlockFormat* out) {
   int32_t size = 0;
-  uint8_t* record = nullptr;
-  if (Failed(block.get_FormatSize(&size)) || size < 18 || Failed(block.GetFormat(&record)) ||
-      !record)
+  uint8_t* bytes = nullptr;
+  if (Failed(block.get_FormatSize(&size)) || size < 18 || Failed(block.GetFormat(&bytes)) || !bytes)
     return false;
-  auto u16 = [&](int at) { return static_cast<uint16_t>(record[at] | (record[at + 1] << 8)); };
-  auto u32 = [&](int at) {
-    return static_cast<uint32_t>(record[at] | (record[at + 1] << 8) | (record[at + 2] << 16) |
-                                 (uint32_t{record[at + 3]} << 24));
-  };
-  out->channels = u16(2);
-  out->rate = static_cast<int32_t>(u32(4));
-  out->bits = u16(14);
-  if (out->bits < 8) out->bits = 16;
-  if (u16(0) == 0xFFFE && size >= 24) out->mask = u32(20);
+  const std::optional<external::WaveRecord> record =
+      external::DecodeWaveRecord({bytes, static_cast<size_t>(size)});
+  if (!record) return false;
+  out->channels = record->channels;
+  out->rate = static_cast<int32_t>(record->samplesPerSec);
+  out->bits = record->bitsPerSample < 8 ? 16 : record->bitsPerSample;
+  if (record->Extensible()) out->mask = record->channelMask;
   return true;
 }
 
@@ -76,31 +73,10 @@ bool ReadBlockFormat(IAudioFrameData& block, BlockFormat* out) {
 // the PCM sub-format.
 std::vector<uint8_t> WriteRecord(const DocumentFormat& f) {
   const bool extensible = !(f.channels == 1 || f.channelsMask == 3 || f.channelsMask == 0);
-  std::vector<uint8_t> r(extensible ? 40 : 18, 0);
-  auto put16 = [&](int at, uint32_t v) {
-    r[at] = static_cast<uint8_t>(v);
-    r[at + 1] = static_cast<uint8_t>(v >> 8);
-  };
-  auto put32 = [&](int at, uint32_t v) {
-    put16(at, v & 0xFFFF);
-    put16(at + 2, v >> 16);
-  };
-  const uint32_t align = static_cast<uint32_t>(f.BlockAlign());
-  put16(0, extensible ? 0xFFFE : 1);
-  put16(2, static_cast<uint32_t>(f.channels));
-  put32(4, static_cast<uint32_t>(f.sampleRate));
-  put32(8, align * static_cast<uint32_t>(f.sampleRate));
-  put16(12, align);
-  put16(14, static_cast<uint32_t>(f.sampleSize));
-  if (extensible) {
-    put16(16, 22);
-    put16(18, static_cast<uint32_t>(f.sampleSize));
-    put32(20, f.channelsMask);
-    static constexpr uint8_t kPcm[16] = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
-                                         0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-    std::memcpy(&r[24], kPcm, 16);
-  }
-  return r;
+  return external::EncodeWaveRecord(external::MakePcmRecord(
+      static_cast<uint32_t>(f.sampleRate), static_cast<uint16_t>(f.channels),
+      static_cast<uint16_t>(f.sampleSize), extensible, f.channelsMask,
+      static_cast<uint16_t>(f.sampleSize), external::kPcmSubFormat));
 }
 
 // Whether a format object describes the document's own rate, channels and size.

