@@ -15,7 +15,15 @@ QEL_CMAKE_ARGS="-DQEL_SANITIZE=ON -DQEL_BUILD_PYTHON=OFF -DQEL_BUILD_BENCH=OFF" 
 QEL_BUILD_TARGETS="$(bash scripts/sanitized-targets.sh)" \
   bash scripts/build.sh
 
+# The control without the view: it must build and still pass its own tests.
+QEL_BUILD_DIR=build-noview \
+QEL_CMAKE_ARGS="-DQEL_SKIP=src/view;tests/view -DQEL_BUILD_PYTHON=OFF -DQEL_BUILD_BENCH=OFF" \
+QEL_BUILD_TARGETS="core_tests qelmedia qeleffects" \
+  bash scripts/build.sh
+
 status=0
+echo "== without the view: the control's own tests"
+ctest --test-dir build-noview -L core --output-on-failure -j "$(nproc)" || status=1
 echo "== sanitizers: runtime tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \

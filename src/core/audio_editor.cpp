@@ -2,13 +2,15 @@
 
 #include "com/classtable.h"
 #include "core/font_object.h"
+#if QEL_WITH_VIEW
 #include "core/view_adapter.h"
+#endif
+#include "core/picture.h"
 #include "editing/clip_operations.h"
 #include "editing/documents.h"
 #include "editing/media_io.h"
 #include "editing/positions.h"
 #include "platform/files.h"
-#include "view/waveform_view.h"
 
 namespace qel {
 
@@ -65,26 +67,26 @@ class CAudioEditor::Reports final : public document::OperationObserver {
     control_.Fire([&] { control_.sender_.SplitFileCreated(Bstr::FromUtf8(name).get()); });
   }
   void SelectionChanged() override {
-    if (view::WaveformView* v = View()) v->RequestSelection();
+    if (Picture* v = View()) v->RequestSelection();
     // The host's video drives the position while it plays.
     if (control_.Model().Status() != status::kVideoPlayback)
       control_.Fire([&] { control_.sender_.ChangePosition(); });
   }
   void ViewChanged() override {
-    if (view::WaveformView* v = View()) v->RequestViewRebuild();
+    if (Picture* v = View()) v->RequestViewRebuild();
   }
   void PictureChanged() override {
     control_.recompose_ = true;
-    if (view::WaveformView* v = View()) v->Recompose();
+    if (Picture* v = View()) v->Recompose();
   }
   void DocumentStarted() override {
-    if (view::WaveformView* v = View()) v->SplitLanesEqually();
+    if (Picture* v = View()) v->SplitLanesEqually();
   }
   void ComponentMissing(std::u16string_view message) override {
     control_.ShowNotRegistered(message);
   }
   void OverviewFoldBegin(const document::DocumentFormat& f, int64_t frames) override {
-    view::WaveformView* v = View();
+    Picture* v = View();
     if (!v) return;
     view::DocumentState state;
     state.open = true;
@@ -95,10 +97,10 @@ class CAudioEditor::Reports final : public document::OperationObserver {
     v->BeginOverviewFold(state, frames);
   }
   void OverviewFold(const uint8_t* data, size_t bytes) override {
-    if (view::WaveformView* v = View()) v->FoldSamples(data, bytes);
+    if (Picture* v = View()) v->FoldSamples(data, bytes);
   }
   void OverviewFoldEnd(bool keep) override {
-    view::WaveformView* v = View();
+    Picture* v = View();
     if (!v) return;
     if (keep)
       v->EndOverviewFold();
@@ -106,12 +108,12 @@ class CAudioEditor::Reports final : public document::OperationObserver {
       v->CancelOverviewFold();
   }
   void OpenProgress(int32_t percent) override {
-    if (view::WaveformView* v = View()) v->SetOpenProgress(percent);
+    if (Picture* v = View()) v->SetOpenProgress(percent);
     PictureChanged();
   }
 
  private:
-  view::WaveformView* View() const { return control_.Waveform(); }
+  Picture* View() const { return control_.Waveform(); }
   CAudioEditor& control_;
 };
 
@@ -230,7 +232,9 @@ HRESULT CAudioEditor::CreateComponents() {
 HRESULT CAudioEditor::Initialize() {
   HRESULT hr = CreateSubObjects();
   if (Failed(hr)) return hr;
+#if QEL_WITH_VIEW
   state_->view = view::CreateControlView(*state_);
+#endif
   hr = CreateComponents();
   if (Failed(hr)) return hr;
   document::Document& doc = Model();
@@ -651,7 +655,7 @@ HRESULT CAudioEditor::SetDarkBitmap(uint8_t* bitmap) {
 
 // SpectralResolution belongs to the view: the FFT size of the spectral view.
 HRESULT CAudioEditor::put_SpectralResolution(int32_t value) {
-  if (view::WaveformView* v = Waveform()) v->SetSpectralResolution(value);
+  if (Picture* v = Waveform()) v->SetSpectralResolution(value);
   return S_OK;
 }
 

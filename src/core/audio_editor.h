@@ -15,6 +15,7 @@
 #include "core/automation_object.h"
 #include "core/control_state.h"
 #include "core/errors.h"
+#include "core/picture.h"
 #include "core/sub_objects.h"
 #include "core/surface_defaults.h"
 #include "core/surface_events.h"
@@ -26,10 +27,6 @@
 #include "platform/platform.h"
 
 namespace qel {
-
-namespace view {
-class WaveformView;
-}
 
 class CAudioEditor final
     : public AutomationObject<CAudioEditor, IAudioEditorDefaults, com::IConnectionPointContainer,
@@ -137,7 +134,7 @@ class CAudioEditor final
   const platform::Platform& Platform() const { return platform_; }
   platform::MessageQueue& Queue() { return *platform_.queue; }
   // The picture (null once the control has gone).
-  view::WaveformView* Waveform() const { return state_->view.get(); }
+  Picture* Waveform() const { return state_->view.get(); }
   // The document model and what the sub-objects share with the control.
   document::Document& Model() { return state_->doc; }
   ControlState& State() { return *state_; }

@@ -1,7 +1,7 @@
 #include "core/control_state.h"
 
+#include "core/picture.h"
 #include "core/settings_objects.h"
-#include "view/waveform_view.h"
 
 namespace qel {
 

@@ -11,15 +11,13 @@
 #include <string>
 
 #include "com/object.h"
+#include "core/picture.h"
 #include "core/surface.h"
 #include "document/document.h"
 #include "external/media.h"
 
 namespace qel {
 
-namespace view {
-class WaveformView;
-}
 class CEditorVisualization;
 
 class ControlState final : public document::OperationObserver {
@@ -31,7 +29,7 @@ class ControlState final : public document::OperationObserver {
 
   document::Document doc;
   // The picture; made once the sub-objects exist, gone when the control goes.
-  std::unique_ptr<view::WaveformView> view;
+  std::unique_ptr<Picture> view;
 
   // The settings objects the view reads (a host may put its own scales and
   // colours in their place).

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "com/variant.h"
-#include "view/graphics.h"
 
 namespace qel::view {
 

@@ -3,8 +3,9 @@
 #include <algorithm>
 
 #include "com/classtable.h"
+#include "core/picture.h"
+#include "view/argb.h"
 #include "view/colors.h"
-#include "view/waveform_view.h"
 
 namespace qel {
 
@@ -13,7 +14,7 @@ using view::ColorSettings;
 
 namespace {
 
-view::WaveformView* ViewOf(ControlState* state) {
+Picture* ViewOf(ControlState* state) {
   return state ? state->view.get() : nullptr;
 }
 
@@ -27,7 +28,7 @@ HRESULT CEditorColors::CreateInstance(REFIID iid, void** object) {
 
 CEditorColors::CEditorColors() : settings_(view::DefaultColorSettings()) {}
 
-view::WaveformView* CEditorColors::View() const {
+Picture* CEditorColors::View() const {
   return ViewOf(State());
 }
 
@@ -43,7 +44,7 @@ HRESULT CEditorColors::Put(Index which, OLE_COLOR value) {
   uint32_t& stored = settings_.argb[which];
   // The selection is drawn translucent: its put keeps the alpha it has.
   stored = view::OleToArgb(*rgb, which == ColorSettings::kSelect ? view::AlphaOf(stored) : 255);
-  view::WaveformView* v = View();
+  Picture* v = View();
   if (!v) return S_OK;
   switch (which) {
     case ColorSettings::kCursor:
@@ -84,7 +85,7 @@ HRESULT CEditorColors::get_SpectralLow(int32_t* value) {
 
 HRESULT CEditorColors::put_SpectralLow(int32_t value) {
   settings_.spectralLow = value;
-  if (view::WaveformView* v = View()) v->RequestSpectralColors();
+  if (Picture* v = View()) v->RequestSpectralColors();
   return S_OK;
 }
 
@@ -96,7 +97,7 @@ HRESULT CEditorColors::get_SpectralHigh(int32_t* value) {
 
 HRESULT CEditorColors::put_SpectralHigh(int32_t value) {
   settings_.spectralHigh = value;
-  if (view::WaveformView* v = View()) v->RequestSpectralColors();
+  if (Picture* v = View()) v->RequestSpectralColors();
   return S_OK;
 }
 
@@ -106,7 +107,7 @@ HRESULT CEditorVisualization::CreateInstance(REFIID iid, void** object) {
   return CreateComObject<CEditorVisualization>(iid, object);
 }
 
-view::WaveformView* CEditorVisualization::View() const {
+Picture* CEditorVisualization::View() const {
   return ViewOf(State());
 }
 
@@ -123,7 +124,7 @@ HRESULT CEditorVisualization::PutFlag(bool view::VisualSettings::*field, VARIANT
   if (settings_.*field == on) return S_OK;
   settings_.*field = on;
   if (compose)
-    if (view::WaveformView* v = View()) v->RequestCompose();
+    if (Picture* v = View()) v->RequestCompose();
   return S_OK;
 }
 
@@ -135,7 +136,7 @@ HRESULT CEditorVisualization::get_BorderType(int32_t* value) {
 
 HRESULT CEditorVisualization::put_BorderType(int32_t value) {
   settings_.borderType = value;
-  if (view::WaveformView* v = View()) v->RequestBase();
+  if (Picture* v = View()) v->RequestBase();
   return S_OK;
 }
 
@@ -184,7 +185,7 @@ HRESULT CEditorVisualization::put_MouseCustom(BSTR value) {
 
 void CEditorVisualization::ApplyPointer() {
   if (!pointerCursor_) return;
-  if (view::WaveformView* v = View()) v->SetPointerCursor(*pointerCursor_);
+  if (Picture* v = View()) v->SetPointerCursor(*pointerCursor_);
 }
 
 HRESULT CEditorVisualization::get_ViewType(int32_t* value) {
@@ -198,7 +199,7 @@ HRESULT CEditorVisualization::put_ViewType(int32_t value) {
   if (State() && !State()->doc.Idle()) return S_OK;
   if (value == settings_.viewType) return S_OK;
   settings_.viewType = value;
-  if (view::WaveformView* v = View()) v->RequestRelayout();
+  if (Picture* v = View()) v->RequestRelayout();
   return S_OK;
 }
 
@@ -210,7 +211,7 @@ HRESULT CEditorVisualization::get_RecordType(int32_t* value) {
 
 HRESULT CEditorVisualization::put_RecordType(int32_t value) {
   settings_.recordType = std::clamp(value, 1, 3);
-  if (view::WaveformView* v = View()) v->RequestCompose();
+  if (Picture* v = View()) v->RequestCompose();
   return S_OK;
 }
 
@@ -223,7 +224,7 @@ HRESULT CEditorVisualization::get_MarkerType(int32_t* value) {
 HRESULT CEditorVisualization::put_MarkerType(int32_t value) {
   settings_.markerType = value;
   if (State()) State()->doc.RebuildMarkerLayout();
-  if (view::WaveformView* v = View()) v->RequestCompose();
+  if (Picture* v = View()) v->RequestCompose();
   return S_OK;
 }
 
@@ -253,7 +254,7 @@ HRESULT CEditorVisualization::get_ChannelsInterval(int32_t* value) {
 
 HRESULT CEditorVisualization::put_ChannelsInterval(int32_t value) {
   settings_.channelsInterval = std::max(value, 3);
-  if (view::WaveformView* v = View()) v->RequestLanes();
+  if (Picture* v = View()) v->RequestLanes();
   return S_OK;
 }
 
@@ -310,7 +311,7 @@ void CEditorScale::ClampForLayout() {
 void CEditorScale::Refresh() {
   // A scale of a control is laid out now, which brings its values into range;
   // one made on its own keeps what it was given.
-  view::WaveformView* v = ViewOf(State());
+  Picture* v = ViewOf(State());
   if (!v) return;
   ClampForLayout();
   v->RequestRelayout();

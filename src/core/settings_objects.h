@@ -12,15 +12,12 @@
 #include "core/automation_object.h"
 #include "core/control_state.h"
 #include "core/font_object.h"
+#include "core/picture.h"
 #include "core/surface_defaults.h"
 #include "view/cursors.h"
 #include "view/view_source.h"
 
 namespace qel {
-
-namespace view {
-class WaveformView;
-}
 
 // The colour properties of IEditorColors, in one list for declarations and definitions.
 #define QEL_COLOR_NAMES(X) \
@@ -69,7 +66,7 @@ class CEditorColors final : public AutomationObject<CEditorColors, IEditorColors
   using Index = view::ColorSettings::Index;
   com::HRESULT Get(Index which, com::OLE_COLOR* value) const;
   com::HRESULT Put(Index which, com::OLE_COLOR value);
-  view::WaveformView* View() const;
+  Picture* View() const;
 
   view::ColorSettings settings_;
 };
@@ -125,7 +122,7 @@ class CEditorVisualization final
   com::HRESULT PutFlag(bool view::VisualSettings::*field, com::VARIANT_BOOL value, bool compose);
   com::HRESULT GetFlag(bool view::VisualSettings::*field, com::VARIANT_BOOL* value) const;
   void ApplyPointer();
-  view::WaveformView* View() const;
+  Picture* View() const;
 
   view::VisualSettings settings_;
   com::VARIANT_BOOL fastChannelResize_ = com::VARIANT_TRUE;

@@ -8,6 +8,7 @@
 #include "core/settings_objects.h"
 #include "document/temp_names.h"
 #include "platform/files.h"
+#include "view/argb.h"
 #include "view/colors.h"
 #include "view/store_reader.h"
 

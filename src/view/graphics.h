@@ -19,20 +19,9 @@
 #include <string_view>
 #include <vector>
 
+#include "view/argb.h"
+
 namespace qel::view {
-
-// 0xAARRGGBB, not premultiplied.
-using Argb = uint32_t;
-
-constexpr Argb MakeArgb(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
-  return (Argb{a} << 24) | (Argb{r} << 16) | (Argb{g} << 8) | Argb{b};
-}
-constexpr uint8_t AlphaOf(Argb c) {
-  return static_cast<uint8_t>(c >> 24);
-}
-constexpr Argb WithAlpha(Argb c, uint8_t alpha) {
-  return (c & 0x00FFFFFFu) | (Argb{alpha} << 24);
-}
 
 // Result of a drawing call; the numbering follows the classic status codes so
 // that a host reading it sees familiar values.
