@@ -12,13 +12,13 @@
 
 namespace qel::media {
 
-inline constexpr uint16_t kWaveFormatPcm = 1;
+using external::kWaveFormatExtensible;
+using external::kWaveFormatPcm;
 inline constexpr uint16_t kWaveFormatFloat = 3;
 inline constexpr uint16_t kWaveFormatALaw = 6;
 inline constexpr uint16_t kWaveFormatMuLaw = 7;
-inline constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
-inline constexpr size_t kPlainRecordSize = 18;
-inline constexpr size_t kExtensibleRecordSize = 40;
+inline constexpr size_t kPlainRecordSize = external::kPlainRecordSize;
+inline constexpr size_t kExtensibleRecordSize = external::kExtensibleRecordSize;
 
 // Interleaved integer PCM: 8-bit unsigned, 16/24/32-bit signed little-endian.
 struct PcmFormat {

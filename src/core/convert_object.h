@@ -20,29 +20,13 @@ class CEditorConvertSampleType final
                        int32_t channelsMask) override;
   com::HRESULT SetMixerCalibratePosition(int32_t offsetX, int32_t offsetY) override;
   com::HRESULT SetMixerRoomWidthHeight(int32_t width, int32_t height) override;
-  com::HRESULT get_HighQualityResampling(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_HighQualityResampling(com::VARIANT_BOOL value) override;
-  com::HRESULT get_MixerAsIsEnabled(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_MixerAsIsEnabled(com::VARIANT_BOOL value) override;
-  com::HRESULT put_MixerDelayPreset(int32_t value) override;
-  com::HRESULT put_MixerDbGainPreset(int32_t value) override;
-  com::HRESULT put_MixerReverbPreset(int32_t value) override;
-  com::HRESULT get_MixerLFEEnabled(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_MixerLFEEnabled(com::VARIANT_BOOL value) override;
-  com::HRESULT get_MixerLFEFrequency(int32_t* value) override;
-  com::HRESULT put_MixerLFEFrequency(int32_t value) override;
-  com::HRESULT get_DitheringEnabled(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_DitheringEnabled(com::VARIANT_BOOL value) override;
-  com::HRESULT get_DitheringType(int32_t* value) override;
-  com::HRESULT put_DitheringType(int32_t value) override;
-  com::HRESULT get_DitheringNoiseShapingEnabled(com::VARIANT_BOOL* value) override;
-  com::HRESULT put_DitheringNoiseShapingEnabled(com::VARIANT_BOOL value) override;
-  com::HRESULT get_DitheringNoiseShapingType(int32_t* value) override;
-  com::HRESULT put_DitheringNoiseShapingType(int32_t value) override;
 
-  // The settings as the converter takes them: the document's while the
-  // control lives, this object's own when made on its own.
-  PCM_CODEC::ConvertSettings& Settings() { return State() ? State()->doc.convertSettings : own_; }
+  // The settings as the converter takes them (the properties read and write
+  // them through the generated accessors): the document's while the control
+  // lives, this object's own when made on its own.
+  PCM_CODEC::ConvertSettings& Stored() override {
+    return State() ? State()->doc.convertSettings : own_;
+  }
 
  private:
   PCM_CODEC::ConvertSettings own_;

@@ -125,7 +125,8 @@ def parse(path):
             continue
         if line.startswith("interface "):
             parts = line.split()
-            current = {"name": parts[1], "iid": parts[2], "outgoing": "outgoing" in parts, "members": []}
+            current = {"name": parts[1], "iid": parts[2], "outgoing": "outgoing" in parts, "members": [],
+                       "storage": None, "stored": {}}
             interfaces[parts[1]] = current
             order.append(parts[1])
             continue
@@ -138,7 +139,19 @@ def parse(path):
             classes.append({"name": name, "clsid": clsid, "iface": iface, "source": source,
                             "control": "control" in opts, "desc": desc, "progid": progid})
             continue
-        dispid, member, kind, rest = [x.strip() for x in line.split("|")]
+        if line.strip().startswith("stored-in "):
+            # stored-in TYPE "HEADER": the interface's plain-storage properties
+            # live in a TYPE that the implementing class hands out.
+            m = re.fullmatch(r'\s*stored-in (\S+) "(.+)"', line)
+            current["storage"] = m.groups()
+            continue
+        columns = [x.strip() for x in line.split("|")]
+        dispid, member, kind, rest = columns[:4]
+        if len(columns) > 4:
+            # "stored FIELD" keeps the value as given; "stored flag FIELD" keeps a
+            # bool that reads back as 0 or 1.
+            words = columns[4].split()
+            current["stored"][member] = (words[-1], words[1] == "flag" if len(words) == 3 else False)
         current["members"].append((None if dispid == "-" else int(dispid), member, kind, rest))
 
     for iface in interfaces.values():
@@ -321,18 +334,43 @@ def defaults(interfaces, classes, lib_name):
     w("// information; a class overrides the members it implements.")
     w("#pragma once\n")
     w(f"#include {Config.include()}")
-    w('#include "com/errorinfo.h"\n')
+    w('#include "com/errorinfo.h"')
+    for header in sorted({i["storage"][1] for i in interfaces if i.get("storage")}):
+        w(f'#include "{header}"')
+    w("")
     w("namespace qel {\n")
     for i in interfaces:
         if i["outgoing"]:
             continue
         n = i["name"]
+        storage = i.get("storage")
         w(f"struct {n}Defaults : {n} {{")
+        if storage:
+            w(f"  // Where the plain-storage properties live.")
+            w(f"  virtual {storage[0]}& Stored() = 0;")
         w(f"  static com::HRESULT NotImplemented() {{")
         w(f'    return com::SetError(com::E_NOTIMPL, IID_{n}, u"{progid_of.get(n, lib_name)}",')
         w(f'                         u"Not implemented.");')
         w("  }")
         for a in i["accessors"]:
+            stored = i.get("stored", {}).get(a.name)
+            if stored and a.kind == "PropGet":
+                field, flag = stored
+                value = f"Stored().{field} ? 1 : 0" if flag else f"Stored().{field}"
+                w(f"  com::HRESULT {a.cpp_name}({a.params[0].cpp} value) override {{")
+                w(f"    if (!value) return com::E_POINTER;")
+                w(f"    *value = {value};")
+                w(f"    return com::S_OK;")
+                w(f"  }}")
+                continue
+            if stored and a.kind == "PropPut":
+                field, flag = stored
+                value = "value != 0" if flag else "value"
+                w(f"  com::HRESULT {a.cpp_name}({a.params[0].cpp} value) override {{")
+                w(f"    Stored().{field} = {value};")
+                w(f"    return com::S_OK;")
+                w(f"  }}")
+                continue
             unnamed = ", ".join(p.cpp for p in a.params)
             w(f"  com::HRESULT {a.cpp_name}({unnamed}) override {{ return NotImplemented(); }}")
         w(" protected:")

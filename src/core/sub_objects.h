@@ -85,34 +85,11 @@ class CEditorTransform final : public AutomationObject<CEditorTransform, IEditor
   static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
     return com::CreateComObject<CEditorTransform>(iid, object);
   }
-  com::HRESULT get_SmoothEnabled(com::VARIANT_BOOL* value) override {
-    return Get(Smoothing().enabled, value);
-  }
-  com::HRESULT put_SmoothEnabled(com::VARIANT_BOOL value) override {
-    Smoothing().enabled = value;
-    return com::S_OK;
-  }
-  com::HRESULT get_SmoothTimeBegin(double* value) override {
-    return Get(Smoothing().beginMs, value);
-  }
-  com::HRESULT put_SmoothTimeBegin(double value) override {
-    Smoothing().beginMs = value;
-    return com::S_OK;
-  }
-  com::HRESULT get_SmoothTimeEnd(double* value) override { return Get(Smoothing().endMs, value); }
-  com::HRESULT put_SmoothTimeEnd(double value) override {
-    Smoothing().endMs = value;
-    return com::S_OK;
-  }
 
  private:
-  document::Smoothing& Smoothing() { return State() ? State()->doc.smoothing : own_; }
-  template <class T>
-  static com::HRESULT Get(T field, T* value) {
-    if (!value) return com::E_POINTER;
-    *value = field;
-    return com::S_OK;
-  }
+  // Edge smoothing: the properties read and write it through the generated
+  // accessors.
+  document::Smoothing& Stored() override { return State() ? State()->doc.smoothing : own_; }
   document::Smoothing own_;
 };
 
