@@ -5,7 +5,10 @@
 //     whose columns come from the peak overview;
 //   - a full redraw of a ten-second view, whose columns come from the samples;
 //   - a cursor move: only the present bitmap and its copy to the window;
-//   - building the overview, next to reading the file once the same way.
+//   - building the overview, next to reading the file once the same way;
+//   - the column data of the full view from the overview alone;
+//   - after a one-minute delete in the middle: the new version's overview
+//     spliced from the previous one, and the full view's column data.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -14,8 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "document/peak_overview.h"
 #include "document/sample_store.h"
 #include "view/memory_source.h"
+#include "view/peaks.h"
 
 namespace qel::view {
 namespace {
@@ -62,6 +67,34 @@ class HourFile {
 
 const HourFile& Hour() {
   static const HourFile file;  // made once for all benchmarks of the run
+  return file;
+}
+
+// The version after deleting the minute that starts half way through the hour.
+constexpr int64_t kCutFrom = kFrames / 2;
+constexpr int64_t kCutTo = kCutFrom + int64_t{kRate} * 60;
+
+class CutHourFile {
+ public:
+  CutHourFile() {
+    const char* tmp = std::getenv("TMPDIR");
+    path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/qel-view-bench-cut.qelf";
+    document::CSampleStoreFile hour, cut;
+    if (!hour.Open(Hour().Path(), document::kModeRead) || !cut.Create(path_, kRate, 2, 16, 3) ||
+        !document::CopySampleData(hour, 0, cut, 0, kCutFrom * 4) ||
+        !document::CopySampleData(hour, kCutTo * 4, cut, kCutFrom * 4, (kFrames - kCutTo) * 4) ||
+        !cut.Close())
+      std::abort();
+  }
+  ~CutHourFile() { std::remove(path_.c_str()); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+const CutHourFile& CutHour() {
+  static const CutHourFile file;
   return file;
 }
 
@@ -121,11 +154,11 @@ void BM_CursorMove(benchmark::State& state) {
 }
 BENCHMARK(BM_CursorMove)->Unit(benchmark::kMillisecond);
 
-// The same reader and block size the overview builder uses.
+// The same reader and block size the overview scan uses.
 void BM_ReadFileOnce(benchmark::State& state) {
   HourView hv;
   auto reader = hv.harness.source->OpenSamples();
-  std::vector<uint8_t> block(size_t{1} << 22);
+  std::vector<uint8_t> block(document::kScanBlockBytes);
   for (auto _ : state) {
     int64_t total = 0;
     for (int64_t p = 0; p < kFrames * 4;) {
@@ -141,17 +174,50 @@ void BM_ReadFileOnce(benchmark::State& state) {
 BENCHMARK(BM_ReadFileOnce)->Unit(benchmark::kMillisecond);
 
 void BM_BuildOverview(benchmark::State& state) {
-  HourView hv;
-  auto reader = hv.harness.source->OpenSamples();
+  document::CSampleStoreFile file;
+  if (!file.Open(Hour().Path(), document::kModeRead)) std::abort();
   for (auto _ : state) {
-    std::vector<document::OverviewChannel> o;
-    if (!BuildOverview(*reader, hv.harness.source->doc, hv.harness.view.GetLayout().width, &o))
-      state.SkipWithError("read failed");
-    benchmark::DoNotOptimize(o.data());
+    document::PeakOverview o;
+    if (!document::BuildPeakOverview(file, &o)) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(o.Frames());
     state.SetBytesProcessed(state.bytes_processed() + kFrames * 4);
   }
 }
 BENCHMARK(BM_BuildOverview)->Unit(benchmark::kMillisecond);
+
+// The column data of a 1920-pixel view of the whole hour.
+void BM_FullViewColumnsFromOverview(benchmark::State& state) {
+  HourView hv;
+  const int width = hv.harness.view.GetLayout().width;
+  ColumnData columns;
+  for (auto _ : state) {
+    columns.Reset(2, width);
+    ColumnsFromOverview(*hv.harness.source->overview, 0, kFrames, columns);
+    benchmark::DoNotOptimize(columns.channels[0].maximum.data());
+  }
+}
+BENCHMARK(BM_FullViewColumnsFromOverview)->Unit(benchmark::kMillisecond);
+
+// What the next picture needs after a one-minute delete: the new version's
+// overview from the previous one (reading one block at the seam), then the
+// column data of the full view.
+void BM_SpliceAfterDelete(benchmark::State& state) {
+  HourView hv;
+  const document::PeakOverview& previous = *hv.harness.source->overview;
+  const int width = hv.harness.view.GetLayout().width;
+  document::CSampleStoreFile cut;
+  if (!cut.Open(CutHour().Path(), document::kModeRead)) std::abort();
+  ColumnData columns;
+  for (auto _ : state) {
+    document::PeakOverview next;
+    if (!document::SpliceOverview(previous, {kCutFrom, 0, kCutTo}, cut, &next))
+      state.SkipWithError("splice failed");
+    columns.Reset(2, width);
+    ColumnsFromOverview(next, 0, next.Frames(), columns);
+    benchmark::DoNotOptimize(columns.channels[0].maximum.data());
+  }
+}
+BENCHMARK(BM_SpliceAfterDelete)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace qel::view

@@ -152,11 +152,11 @@ class ControlSource final : public ViewSource {
     return s;
   }
 
-  const std::vector<document::OverviewChannel>* Overview() const override {
+  const document::PeakOverview* Overview() const override {
     return doc_.IsOpen() && doc_.overviewLoaded ? &doc_.overview : nullptr;
   }
 
-  void AdoptOverview(std::vector<document::OverviewChannel> overview) override {
+  void AdoptOverview(document::PeakOverview overview) override {
     doc_.KeepOverview(std::move(overview));
   }
 

@@ -48,24 +48,38 @@ void Document::RebuildMarkerLayout() {
 }
 
 void Document::LoadOverview() {
-  DropOverview();
   const HistoryStep* step = history.Current();
-  overviewLoaded =
-      step && !step->overviewFile.empty() &&
-      ReadOverviewCache(step->overviewFile, static_cast<size_t>(format.channels), &overview);
-  if (!overviewLoaded) overview.clear();
+  // The overview in memory already belongs to this step: an operation that
+  // carried it through its edit has just kept it.
+  if (step && overviewLoaded && step->overviewFile == overviewFile_ && !overviewFile_.empty())
+    return;
+  DropOverview();
+  const int64_t align = format.BlockAlign();
+  overviewLoaded = step && !step->overviewFile.empty() && align > 0 &&
+                   overview.Load(step->overviewFile) && overview.Channels() == format.channels &&
+                   overview.SampleSize() == format.sampleSize &&
+                   overview.Frames() == length / align;
+  if (overviewLoaded)
+    overviewFile_ = step->overviewFile;
+  else
+    DropOverview();
 }
 
-void Document::KeepOverview(std::vector<OverviewChannel> built) {
+void Document::KeepOverview(PeakOverview built) {
   HistoryStep* step = history.Current();
   if (!step) return;
   std::string name;
-  if (MakeTempFileName(tempDirectory_, &name, true) && WriteOverviewCache(name, built)) {
-    if (!step->overviewFile.empty()) platform::DeleteFile(step->overviewFile);
-    step->overviewFile = name;
+  if (MakeTempFileName(tempDirectory_, &name, true)) {
+    if (built.Save(name)) {
+      if (!step->overviewFile.empty()) platform::DeleteFile(step->overviewFile);
+      step->overviewFile = name;
+    } else {
+      platform::DeleteFile(name);  // the name was taken for the file
+    }
   }
   overview = std::move(built);
   overviewLoaded = true;
+  overviewFile_ = step->overviewFile;
 }
 
 void Document::SetTempDirectory(const std::string& directory) {

@@ -18,7 +18,7 @@
 #include "document/history.h"
 #include "document/markers.h"
 #include "document/observer.h"
-#include "document/overview_cache.h"
+#include "document/peak_overview.h"
 #include "pcm/pcm_convert.h"
 
 namespace qel::document {
@@ -88,17 +88,19 @@ class Document {
   void RebuildMarkerLayout();
 
   // ---- the peak overview of the current version ----
-  std::vector<OverviewChannel> overview;
+  PeakOverview overview;
   bool overviewLoaded = false;
-  // Reads the current step's overview cache file, when it has one.
+  // Reads the current step's overview cache file, when it has one (a file of
+  // another format or length is not this version's and is left alone).
   void LoadOverview();
   // Keeps a freshly built overview for the current version, with a cache file
   // of its own, so that undo and redo read it back instead of scanning the
   // samples again.
-  void KeepOverview(std::vector<OverviewChannel> built);
+  void KeepOverview(PeakOverview built);
   void DropOverview() {
-    overview.clear();
+    overview = {};
     overviewLoaded = false;
+    overviewFile_.clear();
   }
 
   // ---- positions beyond the steps ----
@@ -146,6 +148,7 @@ class Document {
   std::string tempDirectory_;
   std::string clipboardFile_;
   std::string systemClipboardFile_;
+  std::string overviewFile_;  // the cache file of the overview in memory
 };
 
 // Normalises the current level's view range to whole samples and reports the

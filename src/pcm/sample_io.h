@@ -124,4 +124,23 @@ inline bool IsSupportedBits(int bits) {
   return bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
+// One sample of a size known only at run time, in the wide scale: 8-bit as
+// byte - 128, 16-bit signed, 24-bit in the upper bytes of 32, 32-bit signed.
+// The scale in which the peaks of a document are kept and drawn; 0 for a size
+// that is not supported.
+inline std::int32_t ReadWideSample(const std::uint8_t* p, int bits) {
+  switch (bits) {
+    case 8:
+      return Pcm<8>::ReadWide(p);
+    case 16:
+      return Pcm<16>::ReadWide(p);
+    case 24:
+      return Pcm<24>::ReadWide(p);
+    case 32:
+      return Pcm<32>::ReadWide(p);
+    default:
+      return 0;
+  }
+}
+
 }  // namespace PCM_CODEC

@@ -86,6 +86,7 @@ bool OperationFrame::CopyRun(int64_t count) {
 OperationFrame::Outcome OperationFrame::Begin(const document::DocumentFormat& format,
                                               int64_t headBytes) {
   doc_.SetStatus(code_);
+  headBytes_ = headBytes;
   bool ok = document::MakeTempFileName(doc_.TempDirectory(), &destinationName_) &&
             destination_.Create(destinationName_, format.sampleRate, format.channels,
                                 format.sampleSize, format.channelsMask) &&
@@ -103,6 +104,7 @@ OperationFrame::Outcome OperationFrame::Begin(const document::DocumentFormat& fo
 
 OperationFrame::Outcome OperationFrame::Finish(int64_t tailFrom) {
   doc_.SetStatus(code_);
+  tailFrom_ = tailFrom;
   const int64_t middleEnd = static_cast<int64_t>(destination_.Position());
   const int64_t rest = static_cast<int64_t>(source_.DataSize()) - tailFrom;
   if (!source_.Seek(tailFrom) || (rest > 0 && !CopyRun(rest))) {
@@ -168,9 +170,17 @@ OperationFrame::Outcome OperationFrame::TakeStep(HistoryStep step, bool placeByS
     view.endSelect[0] = length;  // everything is selected
   }
 
+  std::optional<document::PeakOverview> overview;
+  if (placeBySelection) overview = CarriedOverview(middleEnd);
   finished_ = true;
   destinationName_.clear();  // the history owns the file now
   doc_.history.TakeStep(std::move(step), code_);
+  // The overview in memory follows the new version, or goes when it was not
+  // carried (the picture then builds one when it needs it).
+  if (overview)
+    doc_.KeepOverview(std::move(*overview));
+  else
+    doc_.DropOverview();
   doc_.SetStatus(status::kIdle);
   auto changed = [&](int32_t number) { observer_.MarkerChanged(number); };
   if (rewrite) {
@@ -193,6 +203,22 @@ OperationFrame::Outcome OperationFrame::TakeStep(HistoryStep step, bool placeByS
   AdoptCurrentStep(doc_, observer_);
   observer_.OperationEnded();
   return Outcome::kDone;
+}
+
+std::optional<document::PeakOverview> OperationFrame::CarriedOverview(int64_t middleEnd) const {
+  const document::DocumentFormat& f = previous_.format;
+  const int64_t align = f.BlockAlign();
+  if (!doc_.overviewLoaded || tailFrom_ < 0 || align <= 0 ||
+      doc_.overview.Frames() != previous_.length / align || destination_.Channels() != f.channels ||
+      destination_.SampleSize() != f.sampleSize || destination_.SampleRate() != f.sampleRate)
+    return std::nullopt;
+  document::CSampleStoreFile written;
+  if (!written.Open(destinationName_, document::kModeRead)) return std::nullopt;
+  const document::VersionSplice splice{headBytes_ / align, (middleEnd - headBytes_) / align,
+                                       tailFrom_ / align};
+  document::PeakOverview carried;
+  if (!document::SpliceOverview(doc_.overview, splice, written, &carried)) return std::nullopt;
+  return carried;
 }
 
 }  // namespace qel::processing

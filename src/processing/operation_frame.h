@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "document/document.h"
@@ -68,6 +69,10 @@ class OperationFrame {
   // Closes the new file and makes it the current history step.
   Outcome TakeStep(document::HistoryStep step, bool placeBySelection, int64_t middleEnd,
                    bool rewrite = false);
+  // The new version's peak overview, carried over from the previous one
+  // around the edit with only the new part scanned; nothing when the previous
+  // version had none in memory or the edit is no head-middle-tail splice.
+  std::optional<document::PeakOverview> CarriedOverview(int64_t middleEnd) const;
 
   document::Document& doc_;
   document::OperationObserver& observer_;
@@ -77,6 +82,8 @@ class OperationFrame {
   document::CSampleStoreFile destination_;
   std::string destinationName_;
   bool finished_ = false;
+  int64_t headBytes_ = 0;
+  int64_t tailFrom_ = -1;  // where the tail was copied from; -1 without a tail
 };
 
 // Bytes per copy block: ten seconds of the format's data, or one second when

@@ -1,14 +1,12 @@
 // Per-column data of the view: softened peaks read from the samples (at most
-// about 500 frames per column), peaks taken from the document's overview, the
-// overview itself, the detail level and the interpolated curve of zoomed-in
-// views.
+// about 500 frames per column), peaks taken from the document's peak overview,
+// the detail level and the interpolated curve of zoomed-in views.
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <vector>
 
-#include "document/overview_cache.h"
+#include "document/peak_overview.h"
 #include "view/view_source.h"
 
 namespace qel::view {
@@ -33,10 +31,6 @@ struct ColumnData {
   // Fills the peaks with the empty mark and the curve with 0.
   void Reset(int channelCount, int columns);
 };
-
-// A sample in its own scale: 8-bit as byte - 128, 16-bit signed, 24-bit widened
-// to 32 bits (shifted left by 8), 32-bit signed.
-int32_t DecodeSample(const uint8_t* p, int sampleSize);
 
 // The halfway rule: a louder value of the same sign moves the extreme only half
 // way toward it; a value of the other sign replaces it.
@@ -82,49 +76,17 @@ class SamplePeakScanner {
 bool PeaksFromSamples(SampleReader& reader, const DocumentState& doc, int64_t vs, int64_t ve,
                       ColumnData& data);
 
-// The overview entries [start, end) that cover the view [vs, ve] (frames).
-struct OverviewSpan {
-  int64_t start = 0;
-  int64_t end = 0;
-};
-OverviewSpan MapViewToOverview(int64_t count, int64_t documentFrames, int64_t vs, int64_t ve);
-// Column peaks from the overview entries of the span.
-void PeaksFromOverview(std::span<const document::OverviewChannel> overview, OverviewSpan span,
-                       ColumnData& data);
+// Column peaks from the document's peak overview for a view of the frames
+// [vs, ve): column c (0 ... W - 1) takes the frames from the block boundary at
+// or before vs + c (ve - vs) / W up to the next column's, each with its true
+// extremes (no halfway rule); column W stays empty. Columns narrower than a
+// block of the overview may stay empty.
+void ColumnsFromOverview(const document::PeakOverview& overview, int64_t vs, int64_t ve,
+                         ColumnData& data);
 
-// Builds the peak overview of a whole document: W x K entries, K = ceil(frames
-// / 3 000 000); each entry keeps the true extremes of the frames it covers.
-class OverviewBuilder {
- public:
-  // frames: the document's length (or what is expected while a file opens;
-  // frames beyond it fall into the last entry).
-  OverviewBuilder(const DocumentState& doc, int64_t frames, int width);
-  static int64_t EntryCount(int64_t frames, int width);
-  // Whole frames in document order.
-  void Feed(const uint8_t* data, size_t bytes);
-  int64_t FramesSeen() const { return frame_; }
-  std::vector<document::OverviewChannel> Finish();
-
- private:
-  template <int Bits>
-  void FeedAs(const uint8_t* data, size_t bytes);
-
-  std::vector<document::OverviewChannel> channels_;
-  int channelCount_;
-  int sampleSize_;
-  int align_;
-  int64_t frames_;
-  int64_t count_;
-  int64_t step_;
-  int64_t frame_ = 0;      // frames fed so far
-  int64_t nextFrame_ = 0;  // next examined frame
-  int64_t entry_ = 0;      // entry of nextFrame_
-  int64_t boundary_ = 0;   // first frame of entry_ + 1
-};
-
-// Reads the whole document and builds its overview. False when a read failed.
-bool BuildOverview(SampleReader& reader, const DocumentState& doc, int width,
-                   std::vector<document::OverviewChannel>* out);
+// Reads the whole document through reader and builds its peak overview. False
+// when a read failed.
+bool BuildOverview(SampleReader& reader, const DocumentState& doc, document::PeakOverview* out);
 
 // Curve modes: the spline through the column points, or the three-point
 // quadratic used while playing.

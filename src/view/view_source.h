@@ -7,11 +7,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <vector>
 
-#include "document/overview_cache.h"
+#include "document/peak_overview.h"
 #include "document/sample_store.h"
 
 typedef struct _cairo_surface cairo_surface_t;
@@ -61,9 +60,6 @@ class SampleReader {
   virtual ~SampleReader() = default;
   // Reads up to count bytes at data position `position`; the bytes read.
   virtual size_t ReadAt(int64_t position, void* buffer, size_t count) = 0;
-  // All of the data in memory, for one pass over the whole document; empty
-  // when the reader cannot offer that (the pass then reads in blocks).
-  virtual std::span<const uint8_t> MapData() { return {}; }
 };
 
 // The colours of the view in the order of ColorSettings::Index, as ARGB.
@@ -161,10 +157,11 @@ class ViewSource {
   virtual VisualSettings Visual() const = 0;
   virtual ScaleSettings Scale(bool vertical) const = 0;
 
-  // The peak overview of the current version, null when none is loaded.
-  virtual const std::vector<document::OverviewChannel>* Overview() const = 0;
+  // The peak overview of the current version, null when none is loaded. The
+  // view draws from it only when its length is the document's.
+  virtual const document::PeakOverview* Overview() const = 0;
   // Keeps a freshly built overview for the current version (and its cache file).
-  virtual void AdoptOverview(std::vector<document::OverviewChannel> overview) = 0;
+  virtual void AdoptOverview(document::PeakOverview overview) = 0;
 };
 
 }  // namespace qel::view

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "pcm/sample_io.h"
 #include "view/drawing_font.h"
 
 namespace qel::view {
@@ -159,7 +160,7 @@ void WaveformView::SetPointerCursor(int cursor) {
 void WaveformView::BeginOverviewFold(const DocumentState& format, int64_t frames) {
   fold_.reset();
   if (frames <= kOverviewThreshold) return;  // short documents have none
-  fold_ = std::make_unique<OverviewBuilder>(format, frames, std::max(layout_.width, 1));
+  fold_ = std::make_unique<document::PeakOverviewBuilder>(format.channels, format.sampleSize);
 }
 
 void WaveformView::FoldSamples(const uint8_t* data, size_t bytes) {
@@ -352,20 +353,27 @@ std::array<int, kMaxChannels> WaveformView::LaneTops() const {
   return view::LaneTops(layout_, lanes_);
 }
 
-bool WaveformView::EnsureOverview() {
-  if (source_->Overview()) return true;
+const document::PeakOverview* WaveformView::CurrentOverview() const {
+  const document::PeakOverview* overview = source_->Overview();
+  // One of another length belongs to another version (or to a document still
+  // growing while it records).
+  return overview && overview->Frames() == scene_.doc.Frames() ? overview : nullptr;
+}
+
+const document::PeakOverview* WaveformView::EnsureOverview() {
+  if (const document::PeakOverview* overview = CurrentOverview()) return overview;
   const DocumentState& doc = scene_.doc;
-  if (doc.Frames() <= kOverviewThreshold || scene_.status != kIdle || fold_) return false;
+  if (doc.Frames() <= kOverviewThreshold || scene_.status != kIdle || fold_) return nullptr;
   std::unique_ptr<SampleReader> reader = source_->OpenSamples();
-  if (!reader) return false;
+  if (!reader) return nullptr;
   source_->SetStatus(kOverviewStatus);
-  std::vector<document::OverviewChannel> overview;
-  const bool ok = BuildOverview(*reader, doc, std::max(layout_.width, 1), &overview);
+  document::PeakOverview overview;
+  const bool ok = BuildOverview(*reader, doc, &overview);
   source_->SetStatus(kIdle);
-  if (!ok) return false;
+  if (!ok) return nullptr;
   source_->AdoptOverview(std::move(overview));
   scene_.hasOverview = source_->Overview() != nullptr;
-  return scene_.hasOverview;
+  return CurrentOverview();
 }
 
 void WaveformView::RebuildData() {
@@ -404,15 +412,12 @@ void WaveformView::RebuildData() {
   }
   bool fromOverview = false;
   const int64_t viewFrames = scene_.Frames(ve - vs);
-  if (viewFrames > kOverviewThreshold && EnsureOverview()) {
-    if (const auto* overview = source_->Overview(); overview && !overview->empty()) {
-      const int64_t count = static_cast<int64_t>(overview->front().maximum.size());
-      const OverviewSpan span =
-          MapViewToOverview(count, doc.Frames(), scene_.Frames(vs), scene_.Frames(ve));
-      if (span.end - span.start >= w) {
-        PeaksFromOverview(*overview, span, columns_);
-        fromOverview = true;
-      }
+  if (viewFrames > kOverviewThreshold) {
+    // Every column must hold at least one whole block of the overview.
+    const document::PeakOverview* overview = EnsureOverview();
+    if (overview && viewFrames / w >= document::PeakOverview::kBlockFrames) {
+      ColumnsFromOverview(*overview, scene_.Frames(vs), scene_.Frames(ve), columns_);
+      fromOverview = true;
     }
   } else if (doc.Frames() > kOverviewThreshold) {
     EnsureOverview();  // kept for the next full view
@@ -457,7 +462,8 @@ void WaveformView::RebuildSpectrum() {
         if (!scene_.visible[c]) continue;
         float* in = fft_->Input();
         for (int i = 0; i < n; ++i) {
-          const int32_t v = DecodeSample(block.data() + i * align + c * bytes, doc.sampleSize);
+          const int32_t v =
+              PCM_CODEC::ReadWideSample(block.data() + i * align + c * bytes, doc.sampleSize);
           in[i] = static_cast<float>(v) * hann_[i] * scale;
         }
         fft_->Transform(spectrum_[c][x].data());

@@ -203,7 +203,11 @@ class WaveformView final : public platform::WindowMessageHandler {
   void BuildTrace();
   void Compose();
   void Present();
-  bool EnsureOverview();
+  // The source's overview when it fits the document.
+  const document::PeakOverview* CurrentOverview() const;
+  // The same, built first (and handed to the source) when a long document has
+  // none and the control is idle; null otherwise.
+  const document::PeakOverview* EnsureOverview();
 
   // Drawing passes (render.cpp, scales_draw.cpp, marks_draw.cpp).
   void DrawFrame(Graphics& g);
@@ -260,7 +264,7 @@ class WaveformView final : public platform::WindowMessageHandler {
   Bitmap present_;
   Status status_ = Status::Ok;
 
-  std::unique_ptr<OverviewBuilder> fold_;
+  std::unique_ptr<document::PeakOverviewBuilder> fold_;
   int openProgress_ = 0;
   int firstMarker_ = -1;
   int lastMarker_ = -1;

@@ -352,7 +352,7 @@ TEST_F(ViewSettings, UndoReadsTheOverviewBackFromTheCacheFileOfItsVersion) {
   ASSERT_TRUE(Control().Model().overviewLoaded);
   const std::string cache = Control().Model().history.Current()->overviewFile;
   ASSERT_FALSE(cache.empty());
-  const std::vector<document::OverviewChannel> first = Control().Model().overview;
+  const document::PeakOverview first = Control().Model().overview;
   // An edit makes a version without an overview; drawing it builds one.
   ComPtr<IEditorPosition> position;
   editor->get_Position(position.Out());

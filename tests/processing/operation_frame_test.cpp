@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "support/file_size_limit.h"
@@ -268,6 +269,96 @@ TEST_F(CopyInBlocksTest, ACancelledCopyStopsAfterTheBlockInWhichItWasCancelled) 
       source, 0, target, kBytes, format, [&](int64_t) { ++blocks; }, [] { return true; }));
   EXPECT_EQ(blocks, 1);
   EXPECT_EQ(target.DataSize(), 160000u);
+}
+
+}  // namespace
+}  // namespace qel::processing
+
+namespace qel::processing {
+namespace {
+
+// A document long enough for many overview blocks, with its overview in memory
+// as the picture leaves it.
+class CarriedOverviewTest : public ::testing::Test {
+ protected:
+  static constexpr int64_t kLong = 20 * document::PeakOverview::kBlockFrames + 77;
+  test::ScratchDir dir;
+  document::Document doc{dir.Path()};
+  test::RecordingObserver observer;
+  // Noise rather than a ramp: a misplaced block shows in its extremes.
+  Samples original = [] {
+    Samples s(kLong);
+    uint32_t x = 12345;
+    for (int16_t& v : s)
+      v = static_cast<int16_t>((x = x * 1103515245u + 12345u) >> 16);
+    return s;
+  }();
+
+  void SetUp() override {
+    test::BeginDocument(doc, test::WriteStore(dir.Path(), {8000, 1, 16, 0}, original));
+    document::CSampleStoreFile file;
+    ASSERT_TRUE(file.Open(doc.Current()->sampleFile, document::kModeRead));
+    document::PeakOverview built;
+    ASSERT_TRUE(document::BuildPeakOverview(file, &built));
+    doc.KeepOverview(std::move(built));
+  }
+
+  Outcome Replace(int64_t from, int64_t to, const Samples& middle) {
+    test::SelectFrames(doc, from, to);
+    OperationFrame frame(doc, observer, kCode);
+    if (const Outcome began = frame.Begin(); began != Outcome::kDone) return began;
+    const std::vector<uint8_t> bytes = test::ToBytes(middle);
+    if (!frame.Destination().Write(bytes.data(), bytes.size())) return Outcome::kFailed;
+    return frame.Finish(frame.SelectionEnd());
+  }
+
+  // The true extremes of the current version's samples [first, last).
+  document::Peak Exact(int64_t first, int64_t last) const {
+    const Samples now = test::CurrentSamples(doc);
+    const auto [lo, hi] = std::minmax_element(now.begin() + first, now.begin() + last);
+    return {*lo, *hi};
+  }
+};
+
+TEST_F(CarriedOverviewTest, AnEditCarriesTheOverviewWhoseExtremesMatchTheNewSamples) {
+  const int64_t head = 3 * document::PeakOverview::kBlockFrames + 100;  // not on a block edge
+  const Samples middle(333, 31000);
+  ASSERT_EQ(Replace(head, head + 1200, middle), Outcome::kDone);
+  ASSERT_TRUE(doc.overviewLoaded);
+  const int64_t frames = kLong - 1200 + 333;
+  ASSERT_EQ(doc.overview.Frames(), frames);
+  // Whatever the carried blocks are, each holds the true extremes of the new
+  // samples it covers: a range is answered from the blocks it touches.
+  for (const auto& [first, last] : {std::pair<int64_t, int64_t>{0, head},
+                                    {head, head + 333},
+                                    {head + 333, frames},
+                                    {0, frames},
+                                    {frames - 700, frames}}) {
+    const std::optional<document::Peak> carried = doc.overview.Extremes(0, first, last);
+    ASSERT_TRUE(carried.has_value());
+    const int64_t from = doc.overview.BlockAt(first).first;
+    const int64_t to = doc.overview.BlockAt(last - 1).last;
+    EXPECT_EQ(*carried, Exact(from, to)) << first << "-" << last;
+  }
+}
+
+TEST_F(CarriedOverviewTest, UndoBringsBackTheOverviewOfTheEarlierVersion) {
+  const document::PeakOverview before = doc.overview;
+  ASSERT_EQ(Replace(1000, 3000, Samples(10, 1)), Outcome::kDone);
+  doc.history.Undo(1);
+  document::RefreshFromCurrentStep(doc, observer);
+  ASSERT_TRUE(doc.overviewLoaded);
+  EXPECT_EQ(doc.overview, before);
+}
+
+TEST_F(CarriedOverviewTest, AWholeRewriteLeavesNoStaleOverview) {
+  test::SelectFrames(doc, 0, 10);
+  OperationFrame frame(doc, observer, kCode);
+  ASSERT_EQ(frame.Begin(doc.format, 0), Outcome::kDone);
+  const std::vector<uint8_t> bytes = test::ToBytes(Samples(100, 5));
+  ASSERT_TRUE(frame.Destination().Write(bytes.data(), bytes.size()));
+  ASSERT_EQ(frame.FinishWhole(ViewStack{}), Outcome::kDone);
+  EXPECT_FALSE(doc.overviewLoaded);
 }
 
 }  // namespace

@@ -110,10 +110,10 @@ class MemorySource final : public ViewSource {
   ColorSettings Colors() const override { return colors; }
   VisualSettings Visual() const override { return visual; }
   ScaleSettings Scale(bool vertical) const override { return vertical ? scaleY : scaleX; }
-  const std::vector<document::OverviewChannel>* Overview() const override {
+  const document::PeakOverview* Overview() const override {
     return overview ? &*overview : nullptr;
   }
-  void AdoptOverview(std::vector<document::OverviewChannel> o) override {
+  void AdoptOverview(document::PeakOverview o) override {
     overview = std::move(o);
     ++overviewsAdopted;
   }
@@ -131,7 +131,7 @@ class MemorySource final : public ViewSource {
   ScaleSettings scaleX;
   ScaleSettings scaleY;
   std::vector<MarkerMark> markers;
-  std::optional<std::vector<document::OverviewChannel>> overview;
+  std::optional<document::PeakOverview> overview;
   cairo_surface_t* hostBright = nullptr;
   cairo_surface_t* hostDark = nullptr;
   int overviewsAdopted = 0;
@@ -150,10 +150,6 @@ class MemorySource final : public ViewSource {
       std::memcpy(buffer, s_->data.data() + position, n);
       s_->bytesRead += static_cast<int64_t>(n);
       return n;
-    }
-    std::span<const uint8_t> MapData() override {
-      s_->bytesRead += static_cast<int64_t>(s_->data.size());
-      return s_->data;
     }
 
    private:

@@ -1,7 +1,8 @@
-// Column data: the softened peaks, the detail level, frame skipping, the peak
-// overview and the curve of zoomed-in views.
+// Column data: the softened peaks, the detail level, frame skipping, columns
+// from the document's peak overview and the curve of zoomed-in views.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "view/memory_source.h"
@@ -64,19 +65,6 @@ TEST(DetailLevel, StereoCountsBytesPerChannel) {
   EXPECT_EQ(DetailLevel(8000, 100, 1, 44100), 0);  // x = 80
 }
 
-TEST(Decode, SamplesComeInTheirOwnScale) {
-  const uint8_t eight[] = {0x00, 0x80, 0xFF};
-  EXPECT_EQ(DecodeSample(eight, 8), -128);
-  EXPECT_EQ(DecodeSample(eight + 1, 8), 0);
-  EXPECT_EQ(DecodeSample(eight + 2, 8), 127);
-  const uint8_t sixteen[] = {0x00, 0x80};
-  EXPECT_EQ(DecodeSample(sixteen, 16), -32768);
-  const uint8_t twentyFour[] = {0x01, 0x00, 0x80};  // -8388607
-  EXPECT_EQ(DecodeSample(twentyFour, 24), -8388607 * 256);
-  const uint8_t positive24[] = {0xFF, 0xFF, 0x7F};
-  EXPECT_EQ(DecodeSample(positive24, 24), 0x7FFFFF00);
-}
-
 TEST(FrameSkipping, AtMostAboutFiveHundredFramesFeedAColumn) {
   EXPECT_EQ(FrameStep(10), 1);
   EXPECT_EQ(FrameStep(999), 1);
@@ -132,58 +120,57 @@ TEST(SamplePeaks, AFailedReadLeavesTheRemainingColumnsEmpty) {
   EXPECT_TRUE(data.channels[0].Empty(3));
 }
 
-TEST(OverviewSize, ADocumentGetsWTimesKEntries) {
-  EXPECT_EQ(OverviewBuilder::EntryCount(3'000'001, 100), 200);
-  EXPECT_EQ(OverviewBuilder::EntryCount(6'000'000, 100), 200);
-  EXPECT_EQ(OverviewBuilder::EntryCount(6'000'001, 100), 300);
+// An overview of mono 16-bit samples.
+document::PeakOverview OverviewOf(const std::vector<int16_t>& samples) {
+  document::PeakOverviewBuilder builder(1, 16);
+  builder.Feed(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2);
+  return builder.Finish();
 }
 
-TEST(OverviewBuilding, EntriesKeepTheTrueExtremesWithoutTheHalfwayRule) {
-  DocumentState d = Mono16(8);
-  OverviewBuilder b(d, 8, 2);  // 2 entries of 4 frames
-  const int16_t samples[] = {100, 300, 500, -7, -100, -300, -500, 9};
-  b.Feed(reinterpret_cast<const uint8_t*>(samples), sizeof samples);
-  const auto o = b.Finish();
-  ASSERT_EQ(o.size(), 1u);
-  EXPECT_EQ(o[0].maximum[0], 500);
-  EXPECT_EQ(o[0].minimum[0], -7);
-  EXPECT_EQ(o[0].maximum[1], 9);
-  EXPECT_EQ(o[0].minimum[1], -500);
-}
+constexpr int64_t kBlock = document::PeakOverview::kBlockFrames;
 
-TEST(OverviewBuilding, BlocksOfAnySizeGiveTheSameOverview) {
-  DocumentState d = Mono16(1000);
-  std::vector<int16_t> samples(1000);
-  for (int i = 0; i < 1000; ++i)
+TEST(OverviewPeaks, ColumnsOfWholeBlocksGetTheTrueExtremesOfTheirFrames) {
+  std::vector<int16_t> samples(40 * kBlock);
+  for (size_t i = 0; i < samples.size(); ++i)
     samples[i] = static_cast<int16_t>((i * 7919) % 20001 - 10000);
-  OverviewBuilder whole(d, 1000, 7), pieces(d, 1000, 7);
-  whole.Feed(reinterpret_cast<const uint8_t*>(samples.data()), 2000);
-  for (int i = 0; i < 1000; i += 13)
-    pieces.Feed(reinterpret_cast<const uint8_t*>(samples.data() + i), 2 * std::min(13, 1000 - i));
-  EXPECT_EQ(whole.Finish(), pieces.Finish());
-}
-
-TEST(OverviewMapping, TheViewMapsOntoEntriesRoundedOutward) {
-  const OverviewSpan s = MapViewToOverview(1000, 10'000'000, 1'234'567, 5'000'001);
-  EXPECT_EQ(s.start, 123);
-  EXPECT_EQ(s.end, 501);
-  const OverviewSpan all = MapViewToOverview(1000, 10'000'000, 0, 10'000'000);
-  EXPECT_EQ(all.start, 0);
-  EXPECT_EQ(all.end, 1000);
-}
-
-TEST(OverviewPeaks, EntriesFoldIntoColumnsByPlainComparison) {
-  document::OverviewChannel o;
-  o.maximum = {10, 50, 20, 5};
-  o.minimum = {-10, -5, -60, -1};
   ColumnData data;
-  data.Reset(1, 2);
-  PeaksFromOverview(std::span(&o, 1), OverviewSpan{0, 4}, data);
-  EXPECT_EQ(data.channels[0].maximum[0], 50);
-  EXPECT_EQ(data.channels[0].minimum[0], -10);
-  EXPECT_EQ(data.channels[0].maximum[1], 20);
-  EXPECT_EQ(data.channels[0].minimum[1], -60);
-  EXPECT_TRUE(data.channels[0].Empty(2));
+  data.Reset(1, 10);  // four blocks per column
+  ColumnsFromOverview(OverviewOf(samples), 0, 40 * kBlock, data);
+  for (int c = 0; c < 10; ++c) {
+    const auto first = samples.begin() + c * 4 * kBlock;
+    const auto [lo, hi] = std::minmax_element(first, first + 4 * kBlock);
+    EXPECT_EQ(data.channels[0].maximum[c], *hi) << c;
+    EXPECT_EQ(data.channels[0].minimum[c], *lo) << c;
+  }
+  EXPECT_TRUE(data.channels[0].Empty(10));
+}
+
+TEST(OverviewPeaks, APeakShowsInOneColumnOnlyWhenColumnsDoNotStartOnBlockBoundaries) {
+  std::vector<int16_t> samples(100 * kBlock, 0);
+  samples[37 * kBlock + 5] = 20000;
+  const document::PeakOverview overview = OverviewOf(samples);
+  ColumnData data;
+  data.Reset(1, 33);  // about three blocks per column, starting anywhere in a block
+  ColumnsFromOverview(overview, 301, 100 * kBlock - 77, data);
+  int showing = 0;
+  for (int c = 0; c < 33; ++c)
+    if (data.channels[0].maximum[c] == 20000) ++showing;
+  EXPECT_EQ(showing, 1);
+}
+
+TEST(OverviewPeaks, ChannelsAreReadEachFromItsOwnPeaks) {
+  std::vector<int16_t> stereo(2 * 8 * kBlock);
+  for (size_t i = 0; i < stereo.size(); i += 2) {
+    stereo[i] = 100;
+    stereo[i + 1] = -300;
+  }
+  document::PeakOverviewBuilder builder(2, 16);
+  builder.Feed(reinterpret_cast<const uint8_t*>(stereo.data()), stereo.size() * 2);
+  ColumnData data;
+  data.Reset(2, 4);
+  ColumnsFromOverview(builder.Finish(), 0, 8 * kBlock, data);
+  EXPECT_EQ(data.channels[0].maximum[2], 100);
+  EXPECT_EQ(data.channels[1].minimum[2], -300);
 }
 
 TEST(Spline, TheLinearSplineJoinsPointsAndContinuesItsEndSegments) {

@@ -209,7 +209,7 @@ TEST(Overview, ALongDocumentGetsItsOverviewOnceWithStatusEightMeanwhile) {
   EXPECT_EQ(h.source->overviewsAdopted, 1);
   EXPECT_EQ(h.source->statusSeen, (std::vector<int32_t>{8, 0}));
   ASSERT_TRUE(h.source->overview);
-  EXPECT_EQ((*h.source->overview)[0].maximum.size(), 2u * h.view.GetLayout().width);
+  EXPECT_EQ(h.source->overview->Frames(), 3'000'001);
   h.view.RequestViewRebuild();
   h.view.Update();
   EXPECT_EQ(h.source->overviewsAdopted, 1);
@@ -272,9 +272,21 @@ TEST(Overview, AFileBeingOpenedIsFoldedInBlockByBlock) {
     h.view.FoldSamples(bytes.data() + at, std::min<size_t>(32000, bytes.size() - at));
   h.view.EndOverviewFold();
   ASSERT_EQ(h.source->overviewsAdopted, 1);
-  OverviewBuilder whole(format, 3'000'001, h.view.GetLayout().width);
+  document::PeakOverviewBuilder whole(1, 8);
   whole.Feed(bytes.data(), bytes.size());
   EXPECT_EQ(*h.source->overview, whole.Finish());
+}
+
+TEST(Overview, AnOverviewOfAnotherLengthIsReplacedBeforeItIsDrawnFrom) {
+  ViewHarness h;
+  const std::vector<uint8_t> shorter = LongEightBit(3'000'001);
+  document::PeakOverviewBuilder stale(1, 8);
+  stale.Feed(shorter.data(), shorter.size());
+  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'100'000));
+  h.source->overview = stale.Finish();
+  h.view.Update();
+  EXPECT_EQ(h.source->overviewsAdopted, 1);
+  EXPECT_EQ(h.source->overview->Frames(), 3'100'000);
 }
 
 // ---- markers and cursors ----
