@@ -161,6 +161,13 @@ void WaveformView::BeginOverviewFold(const DocumentState& format, int64_t frames
   fold_.reset();
   if (frames <= kOverviewThreshold) return;  // short documents have none
   fold_ = std::make_unique<document::PeakOverviewBuilder>(format.channels, format.sampleSize);
+  // Room for the expected blocks up front: growing the arrays block by block
+  // costs more than the scan. The length comes from the file's stated duration,
+  // which may be wrong, so the room is capped (64 MB of peaks); a longer file
+  // only grows the arrays.
+  const int64_t capFrames =
+      (int64_t{64} << 20) / 8 / std::max(format.channels, 1) * document::PeakOverview::kBlockFrames;
+  fold_->Reserve(std::min(frames + frames / 64, capFrames));
 }
 
 void WaveformView::FoldSamples(const uint8_t* data, size_t bytes) {
