@@ -37,40 +37,13 @@ std::unique_ptr<DITHERNG::RandomNumber> MakeGenerator(std::int32_t type, int sam
 // Input sample normalised to -1…1 from its whole-byte container.
 template <int Bytes>
 double ReadNormalised(const std::uint8_t* p) {
-  if constexpr (Bytes == 1) {
-    return (static_cast<int>(p[0]) - 128) / 128.0;
-  } else if constexpr (Bytes == 2) {
-    std::int16_t v;
-    std::memcpy(&v, p, 2);
-    return v / 32768.0;
-  } else if constexpr (Bytes == 3) {
-    const std::uint32_t u = (static_cast<std::uint32_t>(p[0]) << 8) |
-                            (static_cast<std::uint32_t>(p[1]) << 16) |
-                            (static_cast<std::uint32_t>(p[2]) << 24);
-    return (static_cast<std::int32_t>(u) >> 8) / 8388608.0;
-  } else {
-    std::int32_t v;
-    std::memcpy(&v, p, 4);
-    return v / 2147483648.0;
-  }
+  constexpr double kScale = static_cast<double>(Pcm<Bytes * 8>::kMax) + 1.0;
+  return Pcm<Bytes * 8>::Read(p) / (Bytes == 1 ? 128.0 : kScale);
 }
 
 template <int OutBits>
 void WriteNormalised(std::uint8_t* p, double x) {
-  if constexpr (OutBits == 8) {
-    p[0] = static_cast<std::uint8_t>(RoundHalfEven(x * 127.0) + 128);
-  } else if constexpr (OutBits == 16) {
-    const auto v = static_cast<std::int16_t>(RoundHalfEven(x * 32767.0));
-    std::memcpy(p, &v, 2);
-  } else if constexpr (OutBits == 24) {
-    const auto v = static_cast<std::uint32_t>(RoundHalfEven(x * 8388607.0));
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-  } else {
-    const auto v = static_cast<std::int32_t>(RoundHalfEven(x * 2147483647.0));
-    std::memcpy(p, &v, 4);
-  }
+  Pcm<OutBits>::Write(p, static_cast<std::int32_t>(RoundHalfEven(x * Pcm<OutBits>::kMax)));
 }
 
 }  // namespace
