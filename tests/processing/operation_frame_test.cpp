@@ -29,6 +29,17 @@ constexpr int64_t kFrames = 100;
 constexpr int64_t kAlign = 2;  // mono, 16 bits
 constexpr int32_t kCode = opcode::kAmplify;
 
+// Replaces frames [from, to) of a mono 16-bit document by `middle` through a frame.
+Outcome ReplaceFrames(document::Document& doc, document::OperationObserver& observer, int64_t from,
+                      int64_t to, const Samples& middle) {
+  test::SelectFrames(doc, from, to);
+  OperationFrame frame(doc, observer, kCode);
+  if (const Outcome began = frame.Begin(); began != Outcome::kDone) return began;
+  const std::vector<uint8_t> bytes = test::ToBytes(middle);
+  if (!frame.Destination().Write(bytes.data(), bytes.size())) return Outcome::kFailed;
+  return frame.Finish(frame.SelectionEnd());
+}
+
 class OperationFrameTest : public ::testing::Test {
  protected:
   test::ScratchDir dir;
@@ -78,14 +89,8 @@ class OperationFrameTest : public ::testing::Test {
             test::FolderListing(dir.Path())};
   }
 
-  // Replaces frames [from, to) by `middle` through a frame.
   Outcome Replace(int64_t from, int64_t to, const Samples& middle) {
-    test::SelectFrames(doc, from, to);
-    OperationFrame frame(doc, observer, kCode);
-    if (const Outcome began = frame.Begin(); began != Outcome::kDone) return began;
-    const std::vector<uint8_t> bytes = test::ToBytes(middle);
-    if (!frame.Destination().Write(bytes.data(), bytes.size())) return Outcome::kFailed;
-    return frame.Finish(frame.SelectionEnd());
+    return ReplaceFrames(doc, observer, from, to, middle);
   }
 
   int64_t SelectionStartFrame() const {
@@ -304,12 +309,7 @@ class CarriedOverviewTest : public ::testing::Test {
   }
 
   Outcome Replace(int64_t from, int64_t to, const Samples& middle) {
-    test::SelectFrames(doc, from, to);
-    OperationFrame frame(doc, observer, kCode);
-    if (const Outcome began = frame.Begin(); began != Outcome::kDone) return began;
-    const std::vector<uint8_t> bytes = test::ToBytes(middle);
-    if (!frame.Destination().Write(bytes.data(), bytes.size())) return Outcome::kFailed;
-    return frame.Finish(frame.SelectionEnd());
+    return ReplaceFrames(doc, observer, from, to, middle);
   }
 
   // The true extremes of the current version's samples [first, last).
