@@ -474,7 +474,11 @@ HRESULT CAudioEditor::DeleteSelect() {
 }
 HRESULT CAudioEditor::Trim() {
   const ComPtr<CAudioEditor> self(this);
-  return Raise(editing::Trim(Model(), *state_));
+  // Trim answers success even when its file could not be written: the
+  // document, its history and the temporary folder are left as they were, and
+  // hosts written against it test the document, not the result.
+  const int32_t error = editing::Trim(Model(), *state_);
+  return error == kErrMemory ? S_OK : Raise(error);
 }
 
 HRESULT CAudioEditor::ZoomIn() {

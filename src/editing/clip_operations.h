@@ -20,7 +20,8 @@ ErrorNumber Cut(document::Document& doc, document::OperationObserver& observer);
 // another format is converted on the way.
 ErrorNumber Paste(document::Document& doc, document::OperationObserver& observer);
 ErrorNumber DeleteSelect(document::Document& doc, document::OperationObserver& observer);
-// Keeps only the selection, which then covers the whole document.
+// Keeps only the selection, which then covers the whole document. A write that
+// fails is kErrMemory here; the control answers the host success for it.
 ErrorNumber Trim(document::Document& doc, document::OperationObserver& observer);
 
 }  // namespace qel::editing

@@ -31,16 +31,6 @@ constexpr double kProbeMs = 200.0;
 constexpr double kReadBlockMs = 4000.0;
 constexpr int32_t kMaxBlockMs = 4000;
 
-bool RawExtension(const std::string& name) {
-  const size_t dot = name.find_last_of('.');
-  const size_t slash = name.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  std::string ext = name.substr(dot);
-  for (char& c : ext)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext == ".raw";
-}
-
 template <class I>
 HRESULT Make(REFCLSID clsid, ComPtr<I>* out) {
   return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, I::kIID, out->OutVoid());
@@ -109,7 +99,13 @@ std::string PartialName(const std::string& target) {
 }  // namespace
 
 bool HasRawExtension(const std::string& name) {
-  return RawExtension(name);
+  const size_t dot = name.find_last_of('.');
+  const size_t slash = name.find_last_of('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  std::string ext = name.substr(dot);
+  for (char& c : ext)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".raw";
 }
 
 void ReadMarkers(Document& doc, IExtraData& extra) {

@@ -26,8 +26,9 @@ ErrorNumber ConvertSampleType(document::Document& doc, document::OperationObserv
   const document::DocumentFormat to{out.Rate(), out.Channels(), out.Bits(), out.channelMask};
 
   OperationFrame frame(doc, observer, status::kConvertSampleType);
-  // Preparation failures change nothing and are no error.
-  if (frame.Begin(to, 0) != OperationFrame::Outcome::kDone) return kErrNone;
+  // Preparation failures change nothing, are no error and fire no event.
+  if (frame.Begin(to, 0, /*reportFailure=*/false) != OperationFrame::Outcome::kDone)
+    return kErrNone;
   document::CSampleStoreFile& source = frame.Source();
   document::CSampleStoreFile& target = frame.Destination();
   const int64_t align = std::max(from.BlockAlign(), 1);

@@ -68,11 +68,11 @@ void OperationFrame::Discard() {
   destinationName_.clear();
 }
 
-void OperationFrame::Abandon() {
+void OperationFrame::Abandon(bool report) {
   finished_ = true;
   Discard();
   doc_.SetStatus(status::kIdle);
-  observer_.OperationEnded();
+  if (report) observer_.OperationEnded();
 }
 
 bool OperationFrame::CopyRun(int64_t count) {
@@ -84,7 +84,7 @@ bool OperationFrame::CopyRun(int64_t count) {
 }
 
 OperationFrame::Outcome OperationFrame::Begin(const document::DocumentFormat& format,
-                                              int64_t headBytes) {
+                                              int64_t headBytes, bool reportFailure) {
   doc_.SetStatus(code_);
   headBytes_ = headBytes;
   bool ok = document::MakeTempFileName(doc_.TempDirectory(), &destinationName_) &&
@@ -92,7 +92,7 @@ OperationFrame::Outcome OperationFrame::Begin(const document::DocumentFormat& fo
                                 format.sampleSize, format.channelsMask) &&
             source_.Open(previous_.sampleFile, document::kModeRead) && CopyRun(headBytes);
   if (!ok) {
-    Abandon();
+    Abandon(reportFailure);
     return Outcome::kFailed;
   }
   if (Cancelled()) {

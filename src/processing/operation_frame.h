@@ -28,8 +28,10 @@ class OperationFrame {
 
   // Creates the new file in format and copies the document's first headBytes
   // bytes into it. On failure or cancellation the new file is gone, the status
-  // is 0 and the end has been reported.
-  Outcome Begin(const document::DocumentFormat& format, int64_t headBytes);
+  // is 0 and the end has been reported (on failure only when reportFailure:
+  // an operation that fails in its preparation may be silent).
+  Outcome Begin(const document::DocumentFormat& format, int64_t headBytes,
+                bool reportFailure = true);
   // The usual head: everything before the selection, in the document's format.
   Outcome Begin() { return Begin(previous_.format, SelectionStart()); }
 
@@ -54,7 +56,7 @@ class OperationFrame {
   // selection.
   Outcome FinishWhole(document::ViewStack view, bool rewrite = false);
   // Ends the frame without a step: the new file is deleted, the end reported.
-  void Abandon();
+  void Abandon(bool report = true);
 
   // True when the host has reset the status word (cancelled).
   bool Cancelled() const { return doc_.Cancelled(); }
