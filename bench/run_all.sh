@@ -23,7 +23,9 @@
 #   - editing/run.py with QEL_BENCH_SECONDS=QEL_BENCH_EDIT_SECONDS (1800 s,
 #     318 MB) and media/control_run.py with QEL_BENCH_SECONDS=
 #     QEL_BENCH_CONTROL_SECONDS (1800 s, 318 MB), both with
-#     PYTHONPATH=BUILD_DIR/python and /usr/bin/python3, from the build folder.
+#     PYTHONPATH=BUILD_DIR/python and /usr/bin/python3, from the build folder;
+#     effects/run.py likewise with QEL_BENCH_EFFECTS_SECONDS (1800 s; its
+#     figures are medians of five interleaved runs beside sox).
 #     Their values are the scripts' own figures: the best of their three runs,
 #     not a median.
 #
@@ -155,5 +157,6 @@ run_script() {
 
 run_script editing "$tree/bench/editing/run.py" "$edit_seconds"
 run_script media_control "$tree/bench/media/control_run.py" "$control_seconds"
+run_script effects "$tree/bench/effects/run.py" "${QEL_BENCH_EFFECTS_SECONDS:-1800}"
 
 exit "$failed"

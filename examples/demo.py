@@ -1,6 +1,6 @@
 """A short tour of the audio-editing control through the late-bound Python client:
-a document is made, filled from a generated file, edited, marked, saved as WAV and
-FLAC, and opened again."""
+a document is made, filled from a generated file, edited, marked, processed by
+effects, saved as WAV and FLAC, and opened again."""
 import math
 import os
 import struct
@@ -75,6 +75,17 @@ def main():
     control.Markers.Insert(position.StartSelect, 0, "pasted", "where the cut half second went")
     print(f"Cut and pasted half a second; undo list {control.UndoList}, "
           f"selection [{position.StartSelect}, {position.EndSelect})")
+
+    # Effects run over the selection one second at a time; each is one undo step.
+    transform = control.Transform
+    position.StartSelect, position.EndSelect = 0, RATE // 2
+    transform.Fade(0, 100, 0)  # fade in over the first half second
+    position.StartSelect, position.EndSelect = RATE, 2 * RATE
+    transform.Reverb(30, 40, 60, 60, 6000, 4)  # its tail rings on past the selection
+    position.StartSelect, position.EndSelect = 2 * RATE, position.TotalSamples
+    transform.Compressor(-20, 4, 4, 30)
+    transform.HighPassFilter(800, 0.7071)
+    print(f"Faded in, added reverb, compressed and filtered; undo list {control.UndoList}")
 
     # The control draws itself into a window: here a headless one, saved as PNG.
     window = qelaudio.HeadlessWindow(control, 800, 300)

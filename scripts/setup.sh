@@ -12,7 +12,7 @@ packages=(
   # media
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev ffmpeg sox
   # signal processing
-  libresample1-dev libalglib-dev libfftw3-dev librubberband-dev libpugixml-dev
+  libresample1-dev libalglib-dev libfftw3-dev librubberband-dev libpugixml-dev libaubio-dev
   # drawing
   libcairo2-dev libpango1.0-dev fonts-liberation
   # devices and plug-ins

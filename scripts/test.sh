@@ -27,7 +27,7 @@ ctest --test-dir build-noview -L core --output-on-failure -j "$(nproc)" || statu
 echo "== sanitizers: runtime tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
-  ctest --test-dir build-asan -L "runtime|core|platform|document|editing|processing" --output-on-failure -j "$(nproc)" || status=1
+  ctest --test-dir build-asan -L "runtime|core|platform|document|editing|processing|effects" --output-on-failure -j "$(nproc)" || status=1
 echo "== media files: a short fuzzing run of the opening path"
 bash components/media/fuzz/run_fuzz.sh 30 build-fuzz >/dev/null 2>&1 || {
   echo "media fuzzing found a problem: see build-fuzz (crash-*, leak-*, timeout-*)"; status=1; }

@@ -1,17 +1,30 @@
-// The effect components module. Loading it adds its classes to the class table.
-//
-// The processors are not built yet: AudioEffect answers every call with
-// E_NOTIMPL, so the control can be created and effects fail cleanly.
+// The effect components module. Loading it adds its classes to the class
+// table: the audio data object and one processor class per effect kind.
 #include "audio_data.h"
+#include "effect_object.h"
+#include "processors.h"
 
 namespace qel::effects {
 namespace {
 
-class AudioEffect final : public com::DispatchObject<AudioEffect, IAudioEffectDefaults> {};
-
 constexpr com::ClassCreator kCreators[] = {
-    {"AudioEffect", &com::CreateComObject<AudioEffect>},
     {"AudioData", &com::CreateComObject<AudioData>},
+    {"AmplifyEffect", &com::CreateComObject<KindEffect<MakeAmplify>>},
+    {"FadeEffect", &com::CreateComObject<KindEffect<MakeFade>>},
+    {"NormalizeEffect", &com::CreateComObject<KindEffect<MakeNormalize>>},
+    {"DynamicsEffect", &com::CreateComObject<KindEffect<MakeDynamics>>},
+    {"EnvelopeEffect", &com::CreateComObject<KindEffect<MakeEnvelope>>},
+    {"SilenceEffect", &com::CreateComObject<KindEffect<MakeSilence>>},
+    {"DelayEffect", &com::CreateComObject<KindEffect<MakeDelay>>},
+    {"ModulatedDelayEffect", &com::CreateComObject<KindEffect<MakeModulatedDelay>>},
+    {"VibratoEffect", &com::CreateComObject<KindEffect<MakeVibrato>>},
+    {"PhaserEffect", &com::CreateComObject<KindEffect<MakePhaser>>},
+    {"ReverbEffect", &com::CreateComObject<KindEffect<MakeReverb>>},
+    {"WahWahEffect", &com::CreateComObject<KindEffect<MakeWahWah>>},
+    {"ReverseEffect", &com::CreateComObject<KindEffect<MakeReverse>>},
+    {"InvertEffect", &com::CreateComObject<KindEffect<MakeInvert>>},
+    {"FilterEffect", &com::CreateComObject<KindEffect<MakeFilter>>},
+    {"EqualizerEffect", &com::CreateComObject<KindEffect<MakeEqualizer>>},
 };
 
 const bool kRegistered = [] {

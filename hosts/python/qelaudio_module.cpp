@@ -5,6 +5,7 @@
 // no per-interface code: names, kinds and parameter counts come from each
 // object's type information.
 #include <pybind11/functional.h>
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -427,8 +428,32 @@ Variant ListToArray(const py::sequence& seq) {
   return out;
 }
 
+// A numpy array of one or two dimensions as an array of doubles, indexed as
+// the array is: a[i, j] is element (i, j), as for lists of lists.
+Variant NumpyToArray(const py::handle& value) {
+  auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value);
+  if (!a || a.ndim() < 1 || a.ndim() > 2)
+    throw py::type_error("arrays of one or two dimensions only");
+  Variant out;
+  out.vt = VT_ARRAY | VT_R8;
+  const auto rows = static_cast<uint32_t>(a.shape(0));
+  const auto cols = a.ndim() == 2 ? static_cast<uint32_t>(a.shape(1)) : 1U;
+  SAFEARRAYBOUND bounds[2] = {{rows, 0}, {cols, 0}};
+  out.parray = SafeArrayCreate(VT_R8, static_cast<uint32_t>(a.ndim()), bounds);
+  if (!out.parray) throw std::bad_alloc();
+  // The first dimension varies fastest in the array's storage.
+  auto* data = static_cast<double*>(out.parray->pvData);
+  const double* from = a.data();
+  for (uint32_t i = 0; i < rows; ++i)
+    for (uint32_t j = 0; j < cols; ++j)
+      data[i + size_t{j} * rows] = from[size_t{i} * cols + j];
+  return out;
+}
+
 Variant ToVariant(const py::handle& value) {
   if (value.is_none()) return Variant();
+  if (py::isinstance<py::array>(value) && py::reinterpret_borrow<py::array>(value).ndim() > 0)
+    return NumpyToArray(value);
   if (py::isinstance<py::bool_>(value)) return Variant::Bool(value.cast<bool>());
   if (py::isinstance<py::int_>(value)) {
     int64_t n = value.cast<int64_t>();

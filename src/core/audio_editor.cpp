@@ -148,6 +148,8 @@ CAudioEditor::CAudioEditor()
   platform_.queue = std::make_shared<platform::MessageQueue>();
   state_->Attach(reports_.get());
   state_->ensureProcessors = [this](int32_t channels) { return CreateProcessors(channels); };
+  // Previews play through the control's own Play.
+  state_->playPreview = [this] { return Play(1, 0); };
   // Only whether another instance is alive matters; a lock that cannot be made
   // counts as "another instance", which keeps the purge from deleting anything.
   if (!mutex_.Create(kInstanceMutex, &mutexExisted_)) mutexExisted_ = true;
@@ -221,7 +223,7 @@ HRESULT CAudioEditor::CreateComponents() {
   }
   // The reader is only ever asked for audio.
   mediaFile_->SetAdditionalParam(Bstr(u"SWF_AUDIO").get(), Variant::Bool(true));
-  if (Failed(CreateComponent(CLSID_AudioEffect, &effect_)) ||
+  if (Failed(CreateComponent(CLSID_AmplifyEffect, &effect_)) ||
       Failed(CreateComponent(CLSID_AudioData, &effectData_))) {
     ShowNotRegistered(kTransformNotRegistered);
     return RaiseError(kErrNotInstalled);
@@ -259,13 +261,9 @@ void CAudioEditor::PurgeStaleFiles() {
 
 int32_t CAudioEditor::CreateProcessors(int32_t channels) {
   const size_t wanted = static_cast<size_t>(std::clamp(channels, 0, document::kMaxChannels));
-  while (processors_.size() < wanted) {
-    ComPtr<IAudioEffect> processor;
-    if (Failed(CreateComponent(CLSID_AudioEffect, &processor))) {
-      ShowNotRegistered(kTransformNotRegistered);
-      return kErrNotInstalled;
-    }
-    processors_.push_back(std::move(processor));
+  if (!state_->effects.Ensure(static_cast<int32_t>(wanted))) {
+    ShowNotRegistered(kTransformNotRegistered);
+    return kErrNotInstalled;
   }
   return kErrNone;
 }
@@ -688,7 +686,7 @@ HRESULT CAudioEditor::put_MouseEventsEnabled(VARIANT_BOOL value) {
 
 HRESULT CAudioEditor::get_PreviewMode(int32_t* value) {
   if (!value) return E_POINTER;
-  *value = previewMode_;
+  *value = state_->previewMode;
   return S_OK;
 }
 
@@ -696,7 +694,7 @@ HRESULT CAudioEditor::put_PreviewMode(int32_t value) {
   // Turning preview off is refused while an operation runs: the running preview
   // still depends on it.
   if (value < 1 && !Model().Idle()) return S_OK;
-  previewMode_ = value;
+  state_->previewMode = value;
   return S_OK;
 }
 

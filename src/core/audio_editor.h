@@ -178,14 +178,11 @@ class CAudioEditor final
   com::ComPtr<IMediaFile> mediaFile_;
   com::ComPtr<IAudioEffect> effect_;
   com::ComPtr<IAudioData> effectData_;
-  // One processor per channel, made as documents with more channels arrive.
-  std::vector<com::ComPtr<IAudioEffect>> processors_;
   com::ComPtr<IAudioFormat> rawFormat_;  // the input format of a raw file
   com::ComPtr<IMediaFile> saveFile_;     // the writer of saves (SetIVideoFile or the first save)
 
   com::VARIANT_BOOL mouseEventsEnabled_ = com::VARIANT_TRUE;
   com::VARIANT_BOOL markerMouseEventsEnabled_ = com::VARIANT_TRUE;
-  int32_t previewMode_ = 0;
   com::VARIANT_BOOL dxEnabled_ = com::VARIANT_FALSE;
   com::VARIANT_BOOL vstEnabled_ = com::VARIANT_FALSE;
   com::VARIANT_BOOL dtmfEnabled_ = com::VARIANT_FALSE;

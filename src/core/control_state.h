@@ -11,6 +11,7 @@
 #include <string>
 
 #include "com/object.h"
+#include "core/effect_processors.h"
 #include "core/picture.h"
 #include "core/surface.h"
 #include "document/document.h"
@@ -48,9 +49,13 @@ class ControlState final : public document::OperationObserver {
   uint8_t* spectralBitmap = nullptr;
   uint8_t* darkBitmap = nullptr;
   int32_t MarkerType() const;
-  // Makes the effect processors a document of this many channels needs; an
-  // error number.
+  // The effect processors, and how the control makes those a document of this
+  // many channels needs (an error number; the control shows what is missing).
+  EffectProcessors effects;
   std::function<int32_t(int32_t channels)> ensureProcessors;
+  // Preview of effects (0: off), and the way to play one (Play(1, 0)).
+  int32_t previewMode = 0;
+  std::function<com::HRESULT()> playPreview;
 
   // The control receives every report while it lives.
   void Attach(document::OperationObserver* control) { control_ = control; }

@@ -15,6 +15,7 @@
 #include "core/position_object.h"
 #include "core/settings_objects.h"
 #include "core/surface_defaults.h"
+#include "core/transform_object.h"
 
 namespace qel {
 
@@ -76,21 +77,5 @@ class DeviceOwner : public AutomationObject<Derived, Defaults>, public StateLink
 
 class CEditorRecorder final : public DeviceOwner<CEditorRecorder, IEditorRecorderDefaults> {};
 class CEditorPlayback final : public DeviceOwner<CEditorPlayback, IEditorPlaybackDefaults> {};
-
-// The effects. Edge smoothing is plain storage that the next operation reads:
-// in the document while the control lives, here for one made on its own.
-class CEditorTransform final : public AutomationObject<CEditorTransform, IEditorTransformDefaults>,
-                               public StateLink {
- public:
-  static com::HRESULT CreateInstance(com::REFIID iid, void** object) {
-    return com::CreateComObject<CEditorTransform>(iid, object);
-  }
-
- private:
-  // Edge smoothing: the properties read and write it through the generated
-  // accessors.
-  document::Smoothing& Stored() override { return State() ? State()->doc.smoothing : own_; }
-  document::Smoothing own_;
-};
 
 }  // namespace qel

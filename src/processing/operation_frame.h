@@ -58,8 +58,10 @@ class OperationFrame {
   // Ends the frame without a step: the new file is deleted, the end reported.
   void Abandon(bool report = true);
 
-  // True when the host has reset the status word (cancelled).
-  bool Cancelled() const { return doc_.Cancelled(); }
+  // True when the host has reset the status word (cancelled), or, while
+  // CancelOnStop is on, asked to stop.
+  bool Cancelled() const { return doc_.Cancelled() || (stopCancels_ && doc_.StopRequested()); }
+  void CancelOnStop(bool on) { stopCancels_ = on; }
   // Reports done / total of the progress scale.
   void Progress(double done, double total) const;
 
@@ -84,6 +86,7 @@ class OperationFrame {
   document::CSampleStoreFile destination_;
   std::string destinationName_;
   bool finished_ = false;
+  bool stopCancels_ = false;
   int64_t headBytes_ = 0;
   int64_t tailFrom_ = -1;  // where the tail was copied from; -1 without a tail
 };

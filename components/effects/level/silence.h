@@ -1,0 +1,16 @@
+// Silence: replaces every sample by zero. No parameters.
+#pragma once
+
+#include "processor.h"
+
+namespace qel::effects::level {
+
+class Silence final : public Processor {
+ public:
+  bool SetParam(int /*index*/, const ParamValue& /*value*/) override { return false; }
+  void Start(const StreamSetup& /*setup*/) override {}
+  void Process(std::span<const double> in, const BlockInfo& info,
+               std::vector<double>& out) override;
+};
+
+}  // namespace qel::effects::level

@@ -1,0 +1,99 @@
+// Known signals and measurements shared by the filter and equalizer tests.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "processor.h"
+
+namespace qel::effects::filters_test {
+
+inline constexpr double kRate = 44100;
+
+inline std::vector<double> Sine(double hz, std::size_t frames, double amplitude = 10000,
+                                double phase = 0) {
+  std::vector<double> s(frames);
+  for (std::size_t i = 0; i < frames; ++i) {
+    s[i] = amplitude * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / kRate + phase);
+  }
+  return s;
+}
+
+inline std::vector<double> Noise(std::size_t frames, unsigned seed = 7) {
+  std::mt19937 generator(seed);
+  std::uniform_real_distribution<double> uniform(-20000, 20000);
+  std::vector<double> s(frames);
+  for (double& v : s)
+    v = std::round(uniform(generator));
+  return s;
+}
+
+inline void Start(Processor& p) {
+  p.Start({kRate, 16, 32768});
+}
+
+// Runs `in` through p in blocks of `block` frames (the last one marked).
+inline std::vector<double> RunBlocks(Processor& p, const std::vector<double>& in,
+                                     std::size_t block) {
+  std::vector<double> out;
+  for (std::size_t at = 0; at < in.size(); at += block) {
+    const std::size_t n = std::min(block, in.size() - at);
+    std::vector<double> piece;
+    p.Process({in.data() + at, n},
+              {static_cast<int64_t>(at), static_cast<int64_t>(in.size()), at + n == in.size()},
+              piece);
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  return out;
+}
+
+// One bin of the DFT over the last second, where a whole number of cycles of
+// an integer frequency fits exactly.
+inline std::complex<double> Bin(const std::vector<double>& s, double hz) {
+  const std::size_t n = static_cast<std::size_t>(kRate);
+  std::complex<double> sum;
+  for (std::size_t i = s.size() - n; i < s.size(); ++i) {
+    sum += s[i] * std::polar(1.0, -2 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
+  }
+  return sum;
+}
+
+// The gain of p at an integer frequency, from two seconds of sine with the
+// first (the onset transient) left out.
+inline double MeasuredGainDb(Processor& p, double hz) {
+  const std::vector<double> in = Sine(hz, 2 * static_cast<std::size_t>(kRate));
+  const std::vector<double> out = RunBlocks(p, in, 44100);
+  return 20 * std::log10(std::abs(Bin(out, hz)) / std::abs(Bin(in, hz)));
+}
+
+// |H(e^jw)| of the cookbook biquad with these (unnormalised) coefficients.
+inline double BiquadDb(double b0, double b1, double b2, double a0, double a1, double a2,
+                       double hz) {
+  const std::complex<double> z1 = std::polar(1.0, -2 * std::numbers::pi * hz / kRate);
+  const std::complex<double> z2 = z1 * z1;
+  return 20 * std::log10(std::abs(b0 + b1 * z1 + b2 * z2) / std::abs(a0 + a1 * z1 + a2 * z2));
+}
+
+// The cookbook peaking filter's response at hz.
+inline double PeakingDb(double f0, double q, double gainDb, double hz) {
+  const double w0 = 2 * std::numbers::pi * f0 / kRate;
+  const double alpha = std::sin(w0) / (2 * q);
+  const double a = std::pow(10.0, gainDb / 40);
+  return BiquadDb(1 + alpha * a, -2 * std::cos(w0), 1 - alpha * a, 1 + alpha / a, -2 * std::cos(w0),
+                  1 - alpha / a, hz);
+}
+
+inline double MaxAbsDifference(const std::vector<double>& a, const std::vector<double>& b) {
+  double worst = 0;
+  for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+    worst = std::max(worst, std::abs(a[i] - b[i]));
+  }
+  return worst;
+}
+
+}  // namespace qel::effects::filters_test
