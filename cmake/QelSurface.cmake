@@ -19,3 +19,17 @@ function(qel_generate_surface target surface package stem)
   target_include_directories(${target} PUBLIC ${out} ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${target} PUBLIC qelcom)
 endfunction()
+
+# qel_generate_python_stub(TARGET SURFACE MODULE_PART OUTPUT)
+# Generates OUTPUT, the typed stub (.pyi) of the Python client: MODULE_PART (the
+# stub of what the module itself defines) and the interfaces, classes and events
+# of SURFACE. TARGET builds it.
+function(qel_generate_python_stub target surface module_part output)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/src/core/gen_surface.py --python-stub
+            ${surface} ${module_part} ${output}
+    DEPENDS ${PROJECT_SOURCE_DIR}/src/core/gen_surface.py ${surface} ${module_part}
+    COMMENT "Generating the Python stub ${output}")
+  add_custom_target(${target} ALL DEPENDS ${output})
+endfunction()

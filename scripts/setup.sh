@@ -8,7 +8,9 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3 python3-dev python3-pytest
-  python3-numpy pybind11-dev
+  python3-numpy pybind11-dev python3-mypy
+  # installing and packaging (CPack's Debian generator and dpkg-shlibdeps)
+  dpkg-dev file
   # media
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev ffmpeg sox
   # signal processing
@@ -16,7 +18,7 @@ packages=(
   # drawing
   libcairo2-dev libpango1.0-dev fonts-liberation
   # devices and plug-ins
-  libasound2-dev alsa-utils ladspa-sdk lv2-dev liblilv-dev
+  libasound2-dev alsa-utils ladspa-sdk lv2-dev liblilv-dev lilv-utils mda-lv2
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs every test: the runtime tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, a short fuzzing run of the
-# media-file opening path, then the whole suite on the normal build.
+# media-file opening path, the whole suite on the normal build, then the
+# installed tree, the examples built against it and the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -33,4 +34,6 @@ bash components/media/fuzz/run_fuzz.sh 30 build-fuzz >/dev/null 2>&1 || {
   echo "media fuzzing found a problem: see build-fuzz (crash-*, leak-*, timeout-*)"; status=1; }
 echo "== all tests"
 ctest --test-dir build --output-on-failure -j "$(nproc)" || status=1
+echo "== installing: the staged tree, the examples built against it, the Debian package"
+bash scripts/check-install.sh build --deb || status=1
 exit $status

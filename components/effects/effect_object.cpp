@@ -5,7 +5,7 @@
 #include <numbers>
 #include <string>
 
-#include "com/safearray.h"
+#include "param_variant.h"
 
 namespace qel::effects {
 
@@ -13,79 +13,8 @@ using namespace com;
 
 namespace {
 
-HRESULT Fail(HRESULT hr, std::u16string_view message) {
-  return SetError(hr, IID_IAudioEffect, u"QelAudioTransform.AudioEffect.1", message);
-}
-
-// A parameter from its variant: numbers of any kind, arrays of numbers (in
-// storage order, whatever their dimensions), or text.
-bool ToParam(const VARIANT& value, ParamValue* param) {
-  const VARIANT* v = &value;
-  if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
-  if (v->vt & VT_ARRAY) {
-    SAFEARRAY* array = (v->vt & VT_BYREF) ? (v->pparray ? *v->pparray : nullptr) : v->parray;
-    std::vector<double> numbers;
-    if (!array) {
-      *param = std::move(numbers);
-      return true;
-    }
-    VARTYPE type = VT_EMPTY;
-    SafeArrayGetVartype(array, &type);
-    const uint64_t count = SafeArrayElementCount(array);
-    void* data = nullptr;
-    if (Failed(SafeArrayAccessData(array, &data))) return false;
-    numbers.resize(static_cast<size_t>(count));
-    bool ok = true;
-    for (uint64_t i = 0; i < count && ok; ++i) {
-      const auto* at = static_cast<const uint8_t*>(data) + i * array->cbElements;
-      switch (type) {
-        case VT_R8:
-          std::memcpy(&numbers[i], at, 8);
-          break;
-        case VT_R4: {
-          float f;
-          std::memcpy(&f, at, 4);
-          numbers[i] = f;
-          break;
-        }
-        case VT_I4:
-        case VT_INT: {
-          int32_t n;
-          std::memcpy(&n, at, 4);
-          numbers[i] = n;
-          break;
-        }
-        case VT_I2: {
-          int16_t n;
-          std::memcpy(&n, at, 2);
-          numbers[i] = n;
-          break;
-        }
-        case VT_VARIANT: {
-          Variant d;
-          ok = Succeeded(VariantChangeType(
-              &d, static_cast<const VARIANT*>(static_cast<const void*>(at)), 0, VT_R8));
-          numbers[i] = d.dblVal;
-          break;
-        }
-        default:
-          ok = false;
-      }
-    }
-    SafeArrayUnaccessData(array);
-    if (!ok) return false;
-    *param = std::move(numbers);
-    return true;
-  }
-  if (v->vt == VT_BSTR) {
-    *param = std::u16string(v->bstrVal ? v->bstrVal : u"", SysStringLen(v->bstrVal));
-    return true;
-  }
-  Variant number;
-  if (Failed(VariantChangeType(&number, v, 0, VT_R8))) return false;
-  *param = number.dblVal;
-  return true;
-}
+using detail::Fail;
+using detail::ToParam;
 
 // Raised cosine from 0 (at 0) to 1 (at length).
 inline double Rise(double at, double length) {
@@ -103,6 +32,7 @@ HRESULT EffectCore::Start() {
   startPending_ = true;
   running_ = false;
   lastBlock = 0;
+  emitted_ = 0;
   return S_OK;
 }
 
@@ -169,13 +99,28 @@ HRESULT EffectCore::Process(IUnknown* in, IUnknown** out) {
     StartIfPending(input.setup);
   const double rate = input.setup.sampleRate;
   BlockInfo info;
-  info.position = std::llround(input.timeStampMs * rate / 1000.0);
-  info.rangeFrames = input.rangeMs > 0 ? std::llround(input.rangeMs * rate / 1000.0) : 0;
+  std::span<const double> samples(input.samples, static_cast<size_t>(input.frames));
+  const bool chunk = input.frames == 0 && input.rangeMs > 0;
+  if (chunk) {
+    // A generator's chunk: as many frames as the chunk's milliseconds cover,
+    // counted from the start so that chunks never drift.
+    const int64_t from = std::llround(input.timeStampMs * rate / 1000.0);
+    const int64_t to = std::llround((input.timeStampMs + input.rangeMs) * rate / 1000.0);
+    zeros_.assign(static_cast<size_t>(std::max<int64_t>(to - from, 0)), 0.0);
+    samples = zeros_;
+    info.position = from;
+  } else {
+    info.position = std::llround(input.timeStampMs * rate / 1000.0);
+    info.rangeFrames = input.rangeMs > 0 ? std::llround(input.rangeMs * rate / 1000.0) : 0;
+  }
   info.last = lastBlock != 0;
   lastBlock = 0;
   out_.clear();
-  processor_->Process({input.samples, static_cast<size_t>(input.frames)}, info, out_);
-  if (smoothEnabled == 1) Smooth(input, info);
+  const bool smooth = smoothEnabled == 1 && !chunk && processor_->PreservesLength();
+  if (smooth) KeepEdges(samples, info);
+  processor_->Process(samples, info, out_);
+  if (smooth) Smooth(info);
+  emitted_ += static_cast<int64_t>(out_.size());
 
   const int32_t bytes = static_cast<int32_t>(out_.size() * sizeof(double));
   if (Failed(output_->AllocateBuffer(bytes)) || Failed(output_->AllocateFormat(input.formatSize)))
@@ -194,46 +139,66 @@ HRESULT EffectCore::Process(IUnknown* in, IUnknown** out) {
   return S_OK;
 }
 
-void EffectCore::Smooth(const Input& input, const BlockInfo& info) {
+void EffectCore::EdgeLengths(const BlockInfo& info, int64_t* begin, int64_t* end) const {
+  const double rate = setup_.sampleRate;
+  *begin =
+      std::min(static_cast<int64_t>(std::floor(smoothBeginMs * rate / 1000.0)), info.rangeFrames);
+  *end = std::min(static_cast<int64_t>(std::floor(smoothEndMs * rate / 1000.0)), info.rangeFrames);
+  *begin = std::max<int64_t>(*begin, 0);
+  *end = std::max<int64_t>(*end, 0);
+}
+
+void EffectCore::KeepEdges(std::span<const double> in, const BlockInfo& info) {
   if (info.rangeFrames <= 0) return;
-  const double rate = input.setup.sampleRate;
-  const int64_t begin = static_cast<int64_t>(std::floor(smoothBeginMs * rate / 1000.0));
-  const int64_t end = static_cast<int64_t>(std::floor(smoothEndMs * rate / 1000.0));
-  const int64_t n = std::min<int64_t>(input.frames, static_cast<int64_t>(out_.size()));
+  int64_t begin = 0, end = 0;
+  EdgeLengths(info, &begin, &end);
+  if (info.position == 0) {
+    firstDry_.assign(static_cast<size_t>(begin), 0.0);
+    lastDry_.assign(static_cast<size_t>(end), 0.0);
+  }
+  // The untouched samples of the two edges, by their place in the range: a
+  // processor that holds samples back gives its output later than its input.
+  const int64_t n = static_cast<int64_t>(in.size());
+  for (int64_t i = std::max<int64_t>(0, -info.position);
+       i < n && info.position + i < static_cast<int64_t>(firstDry_.size()); ++i)
+    firstDry_[static_cast<size_t>(info.position + i)] = in[static_cast<size_t>(i)];
+  const int64_t lastFrom = info.rangeFrames - static_cast<int64_t>(lastDry_.size());
+  for (int64_t i = std::max<int64_t>(0, lastFrom - info.position); i < n; ++i) {
+    const int64_t at = info.position + i - lastFrom;
+    if (at >= static_cast<int64_t>(lastDry_.size())) break;
+    lastDry_[static_cast<size_t>(at)] = in[static_cast<size_t>(i)];
+  }
+}
+
+void EffectCore::Smooth(const BlockInfo& info) {
+  if (info.rangeFrames <= 0) return;
   const int64_t range = info.rangeFrames;
-  // Only the frames of the block that lie in an edge are touched.
-  auto blend = [&](int64_t from, int64_t to, auto weight) {
-    for (int64_t i = std::max<int64_t>(from - info.position, 0);
-         i < std::min<int64_t>(to - info.position, n); ++i) {
-      const double wet = weight(static_cast<double>(info.position + i) + 0.5);
-      const double dry = input.samples[i];
-      double& out = out_[static_cast<size_t>(i)];
-      out = dry + wet * (out - dry);
-    }
-  };
-  if (begin > 0) blend(0, begin, [&](double p) { return Rise(p, static_cast<double>(begin)); });
-  if (end > 0)
-    blend(range - end, range,
-          [&](double p) { return Rise(static_cast<double>(range) - p, static_cast<double>(end)); });
+  const auto begin = static_cast<int64_t>(firstDry_.size());
+  const auto end = static_cast<int64_t>(lastDry_.size());
+  const int64_t first = emitted_;  // the place of out_[0] in the range
+  const int64_t n = static_cast<int64_t>(out_.size());
+  // Only the frames of the output that lie in an edge are touched.
+  for (int64_t g = std::max<int64_t>(first, 0); g < std::min(first + n, begin); ++g) {
+    double& out = out_[static_cast<size_t>(g - first)];
+    const double dry = firstDry_[static_cast<size_t>(g)];
+    out = dry + Rise(static_cast<double>(g) + 0.5, static_cast<double>(begin)) * (out - dry);
+  }
+  for (int64_t g = std::max(first, range - end); g < std::min(first + n, range); ++g) {
+    double& out = out_[static_cast<size_t>(g - first)];
+    const double dry = lastDry_[static_cast<size_t>(g - (range - end))];
+    out = dry + Rise(static_cast<double>(range - g) - 0.5, static_cast<double>(end)) * (out - dry);
+  }
 }
 
 HRESULT EffectCore::GetParam(int32_t index, VARIANT* value) const {
-  if (!value) return E_POINTER;
-  VariantInit(value);
-  if (index < 1 || static_cast<size_t>(index) > params_.size()) return S_OK;
-  return VariantCopy(value, &params_[static_cast<size_t>(index - 1)]);
+  return detail::KeptParam(params_, index, value);
 }
 
 HRESULT EffectCore::PutParam(int32_t index, const VARIANT& value) {
   ParamValue param;
   if (index < 1 || !ToParam(value, &param) || !processor_->SetParam(index, param))
-    return Fail(
-        E_INVALIDARG, u"Invalid parameter P" + [&] {
-          std::string digits = std::to_string(index);
-          return std::u16string(digits.begin(), digits.end());
-        }() + u" for this effect.");
-  if (params_.size() < static_cast<size_t>(index)) params_.resize(static_cast<size_t>(index));
-  VariantCopy(&params_[static_cast<size_t>(index - 1)], &value);
+    return Fail(E_INVALIDARG, detail::ParamRefused(index, {}));
+  detail::KeepParam(params_, index, value);
   return S_OK;
 }
 

@@ -45,11 +45,19 @@ class EffectCore {
   };
   com::HRESULT ReadInput(com::IUnknown* in, Input* input);
   void StartIfPending(const StreamSetup& setup);
-  void Smooth(const Input& input, const BlockInfo& info);
+  // Edge smoothing: the untouched samples of both edges are kept as the input
+  // passes, and blended into the output frames that stand at those places.
+  void EdgeLengths(const BlockInfo& info, int64_t* begin, int64_t* end) const;
+  void KeepEdges(std::span<const double> in, const BlockInfo& info);
+  void Smooth(const BlockInfo& info);
 
   std::unique_ptr<Processor> processor_;
   std::vector<com::Variant> params_;  // as last put, for the getters
   std::vector<double> out_;
+  std::vector<double> zeros_;     // a generator's input
+  std::vector<double> firstDry_;  // the input of the first and last edge
+  std::vector<double> lastDry_;
+  int64_t emitted_ = 0;  // frames given out since Start
   com::ComPtr<AudioData> output_;
   bool startPending_ = false;
   bool running_ = false;

@@ -1,7 +1,11 @@
 // The effect components module. Loading it adds its classes to the class
-// table: the audio data object and one processor class per effect kind.
+// table: the audio data object, one processor class per effect kind and the
+// single components (silence remover, batch chain, tempo analyser).
 #include "audio_data.h"
+#include "batch/chain.h"
+#include "dtmf_kinds.h"
 #include "effect_object.h"
+#include "frame_object.h"
 #include "processors.h"
 
 namespace qel::effects {
@@ -25,6 +29,18 @@ constexpr com::ClassCreator kCreators[] = {
     {"InvertEffect", &com::CreateComObject<KindEffect<MakeInvert>>},
     {"FilterEffect", &com::CreateComObject<KindEffect<MakeFilter>>},
     {"EqualizerEffect", &com::CreateComObject<KindEffect<MakeEqualizer>>},
+    {"PitchShifterEffect", &com::CreateComObject<KindEffect<MakePitchShifter>>},
+    {"TimeStretcherEffect", &com::CreateComObject<KindEffect<MakeTimeStretcher>>},
+    {"ResamplerEffect", &com::CreateComObject<KindEffect<MakeResampler>>},
+    {"NoiseRemoverEffect", &com::CreateComObject<KindEffect<MakeNoiseRemover>>},
+    {"FftFilterEffect", &com::CreateComObject<KindEffect<MakeFftFilter>>},
+    {"FirFilterEffect", &com::CreateComObject<KindEffect<MakeFirFilter>>},
+    {"GeneratorEffect", &com::CreateComObject<KindEffect<MakeGenerator>>},
+    {"SilenceRemover", &com::CreateComObject<FrameEffect<MakeSilenceRemover>>},
+    {"BatchProcessor", &com::CreateComObject<FrameEffect<MakeBatch>>},
+    {"TempoAnalyser", &com::CreateComObject<FrameEffect<MakeTempo>>},
+    {"DtmfGeneratorEffect", &com::CreateComObject<KindEffect<dtmf::MakeDtmfGeneratorKind>>},
+    {"DtmfRecognizer", &com::CreateComObject<FrameEffect<dtmf::MakeDtmfRecognizerKind>>},
 };
 
 const bool kRegistered = [] {

@@ -56,6 +56,43 @@ class Processor {
   // the last block).
   virtual void Process(std::span<const double> in, const BlockInfo& info,
                        std::vector<double>& out) = 0;
+  // False for kinds whose output is not as long as their input over a run
+  // (time stretch, resampling): their output frames do not stand for the input
+  // frames at the same place, so the edges are not cross-faded with the input.
+  // Kinds that hold samples back (latency) and give them out with the last
+  // block still preserve the length. Either way, how many frames each Process
+  // gives must depend only on the lengths of the blocks and the parameters,
+  // never on the signal: the channels of a document run in separate instances
+  // and must stay in step.
+  virtual bool PreservesLength() const { return true; }
+};
+
+// Generators are processors too: each call gets a block of zeros as long as
+// the chunk to generate (BlockInfo::position counts the frames generated
+// before it, rangeFrames is 0) and gives as many frames.
+
+// The format of interleaved PCM blocks (the document's own samples).
+struct PcmFormat {
+  double sampleRate = 44100;
+  int32_t channels = 1;
+  int32_t bitsPerSample = 16;  // 8-bit unsigned around 128, the others signed little-endian
+  int32_t BlockAlign() const { return bitsPerSample / 8 * channels; }
+};
+
+// The single-instance kinds that see all channels at once, as interleaved PCM:
+// the silence remover, the tempo analyser, the batch chain.
+class FrameProcessor {
+ public:
+  virtual ~FrameProcessor() = default;
+  virtual bool SetParam(int index, const ParamValue& value) = 0;
+  virtual void Start(const PcmFormat& format) = 0;
+  // Whole frames in; the output (whole frames, possibly fewer or none)
+  // appended to out. `last`: the final block of the run.
+  virtual void Process(std::span<const uint8_t> in, bool last, std::vector<uint8_t>& out) = 0;
+  // What an analysing kind found (the tempo in beats per minute); 0 before.
+  virtual double Result() const { return 0.0; }
+  // Why the last SetParam was refused, in words for the host (may be empty).
+  virtual std::string Problem() const { return {}; }
 };
 
 // Reads a number parameter; false for arrays and text.

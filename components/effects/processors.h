@@ -30,4 +30,21 @@ std::unique_ptr<Processor> MakeReverb();
 std::unique_ptr<Processor> MakeFilter();     // the seven single filters, chosen by P3
 std::unique_ptr<Processor> MakeEqualizer();  // a bank of peaking filters
 
+// Pitch and time (pitch/).
+std::unique_ptr<Processor> MakePitchShifter();
+std::unique_ptr<Processor> MakeTimeStretcher();
+std::unique_ptr<Processor> MakeResampler();
+
+// Spectral (spectral/).
+std::unique_ptr<Processor> MakeNoiseRemover();
+std::unique_ptr<Processor> MakeFftFilter();
+std::unique_ptr<Processor> MakeFirFilter();
+
+// Generators (generators/): silence, noise, periodic signals, chirps.
+std::unique_ptr<Processor> MakeGenerator();
+
+// Whole-frame kinds (analysis/).
+std::unique_ptr<FrameProcessor> MakeSilenceRemover();
+std::unique_ptr<FrameProcessor> MakeTempo();
+
 }  // namespace qel::effects

@@ -1,5 +1,7 @@
 #include "core/audio_editor.h"
 
+#include <cstring>
+
 #include "com/classtable.h"
 #include "core/font_object.h"
 #if QEL_WITH_VIEW
@@ -673,6 +675,74 @@ QEL_FLAG_ACCESSORS(DXTransformEnabled, dxEnabled_)
 QEL_FLAG_ACCESSORS(VSTTransformEnabled, vstEnabled_)
 QEL_FLAG_ACCESSORS(DTMFEnabled, dtmfEnabled_)
 #undef QEL_FLAG_ACCESSORS
+
+HRESULT CAudioEditor::put_DTMFEnabled(VARIANT_BOOL value) {
+  // Only switching on acts: the generators and the recogniser are made then
+  // and kept.
+  if (!value || dtmfEnabled_) return S_OK;
+  if (!state_->effects.EnableDtmf(std::max(Model().format.channels, 1), Model().format)) {
+    ShowNotRegistered(u"QelAudioDTMFSignals is not registered.");
+    return S_OK;
+  }
+  dtmfEnabled_ = VARIANT_TRUE;
+  return S_OK;
+}
+
+HRESULT CAudioEditor::RecognizeDTMFSignal(int32_t method, int32_t quality) {
+  const ComPtr<CAudioEditor> self(this);
+  if (!dtmfEnabled_) return S_OK;
+  document::Document& doc = Model();
+  EffectProcessors& effects = state_->effects;
+  // The recogniser hears the enabled channels only.
+  document::DocumentFormat heard = doc.format;
+  heard.channels = doc.channels.OperationCount();
+  processing::FrameJob job;
+  job.kind = processing::FrameRunKind::kRecognize;
+  EffectProcessors::FrameAdapter* recognizer = nullptr;
+  job.configure = [&]() -> processing::EffectResult {
+    recognizer = effects.Single(EffectProcessors::SingleKind::kDtmf, heard);
+    if (!recognizer) return {processing::EffectOutcome::kRefused, kErrNotInstalled};
+    job.component = EffectProcessors::Component(recognizer);
+    // A new recognition starts a new list of symbols.
+    recognized_.reset();
+    std::vector<ParamPut> params;
+    params.push_back({1, Variant::I4(method)});
+    params.push_back({2, Variant::I4(quality)});
+    if (!effects.Configure(*recognizer, params))
+      return {processing::EffectOutcome::kComponentFailed};
+    return {processing::EffectOutcome::kDone};
+  };
+  job.play = [] { return false; };
+  // Each symbol index found appends its character; others are ignored.
+  static constexpr std::u16string_view kAlphabet = u"0123456789*#abcd";
+  job.collect = [&](std::span<const uint8_t> found) {
+    for (size_t at = 0; at + 4 <= found.size(); at += 4) {
+      int32_t index = 0;
+      std::memcpy(&index, found.data() + at, 4);
+      if (index < 0 || index >= static_cast<int32_t>(kAlphabet.size())) continue;
+      if (!recognized_) recognized_.emplace();
+      recognized_->push_back(kAlphabet[static_cast<size_t>(index)]);
+    }
+  };
+  const processing::EffectResult result = processing::RunFrames(doc, *state_, job);
+  switch (result.outcome) {
+    case processing::EffectOutcome::kFailed:
+    case processing::EffectOutcome::kRefused:
+      return RaiseError(result.error);
+    case processing::EffectOutcome::kComponentFailed:
+      return effects.TakeFailure();
+    default:
+      return S_OK;
+  }
+}
+
+HRESULT CAudioEditor::GetRecognizedSymbols(BSTR* symbols) {
+  if (!symbols) return E_POINTER;
+  *symbols = recognized_ ? SysAllocStringLen(recognized_->data(),
+                                             static_cast<uint32_t>(recognized_->size()))
+                         : nullptr;
+  return S_OK;
+}
 
 HRESULT CAudioEditor::put_MarkerMouseEventsEnabled(VARIANT_BOOL value) {
   markerMouseEventsEnabled_ = value;

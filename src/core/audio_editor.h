@@ -8,6 +8,7 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,9 @@ class CAudioEditor final
   com::HRESULT get_DXTransformEnabled(com::VARIANT_BOOL* value) override;
   com::HRESULT get_VSTTransformEnabled(com::VARIANT_BOOL* value) override;
   com::HRESULT get_DTMFEnabled(com::VARIANT_BOOL* value) override;
+  com::HRESULT put_DTMFEnabled(com::VARIANT_BOOL value) override;
+  com::HRESULT RecognizeDTMFSignal(int32_t method, int32_t quality) override;
+  com::HRESULT GetRecognizedSymbols(com::BSTR* symbols) override;
   com::HRESULT get_PreviewMode(int32_t* value) override;
   com::HRESULT put_PreviewMode(int32_t value) override;
   com::HRESULT get_ScaleX(IEditorScale** value) override;
@@ -186,6 +190,8 @@ class CAudioEditor final
   com::VARIANT_BOOL dxEnabled_ = com::VARIANT_FALSE;
   com::VARIANT_BOOL vstEnabled_ = com::VARIANT_FALSE;
   com::VARIANT_BOOL dtmfEnabled_ = com::VARIANT_FALSE;
+  // What the last recognitions found (none before the first).
+  std::optional<std::u16string> recognized_;
   bool playOnlyStereo_ = false;
   bool recompose_ = false;
 

@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "com/variant.h"
+#include "document/history.h"
 #include "external/effects.h"
 #include "processing/effect_frame.h"
+#include "processing/frame_run.h"
 
 namespace qel {
 
@@ -46,17 +48,33 @@ class EffectProcessors {
   processing::ChannelProcessor* Channel(processing::EffectKind kind, int32_t channel,
                                         int32_t sampleRate, int32_t sampleSize);
 
+  // The single components, made on first use (null when one cannot be made).
+  enum class SingleKind { kSilenceRemover, kBatch, kTempo, kDtmf, kCount };
+  class FrameAdapter;
+  FrameAdapter* Single(SingleKind kind, const document::DocumentFormat& format);
+  // Its parameters, then Start.
+  bool Configure(FrameAdapter& single, const std::vector<ParamPut>& params);
+  bool Result(FrameAdapter& single, double* value);
+  static processing::FrameComponent* Component(FrameAdapter* single);
+  // DTMF on: its generators for `channels` channels (and for every later
+  // document) and its recogniser. False, and DTMF stays off, when one of them
+  // cannot be made.
+  bool EnableDtmf(int32_t channels, const document::DocumentFormat& format);
+  bool DtmfEnabled() const { return dtmf_; }
+
   // The first failure since the last call, with its error description put
   // back on this thread; S_OK when nothing failed.
   com::HRESULT TakeFailure();
 
   class Adapter;
+  struct Failure;
 
  private:
-  struct Failure;
   Adapter* Find(processing::EffectKind kind, int32_t channel) const;
 
   std::unique_ptr<Failure> failure_;
+  bool dtmf_ = false;
+  std::array<std::unique_ptr<FrameAdapter>, static_cast<size_t>(SingleKind::kCount)> singles_;
   std::array<std::vector<std::unique_ptr<Adapter>>,
              static_cast<size_t>(processing::EffectKind::kCount)>
       kinds_;

@@ -3,10 +3,16 @@
 members, event helpers and class descriptions from surface.txt.
 
 usage: gen_surface.py SURFACE OUTDIR PACKAGE STEM
+       gen_surface.py --python-stub SURFACE MODULE_PART OUT.pyi
 
-writes OUTDIR/PACKAGE/STEM.h, STEM_tables.cpp, STEM_defaults.h and STEM_events.h;
-the registration helpers are named after STEM (RegisterSurfaceInterfaces,
-SurfaceTables, kSurfaceClasses for "surface").
+The first writes OUTDIR/PACKAGE/STEM.h, STEM_tables.cpp, STEM_defaults.h and
+STEM_events.h; the registration helpers are named after STEM
+(RegisterSurfaceInterfaces, SurfaceTables, kSurfaceClasses for "surface").
+
+The second writes the typed stub of the Python client: MODULE_PART (the stub of
+what the module itself defines: DispatchObject, connect, ComError...)
+followed by every interface as a class, the classes, the events as a Protocol
+of handler methods and Dispatch overloads by ProgID and class identifier.
 """
 import re
 import sys
@@ -44,8 +50,9 @@ class Config:
 
 
 class Param:
-    def __init__(self, cpp, vt, name, direction):
+    def __init__(self, cpp, vt, name, direction, surface_type=None):
         self.cpp, self.vt, self.name, self.dir = cpp, vt, name, direction
+        self.surface_type = surface_type  # the type as the table spells it
 
 
 def parse_type(text, interfaces):
@@ -90,12 +97,13 @@ def parse_param(text, interfaces):
         direction = "In"
     if depth > 0 and not cpp.startswith("com::SAFEARRAY"):
         vt = vt + " | com::VT_BYREF"
-    return Param(cpp, vt, name, direction)
+    return Param(cpp, vt, name, direction, ty.strip())
 
 
 class Accessor:
-    def __init__(self, dispid, name, kind, cpp_name, params):
+    def __init__(self, dispid, name, kind, cpp_name, params, value_type=None):
         self.dispid, self.name, self.kind, self.cpp_name, self.params = dispid, name, kind, cpp_name, params
+        self.value_type = value_type  # a property's value type as the table spells it
 
 
 def parse(path):
@@ -182,11 +190,13 @@ def parse(path):
                 if acc == "get":
                     is_array = cpp.startswith("com::SAFEARRAY")
                     out = Param(cpp + "*", vt if is_array else vt + " | com::VT_BYREF", "pVal", "Retval")
-                    accessors.append(Accessor(dispid, member, "PropGet", "get_" + member, index_params + [out]))
+                    accessors.append(Accessor(dispid, member, "PropGet", "get_" + member,
+                                              index_params + [out], value.strip()))
                 else:
                     kind_name = "PropPut" if acc == "put" else "PropPutRef"
                     accessors.append(Accessor(dispid, member, kind_name, acc + "_" + member,
-                                              index_params + [Param(cpp, vt, "newVal", "In")]))
+                                              index_params + [Param(cpp, vt, "newVal", "In")],
+                                              value.strip()))
         iface["accessors"] = accessors
     if prefix is None:
         prefix = lib[0][:-3] if lib[0].endswith("Lib") else lib[0]
@@ -424,7 +434,128 @@ def events(interfaces):
     return "\n".join(out) + "\n"
 
 
+# ---- the typed stub of the Python client ----------------------------------
+
+# How the Python client hands values out (reading) and takes them in.
+PY_SCALARS = {"long": "int", "int": "int", "short": "int", "LONGLONG": "int", "BYTE": "int",
+              "OLE_COLOR": "int", "VARIANT_BOOL": "int", "double": "float", "VARIANT": "Any",
+              "tagRECT": "Any"}
+PY_ARRAY_ELEMENTS = {"long": "int", "int": "int", "double": "float"}
+
+
+def py_type(text, interfaces, reading):
+    """The Python type of a value the table spells as text. Booleans keep their
+    integer value; a null string or array comes back as None, as the client does."""
+    m = re.fullmatch(r"SAFEARRAY\((\w+)\)\**", text)
+    if m:
+        element = PY_ARRAY_ELEMENTS[m.group(1)]
+        return f"list[{element}] | None" if reading else f"_ArrayIn[{element}]"
+    base = re.fullmatch(r"(\w+)\**", text).group(1)
+    if base == "BSTR":
+        return "str | None" if reading else "str"
+    if base in ("IUnknown", "IFontDisp"):
+        return "LateBound | None" if reading else "DispatchObject | None"
+    if base in interfaces:
+        return base
+    return PY_SCALARS[base]
+
+
+def py_method(a, interfaces):
+    """A method: the arguments a caller passes, and what the call returns (the
+    retval or out value; a value passed in place comes back as the result too)."""
+    args, results, in_place = ["self"], [], False
+    for p in a.params:
+        if p.dir in ("Retval", "Out"):
+            results.append(py_type(p.surface_type, interfaces, True))
+        elif p.dir == "InOut":
+            args.append(f"{p.name}: Any")
+            in_place = True
+        else:
+            args.append(f"{p.name}: {py_type(p.surface_type, interfaces, False)}")
+    returns = results[0] if len(results) == 1 else "Any" if results or in_place else "None"
+    return [f"def {a.name}({', '.join(args)}) -> {returns}: ..."]
+
+
+def py_property(name, accessors, interfaces):
+    get = next((a for a in accessors if a.kind == "PropGet"), None)
+    writable = any(a.kind in ("PropPut", "PropPutRef") for a in accessors)
+    value = (get or accessors[0]).value_type
+    indexed = len((get or accessors[0]).params) > 1
+    if indexed:
+        return ["@property", f"def {name}(self) -> IndexedProperty[{py_type(value, interfaces, True)}]: ..."]
+    if get and not writable:
+        return ["@property", f"def {name}(self) -> {py_type(value, interfaces, True)}: ..."]
+    if get:
+        return [f"{name}: {py_type(value, interfaces, True)}"]
+    return [f"{name}: {py_type(value, interfaces, False)}  # write-only"]
+
+
+def py_members(iface, names):
+    """The members of an interface in table order, each once."""
+    grouped = {}
+    for a in iface["accessors"]:
+        if a.kind != "VtableOnly":
+            grouped.setdefault(a.name, []).append(a)
+    lines = []
+    for name, accessors in grouped.items():
+        if accessors[0].kind == "Method":
+            lines += py_method(accessors[0], names)
+        else:
+            lines += py_property(name, accessors, names)
+    return lines
+
+
+def python_stub(interfaces, classes, module_part):
+    names = {i["name"] for i in interfaces}
+    out = ["# Generated by gen_surface.py. Do not edit.", module_part.rstrip(), ""]
+    w = out.append
+    w("# ---- the automation surface ----")
+    for i in interfaces:
+        if i["outgoing"]:
+            continue
+        w("\n@type_check_only")
+        w(f"class {i['name']}(DispatchObject):")
+        out.extend("    " + line for line in py_members(i, names))
+    for c in classes:
+        w("\n@type_check_only")
+        w(f"class {c['name']}({c['iface']}):")
+        events = f" Its events: {plain(c['source'])}." if c["source"] else ""
+        w(f'    """{c["desc"]} ({c["progid"]}).{events}"""')
+    for i in interfaces:
+        if not i["outgoing"]:
+            continue
+        w("\n@type_check_only")
+        w(f"class {plain(i['name'])}(Protocol):")
+        w('    """The handler methods connect() calls; a handler defines those it wants.')
+        w('    An argument passed by reference arrives as a Ref (or the handler returns')
+        w('    its new value)."""')
+        for a in i["accessors"]:
+            args, returns = ["self"], "object"
+            for p in a.params:
+                if p.dir == "Out":
+                    args.append(f"{p.name}: Ref")
+                    returns = f"{py_type(p.surface_type, names, True)} | None"
+                else:
+                    args.append(f"{p.name}: {py_type(p.surface_type, names, True)}")
+            w(f"    def On{a.name}({', '.join(args + ['/'])}) -> {returns}: ...")
+    for c in classes:
+        w("\n@overload")
+        spellings = ", ".join(f'"{s}"' for s in (c["progid"], c["progid"] + ".1", "{" + c["clsid"][1:-1] + "}"))
+        w(f"def Dispatch(progid_or_clsid: Literal[{spellings}]) -> {c['name']}: ...")
+    w("\n@overload")
+    w("def Dispatch(progid_or_clsid: str) -> Any: ...")
+    return "\n".join(out) + "\n"
+
+
 def main():
+    if sys.argv[1] == "--python-stub":
+        src, module_part, target = sys.argv[2], Path(sys.argv[3]), Path(sys.argv[4])
+        _, _, interfaces, classes = parse(src)
+        text = python_stub(interfaces, classes, module_part.read_text())
+        if not target.exists() or target.read_text() != text:
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_text(text)
+        return
     src, outdir = sys.argv[1], Path(sys.argv[2])
     Config.package, Config.stem = sys.argv[3], sys.argv[4]
     lib, appid, interfaces, classes = parse(src)

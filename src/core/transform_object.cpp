@@ -34,37 +34,9 @@ ParamPut Array(int32_t index, SAFEARRAY** array) {
   return put;
 }
 
-}  // namespace
-
-HRESULT CEditorTransform::CreateInstance(REFIID iid, void** object) {
-  return CreateComObject<CEditorTransform>(iid, object);
-}
-
-HRESULT CEditorTransform::Run(int32_t code, std::vector<ParamPut> params) {
-  if (Orphaned()) return RaiseError(kErrInvalidOperation);
-  ControlState* state = State();
-  if (!state) return S_OK;
-  const std::optional<processing::EffectSpec> spec = processing::FindEffect(code);
-  if (!spec) return RaiseError(kErrInvalidOperation);
-  document::Document& doc = state->doc;
-  EffectProcessors& effects = state->effects;
-  HRESULT played = S_OK;
-  processing::EffectJob job;
-  job.spec = *spec;
-  job.previewMode = state->previewMode;
-  job.configure = [&](int32_t channel, const processing::SmoothingSent& smoothing) {
-    return effects.Configure(spec->kind, channel, smoothing, params,
-                             spec->Has(processing::effect_flag::kParamsFirst));
-  };
-  job.adjust = [&](int32_t channel) { return effects.SendParams(spec->kind, channel, params); };
-  job.processor = [&](int32_t channel) {
-    return effects.Channel(spec->kind, channel, doc.format.sampleRate, doc.format.sampleSize);
-  };
-  job.play = [&] {
-    played = state->playPreview ? state->playPreview() : E_NOTIMPL;
-    return Succeeded(played);
-  };
-  const processing::EffectResult result = processing::RunEffect(doc, *state, job);
+// What a run's outcome means to the host: the error it raised, the failing
+// component's own result, or playback's result for a preview.
+HRESULT Answer(const processing::EffectResult& result, EffectProcessors& effects, HRESULT played) {
   switch (result.outcome) {
     case EffectOutcome::kFailed:
     case EffectOutcome::kRefused:
@@ -76,6 +48,46 @@ HRESULT CEditorTransform::Run(int32_t code, std::vector<ParamPut> params) {
     default:
       return S_OK;
   }
+}
+
+// Starts playback of a preview, keeping its result for the answer.
+std::function<bool()> Player(ControlState& state, HRESULT& played) {
+  return [&state, &played] {
+    played = state.playPreview ? state.playPreview() : E_NOTIMPL;
+    return Succeeded(played);
+  };
+}
+
+}  // namespace
+
+HRESULT CEditorTransform::CreateInstance(REFIID iid, void** object) {
+  return CreateComObject<CEditorTransform>(iid, object);
+}
+
+HRESULT CEditorTransform::Run(int32_t code, std::vector<ParamPut> params, double generateMs) {
+  if (Orphaned()) return RaiseError(kErrInvalidOperation);
+  ControlState* state = State();
+  if (!state) return S_OK;
+  const std::optional<processing::EffectSpec> spec = processing::FindEffect(code);
+  if (!spec) return RaiseError(kErrInvalidOperation);
+  document::Document& doc = state->doc;
+  EffectProcessors& effects = state->effects;
+  HRESULT played = S_OK;
+  processing::EffectJob job;
+  job.spec = *spec;
+  job.previewMode = state->previewMode;
+  job.generateMs = generateMs;
+  job.configure = [&](int32_t channel, const processing::SmoothingSent& smoothing) {
+    return effects.Configure(spec->kind, channel, smoothing, params,
+                             spec->Has(processing::effect_flag::kParamsFirst));
+  };
+  job.adjust = [&](int32_t channel) { return effects.SendParams(spec->kind, channel, params); };
+  job.processor = [&](int32_t channel) {
+    return effects.Channel(spec->kind, channel, doc.format.sampleRate, doc.format.sampleSize);
+  };
+  job.play = Player(*state, played);
+  const processing::EffectResult result = processing::RunEffect(doc, *state, job);
+  return Answer(result, effects, played);
 }
 
 HRESULT CEditorTransform::Amplify(double pcAmplify) {
@@ -236,6 +248,206 @@ HRESULT CEditorTransform::Equalizer(SAFEARRAY** dbGainArray, SAFEARRAY** freqArr
   return Run(opcode::kEqualizer, std::move(params));
 }
 
+HRESULT CEditorTransform::Resample(int32_t frequency, VARIANT_BOOL preFilter,
+                                   VARIANT_BOOL postFilter, int32_t resamplingMethod) {
+  return Run(opcode::kResample, {Integer(1, frequency), Integer(2, preFilter),
+                                 Integer(3, postFilter), Integer(4, resamplingMethod)});
+}
+
+HRESULT CEditorTransform::PitchShift(double rate) {
+  return Run(opcode::kPitchShift, {Number(1, rate)});
+}
+
+HRESULT CEditorTransform::TimeStretch(double rate) {
+  return Run(opcode::kTimeStretch, {Number(1, rate)});
+}
+
+HRESULT CEditorTransform::NoiseRemove(
+    double reduceLevel, int32_t fftLength,
+    BSTR /*noiseFileName: the profile comes from the selection*/) {
+  return Run(opcode::kNoiseRemove, {Number(2, reduceLevel), Integer(1, fftLength)});
+}
+
+HRESULT CEditorTransform::FFTFilter(SAFEARRAY** dbGainArray, SAFEARRAY** freqArray, int32_t fftSize,
+                                    int32_t windowingType, int32_t splineType) {
+  std::vector<ParamPut> params;
+  params.push_back(Array(4, dbGainArray));
+  params.push_back(Array(1, freqArray));
+  params.push_back(Integer(3, fftSize));
+  params.push_back(Integer(5, windowingType));
+  params.push_back(Integer(2, splineType));
+  return Run(opcode::kFftFilter, std::move(params));
+}
+
+HRESULT CEditorTransform::FIRFilter(SAFEARRAY** dbGainArray, SAFEARRAY** freqArray,
+                                    SAFEARRAY** weightArray, int32_t quality,
+                                    int32_t /*splineType: the design needs none*/) {
+  std::vector<ParamPut> params;
+  params.push_back(Array(2, dbGainArray));
+  params.push_back(Array(1, freqArray));
+  params.push_back(Array(3, weightArray));
+  params.push_back(Integer(4, quality));
+  return Run(opcode::kFirFilter, std::move(params));
+}
+
+HRESULT CEditorTransform::GenerateSilence(double msDuration) {
+  return Run(opcode::kGenerateSilence, {Integer(1, 1)}, msDuration);
+}
+
+HRESULT CEditorTransform::GenerateNoise(double msDuration, double dbLevel, int32_t type,
+                                        double /*pcDryMix*/, double /*pcWetMix*/) {
+  return Run(opcode::kGenerateNoise, {Number(2, dbLevel), Integer(1, type)}, msDuration);
+}
+
+HRESULT CEditorTransform::GenerateSignal(double msDuration, double dbLevel, double signalFrequency,
+                                         VARIANT_BOOL useFading, double dbFadeLevel,
+                                         double fadingTime, VARIANT_BOOL useModulation,
+                                         double modulationFrequency, double modulationDepth,
+                                         int32_t type, double pcDryMix, double pcWetMix) {
+  std::vector<ParamPut> params;
+  params.push_back(Number(2, dbLevel));
+  params.push_back(Number(7, signalFrequency));
+  params.push_back(Integer(12, useFading));
+  params.push_back(Number(9, dbFadeLevel));
+  params.push_back(Number(10, fadingTime));
+  params.push_back(Integer(11, useModulation));
+  params.push_back(Number(5, modulationFrequency));
+  params.push_back(Number(6, modulationDepth));
+  params.push_back(Number(3, pcDryMix));
+  params.push_back(Number(4, pcWetMix));
+  // Types 1, 2 and 3 are the generator's sine, square and sawtooth; any other
+  // leaves the generator's signal as it was.
+  constexpr int32_t kSignalOfType[] = {0, 5, 7, 8};
+  if (type >= 1 && type <= 3) params.push_back(Integer(1, kSignalOfType[type]));
+  return Run(opcode::kGenerateSignal, std::move(params), msDuration);
+}
+
+HRESULT CEditorTransform::GenerateChirp(double msDuration, double dbLevel, double signalFrequency,
+                                        double signalFrequencyEnd, double chirpTime,
+                                        VARIANT_BOOL useFading, double dbFadeLevel,
+                                        double fadingTime, VARIANT_BOOL useModulation,
+                                        double modulationFrequency, double modulationDepth,
+                                        double pcDryMix, double pcWetMix) {
+  std::vector<ParamPut> params;
+  params.push_back(Number(2, dbLevel));
+  params.push_back(Number(7, signalFrequency));
+  params.push_back(Number(8, signalFrequencyEnd));
+  params.push_back(Number(13, chirpTime));
+  params.push_back(Integer(12, useFading));
+  params.push_back(Number(9, dbFadeLevel));
+  params.push_back(Number(10, fadingTime));
+  params.push_back(Integer(11, useModulation));
+  params.push_back(Number(5, modulationFrequency));
+  params.push_back(Number(6, modulationDepth));
+  params.push_back(Number(3, pcDryMix));
+  params.push_back(Number(4, pcWetMix));
+  params.push_back(Integer(1, 6));
+  return Run(opcode::kGenerateChirp, std::move(params), msDuration);
+}
+
+HRESULT CEditorTransform::GenerateDTMFSignal(BSTR dialString, double msBreakDuration,
+                                             BSTR pauseCharacter, double msPauseDuration,
+                                             double msToneDuration, int32_t typeSignals,
+                                             SAFEARRAY** customSignals, double pcDryMix,
+                                             double pcWetMix) {
+  ControlState* state = State();
+  if (state && !state->effects.DtmfEnabled()) return S_OK;
+  const std::u16string_view dial(dialString ? dialString : u"", SysStringLen(dialString));
+  const std::u16string_view pause(pauseCharacter ? pauseCharacter : u"",
+                                  SysStringLen(pauseCharacter));
+  // How long the dial string sounds: a tone and a break per symbol, a pause
+  // per pause character; anything else takes no time.
+  constexpr std::u16string_view kSymbols = u"0123456789*#ABCDabcd";
+  double ms = 0;
+  for (char16_t c : dial) {
+    if (!pause.empty() && c == pause.front())
+      ms += std::max(msPauseDuration, 0.0);
+    else if (kSymbols.find(c) != std::u16string_view::npos)
+      ms += std::max(msToneDuration, 0.0) + std::max(msBreakDuration, 0.0);
+  }
+  std::vector<ParamPut> params;
+  params.push_back(Number(4, msBreakDuration));
+  params.push_back({5, Variant::Str(pause)});
+  params.push_back(Number(3, msPauseDuration));
+  params.push_back(Number(2, msToneDuration));
+  params.push_back(Integer(1, typeSignals));
+  params.push_back({6, Variant::Str(dial)});
+  params.push_back(Number(8, pcDryMix));
+  params.push_back(Number(7, pcWetMix));
+  // The custom frequency pairs go last, on their own.
+  if (customSignals && *customSignals) params.push_back(Array(9, customSignals));
+  return Run(opcode::kGenerateDtmfSignal, std::move(params), ms);
+}
+
+HRESULT CEditorTransform::RunSingle(processing::FrameRunKind kind, std::vector<ParamPut> params) {
+  if (Orphaned()) return RaiseError(kErrInvalidOperation);
+  ControlState* state = State();
+  if (!state) return S_OK;
+  document::Document& doc = state->doc;
+  EffectProcessors& effects = state->effects;
+  using Single = EffectProcessors::SingleKind;
+  const Single which = kind == processing::FrameRunKind::kDeleteSilence ? Single::kSilenceRemover
+                       : kind == processing::FrameRunKind::kBatch       ? Single::kBatch
+                                                                        : Single::kTempo;
+  HRESULT played = S_OK;
+  EffectProcessors::FrameAdapter* single = nullptr;
+  processing::FrameJob job;
+  job.kind = kind;
+  job.previewMode = state->previewMode;
+  job.configure = [&]() -> processing::EffectResult {
+    single = effects.Single(which, doc.format);
+    if (!single) {
+      state->ComponentMissing(which == Single::kBatch   ? u"QelAudioTransformEx4 is not registered."
+                              : which == Single::kTempo ? u"QelAudioTransform4 is not registered."
+                                                        : u"QelAudioTransform is not registered.");
+      return {EffectOutcome::kRefused, kErrNotInstalled};
+    }
+    job.component = EffectProcessors::Component(single);
+    if (!effects.Configure(*single, params)) {
+      // The batch component refusing its list is the host's bad argument.
+      if (kind == processing::FrameRunKind::kBatch) {
+        effects.TakeFailure();
+        return {EffectOutcome::kRefused, kErrInvalidArgument};
+      }
+      return {EffectOutcome::kComponentFailed};
+    }
+    return {EffectOutcome::kDone};
+  };
+  job.play = Player(*state, played);
+  const processing::EffectResult result = processing::RunFrames(doc, *state, job);
+  if (result.outcome == EffectOutcome::kDone && kind == processing::FrameRunKind::kTempo)
+    analysed_ = true;
+  return Answer(result, effects, played);
+}
+
+HRESULT CEditorTransform::DeleteSilence(double dbThreshold, double rmsTime) {
+  return RunSingle(processing::FrameRunKind::kDeleteSilence,
+                   {Number(1, dbThreshold), Number(2, rmsTime)});
+}
+
+HRESULT CEditorTransform::BatchProcess(BSTR effectsXml) {
+  std::vector<ParamPut> params;
+  params.push_back(
+      {1, Variant::Str(effectsXml ? std::u16string_view(effectsXml, SysStringLen(effectsXml))
+                                  : std::u16string_view())});
+  return RunSingle(processing::FrameRunKind::kBatch, std::move(params));
+}
+
+HRESULT CEditorTransform::BPMAnalyse() {
+  return RunSingle(processing::FrameRunKind::kTempo, {});
+}
+
+HRESULT CEditorTransform::GetBPM(double* bpm) {
+  if (!bpm) return E_POINTER;
+  ControlState* state = State();
+  // Before the first analysis there is nothing to tell.
+  if (!state || !analysed_) return S_OK;
+  EffectProcessors::FrameAdapter* tempo =
+      state->effects.Single(EffectProcessors::SingleKind::kTempo, state->doc.format);
+  if (!tempo || !state->effects.Result(*tempo, bpm)) return state->effects.TakeFailure();
+  return S_OK;
+}
+
 HRESULT CEditorTransform::MixChannels(SAFEARRAY** pcGains) {
   if (Orphaned()) return RaiseError(kErrInvalidOperation);
   ControlState* state = State();
@@ -262,19 +474,9 @@ HRESULT CEditorTransform::MixChannels(SAFEARRAY** pcGains) {
   }
   if (!gains) return S_OK;
   HRESULT played = S_OK;
-  const processing::EffectResult result =
-      processing::MixChannels(state->doc, *state, *gains, state->previewMode, [&] {
-        played = state->playPreview ? state->playPreview() : E_NOTIMPL;
-        return Succeeded(played);
-      });
-  switch (result.outcome) {
-    case EffectOutcome::kFailed:
-      return RaiseError(result.error);
-    case EffectOutcome::kPreviewFailed:
-      return played;
-    default:
-      return S_OK;
-  }
+  const processing::EffectResult result = processing::MixChannels(
+      state->doc, *state, *gains, state->previewMode, Player(*state, played));
+  return Answer(result, state->effects, played);
 }
 
 }  // namespace qel

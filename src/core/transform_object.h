@@ -10,6 +10,7 @@
 #include "core/automation_object.h"
 #include "core/control_state.h"
 #include "core/surface_defaults.h"
+#include "processing/frame_run.h"
 
 namespace qel {
 
@@ -55,10 +56,46 @@ class CEditorTransform final : public AutomationObject<CEditorTransform, IEditor
   com::HRESULT HighShelfFilter(double dbGain, double frequency, double steepness) override;
   com::HRESULT Equalizer(com::SAFEARRAY** dbGainArray, com::SAFEARRAY** freqArray,
                          int32_t baseFilterType) override;
+  com::HRESULT Resample(int32_t frequency, com::VARIANT_BOOL preFilter,
+                        com::VARIANT_BOOL postFilter, int32_t resamplingMethod) override;
+  com::HRESULT PitchShift(double rate) override;
+  com::HRESULT TimeStretch(double rate) override;
+  com::HRESULT DeleteSilence(double dbThreshold, double rmsTime) override;
+  com::HRESULT NoiseRemove(double reduceLevel, int32_t fftLength, com::BSTR noiseFileName) override;
+  com::HRESULT FFTFilter(com::SAFEARRAY** dbGainArray, com::SAFEARRAY** freqArray, int32_t fftSize,
+                         int32_t windowingType, int32_t splineType) override;
+  com::HRESULT FIRFilter(com::SAFEARRAY** dbGainArray, com::SAFEARRAY** freqArray,
+                         com::SAFEARRAY** weightArray, int32_t quality,
+                         int32_t splineType) override;
+  com::HRESULT GenerateSilence(double msDuration) override;
+  com::HRESULT GenerateNoise(double msDuration, double dbLevel, int32_t type, double pcDryMix,
+                             double pcWetMix) override;
+  com::HRESULT GenerateSignal(double msDuration, double dbLevel, double signalFrequency,
+                              com::VARIANT_BOOL useFading, double dbFadeLevel, double fadingTime,
+                              com::VARIANT_BOOL useModulation, double modulationFrequency,
+                              double modulationDepth, int32_t type, double pcDryMix,
+                              double pcWetMix) override;
+  com::HRESULT GenerateChirp(double msDuration, double dbLevel, double signalFrequency,
+                             double signalFrequencyEnd, double chirpTime,
+                             com::VARIANT_BOOL useFading, double dbFadeLevel, double fadingTime,
+                             com::VARIANT_BOOL useModulation, double modulationFrequency,
+                             double modulationDepth, double pcDryMix, double pcWetMix) override;
+  com::HRESULT GenerateDTMFSignal(com::BSTR dialString, double msBreakDuration,
+                                  com::BSTR pauseCharacter, double msPauseDuration,
+                                  double msToneDuration, int32_t typeSignals,
+                                  com::SAFEARRAY** customSignals, double pcDryMix,
+                                  double pcWetMix) override;
+  com::HRESULT BatchProcess(com::BSTR effectsXml) override;
+  com::HRESULT BPMAnalyse() override;
+  com::HRESULT GetBPM(double* bpm) override;
 
  private:
-  // Runs the effect of `code` with these parameter puts.
-  com::HRESULT Run(int32_t code, std::vector<ParamPut> params);
+  // Runs the effect of `code` with these parameter puts (generators: for
+  // generateMs milliseconds).
+  com::HRESULT Run(int32_t code, std::vector<ParamPut> params, double generateMs = 0);
+  // Runs a single component over the selection.
+  com::HRESULT RunSingle(processing::FrameRunKind kind, std::vector<ParamPut> params);
+  bool analysed_ = false;  // a tempo was measured
   document::Smoothing& Stored() override { return State() ? State()->doc.smoothing : own_; }
   document::Smoothing own_;
 };

@@ -1,19 +1,23 @@
 #include "processing/effect_frame.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "pcm/channel_samples.h"
 #include "pcm/worker_pool.h"
-#include "processing/effect_samples.h"
 #include "processing/operation_frame.h"
 
 namespace qel::processing {
 namespace {
 
 using namespace effect_flag;
+using PCM_CODEC::ChannelToDoubles;
+using PCM_CODEC::DoublesToChannel;
+using PCM_CODEC::SampleLayout;
 
 // Puts the channel flags back however the run ends.
 class SavedChannels {
@@ -69,6 +73,7 @@ class EffectRun {
         processed_.push_back(c);
       }
     input_.assign(processed_.size(), std::vector<double>(static_cast<size_t>(rate_)));
+    keepsChannels_ = !job.mixBlock && static_cast<int32_t>(processed_.size()) < format_.channels;
     outputs_.resize(processed_.size());
     results_.resize(processed_.size());
     bytesIn_.resize(static_cast<size_t>(int64_t{rate_} * align_));
@@ -128,6 +133,8 @@ class EffectRun {
         ReportProgress(static_cast<double>(done + got));
         if (!frame_.Destination().Write(bytesOut_.data(), bytesOut_.size())) return WriteFailed();
         done += got;
+        written_ += got;
+        if (last) reachedEnd_ = true;
         continue;
       }
       const BlockPlace place = Place(done);
@@ -138,7 +145,7 @@ class EffectRun {
       if (!AllSucceeded()) return ComponentFailed();
       bool ended = false;
       for (size_t k = 0; k < processors_.size(); ++k) {
-        if (outputs_[k].empty()) ended = true;
+        if (outputs_[k].data() == nullptr) ended = true;
         const double share = static_cast<double>(k + 1) / static_cast<double>(processors_.size());
         ReportProgress(progressBase * static_cast<double>(frames_) +
                        (1.0 - progressBase) *
@@ -154,11 +161,37 @@ class EffectRun {
         outFrames = got;
         if (last) KeepTails(got);
       }
-      if (outFrames == 0) break;
+      if (outFrames == 0 && got == 0) break;
       if (!WriteBlock(got, outFrames)) return WriteFailed();
       done += got;
       if (last) reachedEnd_ = true;
     }
+    return true;
+  }
+
+  // Generates the job's duration in chunks of a second (the last one the
+  // whole milliseconds left) and writes them in place of the selection.
+  bool GenerateLoop() {
+    const double total = job_.generateMs;
+    double generated = 0;
+    while (!doc_.Cancelled() && !doc_.StopRequested()) {
+      const double left = total - generated;
+      const double chunk = left >= 1000.0 ? 1000.0 : std::trunc(left);
+      if (chunk < 1.0) break;
+      ForEachChannel([&](size_t k) {
+        results_[k] = processors_[k]->Generate(generated, chunk, &outputs_[k]);
+      });
+      if (!AllSucceeded()) return ComponentFailed();
+      if (std::any_of(outputs_.begin(), outputs_.end(),
+                      [](std::span<const double> out) { return out.data() == nullptr; }))
+        break;
+      generated += chunk;
+      const int64_t frames = static_cast<int64_t>(outputs_.empty() ? 0 : outputs_[0].size());
+      if (frames > 0 && !WriteBlock(0, frames)) return WriteFailed();
+      const double percent = std::min(generated / total, 1.0) * doc_.progressScale;
+      observer_.Progress(static_cast<int32_t>(percent));
+    }
+    reachedEnd_ = true;
     return true;
   }
 
@@ -189,10 +222,16 @@ class EffectRun {
     return frame_.Destination().Write(bytes.data(), bytes.size());
   }
 
-  // Where the copy of the rest of the document starts.
+  // Where the copy of the rest of the document starts: after the selection
+  // (or what its tail was mixed into), or, when the run stopped early, right
+  // after the frames written so far, so that what a processor still held back
+  // is copied unchanged rather than lost. An effect that changes the length
+  // keeps what it wrote and goes on after what it read.
   int64_t TailFrom() const {
     if (tailEnd_ >= 0) return tailEnd_;
-    if (job_.spec.Has(kBackwards)) return end_;
+    if (job_.spec.Has(kBackwards) || job_.spec.Has(kGenerator)) return end_;
+    if (!reachedEnd_ && !job_.spec.Has(kChangesLength))
+      return std::min(end_, start_ + written_ * align_);
     return static_cast<int64_t>(frame_.Source().Position());
   }
 
@@ -214,14 +253,20 @@ class EffectRun {
 
   bool WriteBlock(int64_t inFrames, int64_t outFrames) {
     bytesOut_.resize(static_cast<size_t>(outFrames * align_));
-    const int32_t sampleBytes = format_.sampleSize / 8;
-    // Channels outside the operation keep their bytes; past the input's length
-    // (an output longer than its block) they are silent.
-    const int64_t kept = std::min(inFrames, outFrames);
+    // Channels outside the operation keep their bytes, in step with the
+    // output: a processor that holds frames back delays them just as much.
+    // Past their input (an output longer than its input) they are silent.
+    int64_t kept = 0;
+    if (keepsChannels_) {
+      pending_.insert(pending_.end(), bytesIn_.begin(), bytesIn_.begin() + inFrames * align_);
+      kept = std::min<int64_t>(outFrames,
+                               static_cast<int64_t>(pending_.size() - pendingFrom_) / align_);
+    }
     if (outFrames > kept)
       FillSilence(bytesOut_.data() + kept * align_, (outFrames - kept) * align_,
                   format_.sampleSize);
     size_t k = 0;
+    const int32_t sampleBytes = format_.sampleSize / 8;
     for (int32_t c = 0; c < format_.channels; ++c) {
       if (k < processed_.size() && processed_[k] == c) {
         std::span<const double> out = outputs_[k++];
@@ -232,10 +277,19 @@ class EffectRun {
           DoublesToChannel(padding_.data(), outFrames - have, c, layout_,
                            bytesOut_.data() + have * align_);
         }
-      } else {
-        CopyChannel(bytesIn_.data(), bytesOut_.data(), kept, c, sampleBytes, align_);
+      } else if (keepsChannels_) {
+        CopyChannel(pending_.data() + pendingFrom_, bytesOut_.data(), kept, c, sampleBytes, align_);
       }
     }
+    if (keepsChannels_) {
+      pendingFrom_ += static_cast<size_t>(kept * align_);
+      if (pendingFrom_ * 2 > pending_.size()) {
+        pending_.erase(pending_.begin(),
+                       pending_.begin() + static_cast<std::ptrdiff_t>(pendingFrom_));
+        pendingFrom_ = 0;
+      }
+    }
+    written_ += outFrames;
     return frame_.Destination().Write(bytesOut_.data(), bytesOut_.size());
   }
 
@@ -301,6 +355,11 @@ class EffectRun {
   std::vector<std::vector<double>> tails_;
   std::vector<uint8_t> bytesIn_, bytesOut_;
   std::vector<double> padding_;
+  // Frames read whose bytes of the channels outside the operation are not written yet.
+  bool keepsChannels_ = false;
+  std::vector<uint8_t> pending_;
+  size_t pendingFrom_ = 0;
+  int64_t written_ = 0;  // frames written in place of the selection
   std::unique_ptr<PCM_CODEC::CWorkerPool> pool_;
   bool measured_ = false;
 };
@@ -326,7 +385,9 @@ EffectResult RunEffect(document::Document& doc, document::OperationObserver& obs
     return {EffectOutcome::kAdjusted};
   }
   const document::ViewStack* view = doc.View();
-  if (!doc.Idle() || !view->selected || doc.channels.OperationCount() < 1) return {};
+  const bool generator = spec.Has(kGenerator);
+  if (!doc.Idle() || (!view->selected && !generator) || doc.channels.OperationCount() < 1)
+    return {};
   if (spec.Has(kNoVideo) && doc.source.hasVideo)
     return {EffectOutcome::kRefused, kErrInvalidOperation};
 
@@ -340,17 +401,28 @@ EffectResult RunEffect(document::Document& doc, document::OperationObserver& obs
   SmoothingSent sent;
   switch (spec.smoothing) {
     case SmoothingRule::kTested:
-      sent = {false, SmoothingApplies(doc.smoothing, frames, doc.format.sampleRate) ? 1 : 0,
+      sent = {false, false, SmoothingApplies(doc.smoothing, frames, doc.format.sampleRate) ? 1 : 0,
               doc.smoothing.beginMs, doc.smoothing.endMs};
       break;
     case SmoothingRule::kOff:
-      sent = {false, 0, doc.smoothing.beginMs, doc.smoothing.endMs};
+      sent = {false, false, 0, doc.smoothing.beginMs, doc.smoothing.endMs};
       break;
     case SmoothingRule::kStored:
-      sent = {false, doc.smoothing.enabled, doc.smoothing.beginMs, doc.smoothing.endMs};
+      sent = {false, false, doc.smoothing.enabled, doc.smoothing.beginMs, doc.smoothing.endMs};
       break;
     case SmoothingRule::kSwitchOff:
-      sent = {true, 0, 0, 0};
+      sent = {false, true, 0, 0, 0};
+      break;
+    case SmoothingRule::kFixed20:
+      sent = {
+          false, false,
+          doc.smoothing.enabled != 0 && static_cast<double>(frames) >= 0.02 * doc.format.sampleRate
+              ? 1
+              : 0,
+          20.0, 20.0};
+      break;
+    case SmoothingRule::kNone:
+      sent.none = true;
       break;
   }
   for (int32_t c = 0; c < channels && job.configure; ++c)
@@ -388,9 +460,12 @@ EffectResult RunEffect(document::Document& doc, document::OperationObserver& obs
   }
   frame.CancelOnStop(false);
   doc.ClearStopRequest();
-  bool ok = run.Loop();
+  bool ok = generator ? run.GenerateLoop() : run.Loop();
   if (ok && run.reachedEnd_ && !doc.Cancelled()) ok = run.MixTails();
   saved.Restore();
+  // Half a reversal is no result anyone wants, and keeping it would drop the
+  // part not yet read: a stopped Reverse is cancelled.
+  if (ok && spec.Has(kBackwards) && !run.reachedEnd_) doc.SetStatus(status::kIdle);
   if (!ok) {
     frame.Abandon();
     if (run.componentFailed_) return {EffectOutcome::kComponentFailed};

@@ -34,14 +34,19 @@ class ChannelProcessor {
   virtual bool Measure(std::span<const double> in, const BlockPlace& place) = 0;
   // The next Process gets the final block.
   virtual bool SetLastBlock() = 0;
-  // One block through; *out is the output, valid until the next call (empty:
-  // the processor gave none, which ends the run).
+  // One block through; *out is the output, valid until the next call. A
+  // processor that gives no output at all (out->data() null) ends the run; one
+  // that gives an empty block (still filling its latency) does not.
   virtual bool Process(std::span<const double> in, const BlockPlace& place,
                        std::span<const double>* out) = 0;
+  // A generator's next chunk: chunkMs milliseconds after fromMs generated
+  // before it.
+  virtual bool Generate(double fromMs, double chunkMs, std::span<const double>* out) = 0;
 };
 
 // The smoothing settings sent to the processors before the parameters.
 struct SmoothingSent {
+  bool none = false;        // nothing is sent
   bool switchOnly = false;  // only the switch, set to 0 (Reverse)
   int32_t enabled = 0;
   double beginMs = 0;
@@ -62,6 +67,8 @@ struct EffectJob {
   // For work the control does itself instead of processors: writes the
   // output of `frames` interleaved frames (out starts as a copy of in).
   std::function<void(const uint8_t* in, uint8_t* out, int64_t frames)> mixBlock;
+  // Generators: how much to generate, in milliseconds.
+  double generateMs = 0;
 };
 
 enum class EffectOutcome {

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <optional>
 
-#include "processing/effect_samples.h"
+#include "pcm/channel_samples.h"
 #include "processing/mix_channels.h"
 #include "support/recording_observer.h"
 #include "support/sample_documents.h"
@@ -18,6 +18,9 @@
 
 namespace qel::processing {
 namespace {
+
+using PCM_CODEC::ChannelToDoubles;
+using PCM_CODEC::DoublesToChannel;
 
 using test::Samples;
 
@@ -58,14 +61,38 @@ class GainProcessor : public ChannelProcessor {
     for (double& v : buffer)
       v *= gain;
     if (reverse) std::reverse(buffer.begin(), buffer.end());
+    if (latency > 0) {
+      // Holds `latency` frames back and gives them at the end of the range.
+      const bool end =
+          lastPending ||
+          place.timeStampMs + static_cast<double>(in.size()) * 1000.0 / kRate >= place.rangeMs;
+      held.insert(held.end(), buffer.begin(), buffer.end());
+      const size_t give =
+          end ? held.size() : held.size() - std::min(held.size(), static_cast<size_t>(latency));
+      buffer.assign(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(give));
+      held.erase(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(give));
+    }
     if (lastPending && tail > 0) buffer.insert(buffer.end(), static_cast<size_t>(tail), tailValue);
     lastPending = false;
+    *out = {buffer.empty() ? &kNothing : buffer.data(), buffer.size()};
+    return true;
+  }
+  bool Generate(double fromMs, double chunkMs, std::span<const double>* out) override {
+    chunks.push_back(chunkMs);
+    const auto frames = static_cast<size_t>(std::llround((fromMs + chunkMs) * kRate / 1000.0) -
+                                            std::llround(fromMs * kRate / 1000.0));
+    buffer.assign(frames, 1000.0);
     *out = buffer;
     return true;
   }
 
+  int64_t latency = 0;
+  std::vector<double> chunks;
+
  private:
+  static constexpr double kNothing = 0;
   std::vector<double> buffer;
+  std::vector<double> held;
 };
 
 class EffectFrameTest : public ::testing::Test {
@@ -313,6 +340,77 @@ TEST_F(EffectFrameTest, APreviewConfiguresAndAsksForPlaybackWithoutTouchingTheDo
   EXPECT_EQ(doc.Status(), opcode::kAmplify);
   EXPECT_EQ(RunEffect(doc, observer, job).outcome, EffectOutcome::kAdjusted);
   EXPECT_EQ(doc.history.Depth(), 1);
+}
+
+TEST_F(EffectFrameTest, ChannelsLeftAloneStayInStepWithAProcessorThatHoldsFramesBack) {
+  Open(2);
+  doc.channels.SetOperation(1, 0);
+  doc.RecountChannels();
+  test::SelectFrames(doc, 300, 5000);
+  left.latency = 250;
+  ASSERT_EQ(Run(opcode::kAmplify).outcome, EffectOutcome::kDone);
+  EXPECT_EQ(test::CurrentSamples(doc), Scaled(original, 2, 300, 5000, {0}));
+}
+
+TEST_F(EffectFrameTest, StopWithFramesHeldBackCopiesThemUnchangedInsteadOfLosingThem) {
+  Open(1);
+  test::SelectFrames(doc, 0, kFrames);
+  left.latency = 250;
+  observer.onProgress = [&](int32_t) {
+    if (left.blocks == 2) doc.RequestStop();
+  };
+  ASSERT_EQ(Run(opcode::kAmplify).outcome, EffectOutcome::kDone);
+  // Two blocks were read and 1750 frames given back; the rest is as it was.
+  EXPECT_EQ(test::CurrentSamples(doc), Scaled(original, 1, 0, 1750, {0}));
+}
+
+TEST_F(EffectFrameTest, AStoppedReverseIsCancelled) {
+  Open(1);
+  test::SelectFrames(doc, 0, kFrames);
+  left.reverse = true;
+  observer.onProgress = [&](int32_t) {
+    if (left.blocks == 1) doc.RequestStop();
+  };
+  EXPECT_EQ(Run(opcode::kReverse).outcome, EffectOutcome::kCancelled);
+  EXPECT_EQ(test::CurrentSamples(doc), original);
+}
+
+TEST_F(EffectFrameTest, AGeneratorWorksInSecondsAndTheWholeMillisecondsLeft) {
+  Open(1);
+  test::SelectFrames(doc, 1000, 1000);
+  EffectJob job = Job(opcode::kGenerateSilence);
+  job.generateMs = 2500.7;
+  ASSERT_EQ(RunEffect(doc, observer, job).outcome, EffectOutcome::kDone);
+  EXPECT_EQ(left.chunks, (std::vector<double>{1000, 1000, 500}));
+  // Inserted at the cursor: 2500 frames at 1 kHz.
+  const Samples got = test::CurrentSamples(doc);
+  ASSERT_EQ(static_cast<int64_t>(got.size()), kFrames + 2500);
+  EXPECT_EQ(got[999], original[999]);
+  EXPECT_EQ(got[1000], 1000);
+  EXPECT_EQ(got[3499], 1000);
+  EXPECT_EQ(got[3500], original[1000]);
+}
+
+TEST_F(EffectFrameTest, AGeneratorReplacesTheSelection) {
+  Open(1);
+  test::SelectFrames(doc, 1000, 4000);
+  EffectJob job = Job(opcode::kGenerateSilence);
+  job.generateMs = 500;
+  ASSERT_EQ(RunEffect(doc, observer, job).outcome, EffectOutcome::kDone);
+  const Samples got = test::CurrentSamples(doc);
+  ASSERT_EQ(static_cast<int64_t>(got.size()), kFrames - 3000 + 500);
+  EXPECT_EQ(got[1500], original[4000]);
+  EXPECT_EQ(doc.View()->endSelect[doc.View()->zoom], 1500 * 2);
+}
+
+TEST_F(EffectFrameTest, AGeneratorShorterThanAMillisecondMakesNothing) {
+  Open(1);
+  test::SelectFrames(doc, 0, 0);
+  EffectJob job = Job(opcode::kGenerateSilence);
+  job.generateMs = 0.5;
+  ASSERT_EQ(RunEffect(doc, observer, job).outcome, EffectOutcome::kDone);
+  EXPECT_TRUE(left.chunks.empty());
+  EXPECT_EQ(test::CurrentSamples(doc), original);
 }
 
 TEST(SmoothingFlag, IsOnOnlyForSelectionsAsLongAsBothEdges) {

@@ -1,6 +1,7 @@
 """qel-regsvr writes the module's registration entries into the per-user file
 and removes them again, leaving other entries alone."""
 import os
+import re
 import subprocess
 
 import pytest
@@ -42,7 +43,8 @@ def test_registration_writes_the_control_entries(registry):
     assert keys[key + "\\ProgID"][""] == "QelAudioEditor4.AudioEditor.1"
     assert keys[key + "\\VersionIndependentProgID"][""] == "QelAudioEditor4.AudioEditor"
     assert keys[key + "\\InprocServer32"]["ThreadingModel"] == "Apartment"
-    assert keys[key + "\\InprocServer32"][""].endswith("libqelaudioeditor.so")
+    # The module as it was named: the library, with or without its version suffix.
+    assert re.search(r"/libqelaudioeditor\.so(\.\d+)*$", keys[key + "\\InprocServer32"][""])
     assert keys[key + "\\MiscStatus\\1"][""] == "131473"
     assert keys[key + "\\TypeLib"][""] == LIBID
     assert keys["HKEY_CLASSES_ROOT\\QelAudioEditor4.AudioEditor\\CurVer"][""] == \
@@ -70,4 +72,12 @@ def test_missing_module_is_reported(registry):
     result = regsvr("/nonexistent/module.so")
     assert result.returncode != 0
     assert "cannot load" in result.stderr
+    assert not registry.exists()
+
+
+def test_help_explains_the_options_and_registers_nothing(registry):
+    result = subprocess.run([os.environ["QEL_REGSVR"], "--help"], capture_output=True, text=True)
+    assert result.returncode == 0
+    assert result.stdout.startswith("usage: qel-regsvr")
+    assert "/u" in result.stdout and str(registry) in result.stdout
     assert not registry.exists()

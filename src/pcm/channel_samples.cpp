@@ -1,13 +1,11 @@
-#include "processing/effect_samples.h"
+#include "pcm/channel_samples.h"
 
 #include <cmath>
 
 #include "pcm/sample_io.h"
 
-namespace qel::processing {
+namespace PCM_CODEC {
 namespace {
-
-using PCM_CODEC::Pcm;
 
 // Truncation toward zero, then the clip; done in double so that values far out
 // of range cannot overflow the integer conversion.
@@ -89,4 +87,4 @@ void DoublesToChannel(const double* in, int64_t frames, int32_t channel, const S
   }
 }
 
-}  // namespace qel::processing
+}  // namespace PCM_CODEC

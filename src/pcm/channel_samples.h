@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace qel::processing {
+namespace PCM_CODEC {
 
 struct SampleLayout {
   int32_t sampleSize = 16;   // bits: 8, 16, 24 or 32
@@ -22,4 +22,4 @@ void ChannelToDoubles(const uint8_t* interleaved, int64_t frames, int32_t channe
 void DoublesToChannel(const double* in, int64_t frames, int32_t channel, const SampleLayout& layout,
                       uint8_t* interleaved);
 
-}  // namespace qel::processing
+}  // namespace PCM_CODEC

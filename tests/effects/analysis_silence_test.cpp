@@ -1,0 +1,152 @@
+// The silence remover: which frames go, that the others stay byte for byte,
+// and that block sizes and sample formats do not change the result.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "effects/analysis_signals.h"
+
+namespace qel::effects::analysis_test {
+namespace {
+
+constexpr double kRate = 44100;
+
+std::unique_ptr<FrameProcessor> Remover(double thresholdDb, double windowMs) {
+  auto p = MakeSilenceRemover();
+  p->SetParam(1, thresholdDb);
+  p->SetParam(2, windowMs);
+  return p;
+}
+
+size_t Ms(double ms) {
+  return static_cast<size_t>(std::llround(ms * kRate / 1000));
+}
+
+// Where `out` is `in` with one stretch [from, to) of bytes cut out; `cut`
+// false when out is not of that form.
+struct Cut {
+  bool cut = false;
+  size_t from = 0, to = 0;
+};
+Cut FindCut(std::span<const uint8_t> in, std::span<const uint8_t> out) {
+  if (out.size() > in.size()) return {};
+  size_t prefix = 0;
+  while (prefix < out.size() && in[prefix] == out[prefix])
+    ++prefix;
+  const size_t removed = in.size() - out.size();
+  for (size_t i = prefix; i < out.size(); ++i)
+    if (out[i] != in[i + removed]) return {};
+  return {true, prefix, prefix + removed};
+}
+
+// 1 s tone, 0.5 s digital silence, 1 s tone, stereo 16-bit at −6 dBFS.
+struct ToneGapTone {
+  PcmFormat format = Format(2, 16);
+  std::vector<uint8_t> in =
+      Pcm(Join({Tone(Ms(1000), 2, 16384), Silence(Ms(500), 2), Tone(Ms(1000), 2, 16384, 660)}), 16);
+};
+
+TEST(SilenceRemover, ToneGapToneLosesTheGapToWithinTenMilliseconds) {
+  ToneGapTone s;
+  const auto out = RunFrames(*Remover(-60, 50), s.format, s.in);
+  const double removedFrames = static_cast<double>(s.in.size() - out.size()) / 4;
+  EXPECT_NEAR(removedFrames, static_cast<double>(Ms(500)), static_cast<double>(Ms(10)));
+}
+
+TEST(SilenceRemover, KeepsEveryOtherFrameByteForByte) {
+  ToneGapTone s;
+  const auto out = RunFrames(*Remover(-60, 50), s.format, s.in);
+  const Cut cut = FindCut(s.in, out);
+  ASSERT_TRUE(cut.cut) << "the output is not the input with one stretch cut out";
+  // The cut lies in the gap (give or take near-zero samples at the tone edges).
+  EXPECT_NEAR(static_cast<double>(cut.from) / 4, static_cast<double>(Ms(1000)), 5.0);
+  EXPECT_NEAR(static_cast<double>(cut.to) / 4, static_cast<double>(Ms(1500)), 5.0);
+}
+
+TEST(SilenceRemover, GivesTheSameResultHoweverTheInputIsSplitIntoBlocks) {
+  ToneGapTone s;
+  const auto whole = RunFrames(*Remover(-60, 50), s.format, s.in);
+  for (size_t block : {1, 7, 4410})
+    EXPECT_EQ(RunFrames(*Remover(-60, 50), s.format, s.in, block), whole) << "blocks of " << block;
+}
+
+TEST(SilenceRemover, HoldsBackOneWindowLessAFrameUntilTheLastBlock) {
+  ToneGapTone s;
+  auto p = Remover(-60, 50);
+  p->Start(s.format);
+  std::vector<uint8_t> out;
+  p->Process(std::span(s.in).first(Ms(800) * 4), false, out);
+  EXPECT_EQ(out.size() / 4, Ms(800) - (Ms(50) - 1));
+}
+
+TEST(SilenceRemover, KeepsAGapShorterThanTheWindow) {
+  const PcmFormat format = Format(2, 16);
+  const auto in =
+      Pcm(Join({Tone(Ms(300), 2, 16384), Silence(Ms(40), 2), Tone(Ms(300), 2, 16384)}), 16);
+  EXPECT_EQ(RunFrames(*Remover(-60, 50), format, in), in);
+}
+
+TEST(SilenceRemover, RemovesLeadingAndTrailingSilence) {
+  const PcmFormat format = Format(1, 16);
+  const auto tone = Tone(Ms(500), 1, 10000);
+  const auto in = Pcm(Join({Silence(Ms(300), 1), tone, Silence(Ms(300), 1)}), 16);
+  const auto out = RunFrames(*Remover(-60, 50), format, in);
+  EXPECT_NEAR(static_cast<double>(out.size()) / 2, static_cast<double>(Ms(500)),
+              static_cast<double>(Ms(10)));
+}
+
+TEST(SilenceRemover, AllSilenceLeavesNothing) {
+  const auto in = Pcm(Silence(Ms(2000), 2), 16);
+  EXPECT_TRUE(RunFrames(*Remover(-60, 50), Format(2, 16), in).empty());
+}
+
+TEST(SilenceRemover, RecognisesEightBitSilenceAt0x80) {
+  const PcmFormat format = Format(1, 8);
+  const auto in = Pcm(Join({Tone(Ms(500), 1, 100), Silence(Ms(500), 1), Tone(Ms(500), 1, 100)}), 8);
+  ASSERT_EQ(in[Ms(700)], 0x80);
+  const auto out = RunFrames(*Remover(-40, 50), format, in);
+  EXPECT_NEAR(static_cast<double>(in.size() - out.size()), static_cast<double>(Ms(500)),
+              static_cast<double>(Ms(10)));
+}
+
+TEST(SilenceRemover, ReadsASineByItsPeakLevelAgainstTheThreshold) {
+  // 24-bit: a gap holding a sine at −61 dBFS goes under a −60 threshold, one
+  // at −59 dBFS stays.
+  const PcmFormat format = Format(1, 24);
+  auto withGapAt = [](double db) {
+    const double quiet = 8388608.0 * std::pow(10.0, db / 20);
+    return Pcm(Join({Tone(Ms(300), 1, 4e6), Tone(Ms(500), 1, quiet, 1000), Tone(Ms(300), 1, 4e6)}),
+               24);
+  };
+  const auto under = withGapAt(-61);
+  EXPECT_NEAR(
+      static_cast<double>(under.size() - RunFrames(*Remover(-60, 50), format, under).size()) / 3,
+      static_cast<double>(Ms(500)), static_cast<double>(Ms(10)));
+  const auto over = withGapAt(-59);
+  EXPECT_EQ(RunFrames(*Remover(-60, 50), format, over).size(), over.size());
+}
+
+TEST(SilenceRemover, KeepsAGapWhereOnlyOneOfSixChannelsIsLoud) {
+  // 32-bit, six channels; the level is taken over all channels together.
+  const PcmFormat format = Format(6, 32);
+  Frames gap = Silence(Ms(500), 6);
+  const auto tone = Tone(Ms(500), 1, 1e9);
+  for (size_t t = 0; t < tone.size(); ++t)
+    gap[t * 6 + 3] = tone[t];
+  const auto in = Pcm(Join({Tone(Ms(300), 6, 1e9), gap, Tone(Ms(300), 6, 1e9)}), 32);
+  EXPECT_EQ(RunFrames(*Remover(-60, 50), format, in), in);
+}
+
+TEST(SilenceRemover, RefusesUnknownIndicesAndNonNumbers) {
+  auto p = MakeSilenceRemover();
+  EXPECT_FALSE(p->SetParam(3, 1.0));
+  EXPECT_FALSE(p->SetParam(0, 1.0));
+  EXPECT_FALSE(p->SetParam(1, std::numeric_limits<double>::quiet_NaN()));
+  EXPECT_FALSE(p->SetParam(2, std::u16string(u"50")));
+  EXPECT_TRUE(p->SetParam(1, -50.0));
+}
+
+}  // namespace
+}  // namespace qel::effects::analysis_test

@@ -1,0 +1,105 @@
+// The periodic signals: frequency, peak level and RMS of each waveform, the
+// amplitude modulation, the fade-in and the dry/wet mix.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "effects/generators_signals.h"
+
+namespace qel::effects::generators_test {
+namespace {
+
+TEST(GeneratorSine, HasTheRequestedFrequency) {
+  const auto x = Generate({{7, 1000}, {2, -6}, {1, kSine}}, Frames(2));
+  EXPECT_NEAR(FrequencyHz(x), 1000.0, 0.01);
+}
+
+TEST(GeneratorSine, PeaksAtTheRequestedLevelInDecibelsReFullScale) {
+  const auto x = Generate({{7, 1000}, {2, -6}, {1, kSine}}, Frames(1));
+  EXPECT_NEAR(SineLevelDb(x), -6.0, 0.01);
+  EXPECT_NEAR(Peak(x), DbToAmplitude(-6), DbToAmplitude(-6) * 1e-3);
+}
+
+TEST(GeneratorSine, LevelIsRelativeToTheFullScaleOfTheStream) {
+  // A 24-bit stream given undivided: full scale 2^23.
+  constexpr double kFull24 = 8388608;
+  auto p = Make({{7, 440}, {2, -20}, {1, kSine}}, kFull24);
+  const auto x = Generate(*p, {Frames(1)});
+  EXPECT_NEAR(Peak(x), kFull24 * 0.1, kFull24 * 0.1 * 1e-3);
+}
+
+TEST(GeneratorSquare, SitsAtPlusAndMinusThePeakLevel) {
+  const auto x = Generate({{7, 1000}, {2, -6}, {1, kSquare}}, Frames(1));
+  const double a = DbToAmplitude(-6);
+  for (double v : x)
+    ASSERT_NEAR(std::abs(v), a, a * 1e-12);
+  EXPECT_NEAR(Rms(x), a, a * 1e-3);  // equal time at each level
+}
+
+TEST(GeneratorSawtooth, SpansThePeakLevelWithAnRmsOfPeakOverRootThree) {
+  const auto x = Generate({{7, 1000}, {2, -6}, {1, kSawtooth}}, Frames(1));
+  const double a = DbToAmplitude(-6);
+  EXPECT_NEAR(Peak(x), a, a * 0.05);  // the ramp reaches −peak, +peak less one step
+  EXPECT_NEAR(Rms(x), a / std::sqrt(3.0), a * 2e-3);
+}
+
+TEST(GeneratorTriangle, PeaksAtTheLevelWithAnRmsOfPeakOverRootThree) {
+  const auto x = Generate({{7, 441}, {2, -6}, {1, kTriangle}}, Frames(1));
+  const double a = DbToAmplitude(-6);
+  EXPECT_NEAR(Peak(x), a, a * 1e-6);  // 100 samples a period: the tip is sampled
+  EXPECT_NEAR(Rms(x), a / std::sqrt(3.0), a * 2e-3);
+}
+
+TEST(GeneratorModulation, DepthSixtyPercentSwingsTheEnvelopeFromFullToFortyPercent) {
+  const auto x = Generate({{7, 1000}, {2, -6}, {5, 4}, {6, 60}, {11, -1}, {1, kSine}}, Frames(1));
+  // The envelope: the peak of each 1 ms (one carrier period).
+  double highest = 0, lowest = 1e300;
+  for (size_t from = 0; from + 44 <= x.size(); from += 44) {
+    const double peak = Peak(std::span(x).subspan(from, 44));
+    highest = std::max(highest, peak);
+    lowest = std::min(lowest, peak);
+  }
+  const double a = DbToAmplitude(-6);
+  EXPECT_NEAR(highest, a, a * 0.01);
+  EXPECT_NEAR(lowest, 0.4 * a, a * 0.01);
+}
+
+TEST(GeneratorFade, RisesInDecibelsLinearlyFromTheFadeLevelToTheLevel) {
+  // −46 dBFS up to −6 dBFS over 1 s: 40 dB per second.
+  const auto x =
+      Generate({{7, 1000}, {2, -6}, {9, -46}, {10, 1000}, {12, -1}, {1, kSine}}, Frames(1.5));
+  auto levelAt = [&](double seconds) {
+    const size_t centre = Frames(seconds);
+    return SineLevelDb(std::span(x).subspan(centre - 220, 441));
+  };
+  EXPECT_NEAR(levelAt(0.25), -36.0, 0.1);
+  EXPECT_NEAR(levelAt(0.5), -26.0, 0.1);
+  EXPECT_NEAR(levelAt(0.75), -16.0, 0.1);
+  EXPECT_NEAR(levelAt(1.25), -6.0, 0.01);
+}
+
+TEST(GeneratorFade, StartsAtTheFadeLevel) {
+  const auto x =
+      Generate({{7, 1000}, {2, -6}, {9, -46}, {10, 1000}, {12, -1}, {1, kSine}}, Frames(0.1));
+  // The first quarter period rises to the first peak, 0.25 ms into the fade.
+  EXPECT_NEAR(Peak(std::span(x).first(22)), DbToAmplitude(-46), DbToAmplitude(-46) * 0.01);
+}
+
+TEST(GeneratorMix, GivesDryTimesInputPlusWetTimesSignal) {
+  auto p = Make({{7, 1000}, {2, 0}, {3, 50}, {4, 25}, {1, kSquare}});
+  const std::vector<double> in(1000, 1000.0);
+  std::vector<double> out;
+  p->Process(in, BlockInfo{0, 0, false}, out);
+  ASSERT_EQ(out.size(), in.size());
+  for (double v : out)
+    ASSERT_TRUE(std::abs(v - 8692) < 1e-9 || std::abs(v + 7692) < 1e-9) << v;
+}
+
+TEST(GeneratorSilence, GivesZerosAsLongAsTheChunk) {
+  const auto x = Generate({{2, 0}, {1, kSilence}}, 12345);
+  ASSERT_EQ(x.size(), 12345u);
+  EXPECT_EQ(Peak(x), 0.0);
+}
+
+}  // namespace
+}  // namespace qel::effects::generators_test

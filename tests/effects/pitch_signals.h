@@ -1,0 +1,157 @@
+// Signals, block runners and measurements shared by the tests of the pitch and
+// time kinds.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <numbers>
+#include <random>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "processor.h"
+#include "processors.h"
+
+namespace qel::effects::pitch_test {
+
+using Factory = std::unique_ptr<Processor> (*)();
+using Settings = std::vector<std::pair<int, double>>;
+
+inline std::unique_ptr<Processor> Make(Factory factory, const Settings& settings,
+                                       double rate = 44100) {
+  auto p = factory();
+  for (const auto& [index, value] : settings)
+    p->SetParam(index, value);
+  StreamSetup setup;
+  setup.sampleRate = rate;
+  p->Start(setup);
+  return p;
+}
+
+// Runs `in` through the processor in blocks of the given lengths, repeated
+// cyclically (the whole signal at once when empty); the final block is marked
+// last. `counts` receives each block's output length.
+inline std::vector<double> RunBlocks(Processor& p, std::span<const double> in,
+                                     std::vector<size_t> lengths = {},
+                                     std::vector<size_t>* counts = nullptr) {
+  if (lengths.empty()) lengths = {std::max<size_t>(in.size(), 1)};
+  std::vector<double> result;
+  std::vector<double> out;
+  size_t pos = 0;
+  size_t k = 0;
+  do {
+    const size_t n = std::min(lengths[k++ % lengths.size()], in.size() - pos);
+    out.clear();
+    const BlockInfo info{static_cast<int64_t>(pos), static_cast<int64_t>(in.size()),
+                         pos + n == in.size()};
+    p.Process(in.subspan(pos, n), info, out);
+    if (counts != nullptr) counts->push_back(out.size());
+    result.insert(result.end(), out.begin(), out.end());
+    pos += n;
+  } while (pos < in.size());
+  return result;
+}
+
+inline std::vector<double> Sine(double hz, double amplitude, size_t n, double rate = 44100) {
+  std::vector<double> x(n);
+  for (size_t i = 0; i < n; ++i)
+    x[i] = amplitude * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / rate);
+  return x;
+}
+
+// Silence with a sine between frames `from` and `to`.
+inline std::vector<double> Burst(double hz, double amplitude, size_t n, size_t from, size_t to,
+                                 double rate = 44100) {
+  std::vector<double> x = Sine(hz, amplitude, n, rate);
+  for (size_t i = 0; i < n; ++i)
+    if (i < from || i >= to) x[i] = 0;
+  return x;
+}
+
+inline std::vector<double> Noise(size_t n, double amplitude, unsigned seed = 7) {
+  std::mt19937 gen(seed);
+  std::uniform_real_distribution<double> dist(-amplitude, amplitude);
+  std::vector<double> x(n);
+  for (auto& v : x)
+    v = dist(gen);
+  return x;
+}
+
+// x[from, from + n) under a Hann window, scaled so that the |DFT| of a sine
+// of amplitude A reads about A at its frequency.
+inline std::vector<double> Windowed(std::span<const double> x, size_t from, size_t n) {
+  std::vector<double> w(n);
+  for (size_t i = 0; i < n; ++i) {
+    const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) /
+                                             static_cast<double>(n));
+    w[i] = 4 * hann * x[from + i] / static_cast<double>(n);
+  }
+  return w;
+}
+
+inline double Dft(std::span<const double> windowed, double hz, double rate) {
+  std::complex<double> sum = 0;
+  const std::complex<double> step = std::polar(1.0, -2 * std::numbers::pi * hz / rate);
+  std::complex<double> phasor = 1;
+  for (double v : windowed) {
+    sum += v * phasor;
+    phasor *= step;
+  }
+  return std::abs(sum);
+}
+
+// The level of the component at hz in x[from, from + n).
+inline double Level(std::span<const double> x, double hz, size_t from, size_t n,
+                    double rate = 44100) {
+  return Dft(Windowed(x, from, n), hz, rate);
+}
+
+// The frequency of the strongest component between lo and hi: a scan on a
+// grid, then a ternary search of the windowed spectrum's peak.
+inline double PeakFrequency(std::span<const double> x, size_t from, size_t n, double lo, double hi,
+                            double rate = 44100) {
+  const std::vector<double> w = Windowed(x, from, n);
+  const int steps = 200;
+  const double grid = (hi - lo) / steps;
+  double best = lo;
+  double bestLevel = -1;
+  for (int k = 0; k <= steps; ++k) {
+    const double f = lo + grid * k;
+    const double level = Dft(w, f, rate);
+    if (level > bestLevel) bestLevel = level, best = f;
+  }
+  double a = best - grid, b = best + grid;
+  for (int i = 0; i < 40; ++i) {
+    const double m1 = a + (b - a) / 3, m2 = b - (b - a) / 3;
+    if (Dft(w, m1, rate) < Dft(w, m2, rate)) {
+      a = m1;
+    } else {
+      b = m2;
+    }
+  }
+  return (a + b) / 2;
+}
+
+// Seconds from the start to the first (rising) or last (falling) sample whose
+// magnitude reaches half of `amplitude`: a tone burst's edges, to within a
+// quarter of its period.
+inline double Edge(std::span<const double> y, double amplitude, bool rising, double rate = 44100) {
+  const auto hit = [&](double v) { return std::abs(v) >= amplitude / 2; };
+  if (rising) {
+    const auto it = std::find_if(y.begin(), y.end(), hit);
+    return it == y.end() ? -1 : static_cast<double>(it - y.begin()) / rate;
+  }
+  const auto it = std::find_if(y.rbegin(), y.rend(), hit);
+  return it == y.rend() ? -1 : static_cast<double>(y.rend() - it - 1) / rate;
+}
+
+inline double Db(double ratio) {
+  return 20 * std::log10(ratio);
+}
+
+}  // namespace qel::effects::pitch_test

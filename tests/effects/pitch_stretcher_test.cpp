@@ -1,0 +1,89 @@
+// The time stretcher: the length follows the speed factor exactly, the pitch
+// stays, and the output of each block is counted the same for any signal.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "effects/pitch_signals.h"
+
+namespace qel::effects::pitch_test {
+namespace {
+
+TEST(TimeStretcher, SpeedPoint8LengthensByOneOverPoint8AndKeepsATonesFrequency) {
+  auto p = Make(MakeTimeStretcher, {{1, 0.8}});
+  const auto in = Sine(440, 10000, 3 * 44100);
+  const auto out = RunBlocks(*p, in, {44100});
+  EXPECT_NEAR(static_cast<double>(out.size()) / static_cast<double>(in.size()), 1.25,
+              0.0125);                                                       // 1 %
+  EXPECT_NEAR(PeakFrequency(out, 44100, 32768, 350, 550) / 440, 1.0, 0.01);  // 1 %
+}
+
+TEST(TimeStretcher, Speed1Point25ShortensByOneOver1Point25AndKeepsATonesFrequency) {
+  auto p = Make(MakeTimeStretcher, {{1, 1.25}});
+  const auto in = Sine(1000, 10000, 3 * 44100);
+  const auto out = RunBlocks(*p, in, {44100});
+  EXPECT_NEAR(static_cast<double>(out.size()) / static_cast<double>(in.size()), 0.8,
+              0.008);                                                          // 1 %
+  EXPECT_NEAR(PeakFrequency(out, 44100, 32768, 800, 1200) / 1000, 1.0, 0.01);  // 1 %
+}
+
+TEST(TimeStretcher, TheTotalIsExactlyTheRoundedInputOverTheSpeedWhateverTheBlocks) {
+  const auto in = Noise(100001, 10000);
+  for (double speed : {0.8, 1.25, 0.3, 3.7}) {
+    const auto expected = static_cast<size_t>(std::llround(100001 / speed));
+    for (const std::vector<size_t>& blocks :
+         {std::vector<size_t>{}, {44100}, {4410}, {7}, {1000, 1, 30000, 13}}) {
+      auto p = Make(MakeTimeStretcher, {{1, speed}});
+      EXPECT_EQ(RunBlocks(*p, in, blocks).size(), expected) << speed << " " << blocks[0];
+    }
+  }
+}
+
+TEST(TimeStretcher, ASpeedChangedBetweenBlocksCountsFromTheNextBlock) {
+  // 44100 frames at 0.8, then 44100 at 2: 55125 + 22050 frames.
+  auto p = Make(MakeTimeStretcher, {{1, 0.8}});
+  const auto in = Sine(440, 10000, 88200);
+  std::vector<double> first, second;
+  p->Process(std::span(in).first(44100), BlockInfo{0, 88200, false}, first);
+  ASSERT_TRUE(p->SetParam(1, 2.0));
+  p->Process(std::span(in).subspan(44100), BlockInfo{44100, 88200, true}, second);
+  EXPECT_EQ(first.size() + second.size(), 55125u + 22050u);
+}
+
+TEST(TimeStretcher, AToneBurstStartsAtItsInputTimeOverTheSpeed) {
+  // The tone starts at 0.5 s of the input: 0.4 s of the output at speed 1.25.
+  const auto in = Burst(440, 10000, 2 * 44100, 22050, 66150);
+  auto p = Make(MakeTimeStretcher, {{1, 1.25}});
+  const auto out = RunBlocks(*p, in, {44100});
+  EXPECT_NEAR(Edge(out, 10000, true), 0.4, 0.005);  // 5 ms
+}
+
+TEST(TimeStretcher, EachBlocksOutputCountDependsOnlyOnTheBlockLengths) {
+  const std::vector<size_t> blocks{44100, 1, 7, 20000, 4410, 3};
+  std::vector<size_t> toneCounts, noiseCounts;
+  auto a = Make(MakeTimeStretcher, {{1, 1.25}});
+  RunBlocks(*a, Sine(440, 10000, 150000), blocks, &toneCounts);
+  auto b = Make(MakeTimeStretcher, {{1, 1.25}});
+  RunBlocks(*b, Noise(150000, 20000), blocks, &noiseCounts);
+  EXPECT_EQ(toneCounts, noiseCounts);
+}
+
+TEST(TimeStretcher, SpeedsOutsideAQuarterToFourAreClamped) {
+  const auto in = Noise(40000, 10000);
+  auto fast = Make(MakeTimeStretcher, {{1, 100.0}});
+  EXPECT_EQ(RunBlocks(*fast, in).size(), 10000u);
+  auto slow = Make(MakeTimeStretcher, {{1, -3.0}});
+  EXPECT_EQ(RunBlocks(*slow, in).size(), 160000u);
+}
+
+TEST(TimeStretcher, RefusesOtherIndicesArraysAndNonFiniteNumbersAndChangesTheLength) {
+  auto p = MakeTimeStretcher();
+  EXPECT_TRUE(p->SetParam(1, 1.25));
+  EXPECT_FALSE(p->SetParam(2, 1.0));
+  EXPECT_FALSE(p->SetParam(1, std::u16string(u"fast")));
+  EXPECT_FALSE(p->SetParam(1, NAN));
+  EXPECT_FALSE(p->PreservesLength());
+}
+
+}  // namespace
+}  // namespace qel::effects::pitch_test

@@ -1,0 +1,178 @@
+// The FIR filter measured with steady sines against its points, and with
+// impulses for its linear phase and its alignment. The control does not mark
+// this kind's last block: runs here end at rangeFrames unless said otherwise.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "effects/spectral_signals.h"
+#include "processors.h"
+
+namespace qel::effects {
+namespace {
+
+using namespace spectral_test;
+
+std::unique_ptr<Processor> FirFilter(const std::vector<double>& hz, const std::vector<double>& db,
+                                     const std::vector<double>& weights = {}, double quality = 4) {
+  auto p = MakeFirFilter();
+  EXPECT_TRUE(p->SetParam(1, hz));
+  EXPECT_TRUE(p->SetParam(2, db));
+  EXPECT_TRUE(p->SetParam(3, weights));
+  EXPECT_TRUE(p->SetParam(4, quality));
+  Start(*p);
+  return p;
+}
+
+// The position of the largest |value|.
+std::size_t PeakAt(const std::vector<double>& s) {
+  std::size_t at = 0;
+  for (std::size_t i = 1; i < s.size(); ++i)
+    if (std::abs(s[i]) > std::abs(s[at])) at = i;
+  return at;
+}
+
+TEST(FirFilter, MeetsEachGainPointWithinOneDecibel) {
+  const std::vector<double> hz = {200, 1000, 3000, 8000};
+  const std::vector<double> db = {0, -12, 6, -6};
+  for (std::size_t i = 0; i < hz.size(); ++i) {
+    auto p = FirFilter(hz, db);
+    EXPECT_NEAR(MeasuredGainDb(*p, hz[i], End::kRangeOnly), db[i], 1.0) << hz[i] << " Hz";
+  }
+}
+
+TEST(FirFilter, ImpulseResponseIsSymmetricAboutTheImpulsesOwnPosition) {
+  const std::size_t at = 20000;
+  const std::vector<double> in = Impulse(kSecond, at);
+  auto p = FirFilter({200, 1000, 3000}, {-6, 0, -20});
+  const std::vector<double> out = RunBlocks(*p, in, 10000, End::kRangeOnly);
+  ASSERT_EQ(out.size(), in.size());
+  EXPECT_EQ(PeakAt(out), at);
+  const double peak = MaxAbs(out);
+  for (std::size_t k = 1; k <= 512; ++k)
+    ASSERT_NEAR(out[at + k], out[at - k], 1e-9 * peak) << "tap " << k;
+}
+
+TEST(FirFilter, OutputDoesNotDependOnHowTheRangeIsSplitIntoBlocks) {
+  const std::vector<double> in = Noise(kSecond + 333, 5000);
+  for (double quality : {0.0, 4.0}) {  // the shortest filter and the default
+    auto whole = FirFilter({200, 1000, 3000}, {-6, 0, -20}, {}, quality);
+    const std::vector<double> reference = RunBlocks(*whole, in, in.size(), End::kRangeOnly);
+    for (std::size_t block : {1, 7, 4410}) {
+      auto p = FirFilter({200, 1000, 3000}, {-6, 0, -20}, {}, quality);
+      const std::vector<double> split = RunBlocks(*p, in, block, End::kRangeOnly);
+      ASSERT_EQ(split.size(), reference.size()) << "blocks of " << block;
+      EXPECT_LE(MaxAbsDifference(split, reference), 1e-9 * MaxAbs(reference))
+          << "quality " << quality << ", blocks of " << block;
+    }
+  }
+}
+
+TEST(FirFilter, MarkedLastBlockEndsTheRunLikeRangeFrames) {
+  const std::vector<double> in = Noise(kSecond, 5000);
+  auto byRange = FirFilter({300, 3000}, {6, -6});
+  const std::vector<double> reference = RunBlocks(*byRange, in, 10000, End::kRangeOnly);
+  auto p = FirFilter({300, 3000}, {6, -6});
+  const std::vector<double> out = RunBlocks(*p, in, 10000, End::kMarked);
+  ASSERT_EQ(out.size(), in.size());
+  EXPECT_LE(MaxAbsDifference(out, reference), 1e-9 * MaxAbs(reference));
+}
+
+TEST(FirFilter, WithoutAKnownEndEachBlockGivesAsManyFramesDelayedByHalfTheTaps) {
+  // Quality 2: 2^8 + 1 = 257 taps, a delay of 128 frames.
+  const std::vector<double> in = Impulse(kSecond, 1000);
+  auto p = FirFilter({200, 1000, 3000}, {-6, 0, -20}, {}, 2);
+  std::vector<double> out;
+  for (std::size_t at = 0; at < in.size(); at += 4410) {
+    std::vector<double> piece;
+    p->Process({in.data() + at, 4410}, {static_cast<int64_t>(at), 0, false}, piece);
+    ASSERT_EQ(piece.size(), 4410u);
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  EXPECT_EQ(PeakAt(out), 1000u + 128);
+}
+
+TEST(FirFilter, QualityAboveEightActsAsEight) {
+  // 2^14 + 1 taps: a delay of 8192 frames when the end is not known.
+  const std::vector<double> in = Impulse(kSecond, 1000);
+  auto p = FirFilter({1000}, {0}, {}, 20);
+  const std::vector<double> out = RunBlocks(*p, in, kSecond, End::kUnknown);
+  EXPECT_EQ(PeakAt(out), 1000u + 8192);
+}
+
+TEST(FirFilter, HeavierWeightBeyondAPointKeepsThatBandCloserToTheCurve) {
+  // 65 taps cannot follow a 20 dB drop within 300 Hz. Weight 100 on the upper
+  // point (and so on the whole band above it) moves the error below 1 kHz.
+  const std::vector<double> hz = {1000, 1300};
+  const std::vector<double> db = {0, -20};
+  auto worstError = [&](const std::vector<double>& weights) {
+    double worst = 0;
+    for (double f : {1600.0, 2000.0, 2500.0, 3000.0, 5000.0}) {
+      auto p = FirFilter(hz, db, weights, 0);
+      worst = std::max(worst, std::abs(MeasuredGainDb(*p, f, End::kRangeOnly) + 20));
+    }
+    return worst;
+  };
+  EXPECT_LT(worstError({1, 100}), 0.25 * worstError({1, 1}));
+}
+
+TEST(FirFilter, NoPointsLeaveTheSignalUnchanged) {
+  const std::vector<double> in = Noise(kSecond, 5000);
+  auto p = FirFilter({}, {});
+  const std::vector<double> out = RunBlocks(*p, in, 4410, End::kRangeOnly);
+  ASSERT_EQ(out.size(), in.size());
+  EXPECT_LE(MaxAbsDifference(out, in), 1e-9 * 32768);
+}
+
+TEST(FirFilter, RangeShorterThanTheDelayComesBackWholeAndInPlace) {
+  // One point: a flat −6 dB, so the output is the input times 0.501.
+  const std::vector<double> in = Noise(50, 5000);
+  auto p = FirFilter({1000}, {-6});
+  const std::vector<double> out = RunBlocks(*p, in, 20, End::kRangeOnly);
+  ASSERT_EQ(out.size(), in.size());
+  std::vector<double> scaled = in;
+  for (double& v : scaled)
+    v *= std::pow(10.0, -6.0 / 20);
+  EXPECT_LE(MaxAbsDifference(out, scaled), 1e-9 * 32768);
+}
+
+TEST(FirFilter, GainChangedBetweenBlocksGlidesToTheNewLevelWithoutAStep) {
+  const double amplitude = 10000;
+  const std::vector<double> in = Sine(1000, 3 * kSecond, amplitude);
+  auto p =
+      FirFilter({1000}, {0}, {}, 0);  // the shortest filter: the fade is all that hides the switch
+  std::vector<double> out;
+  p->Process({in.data(), kSecond}, {0, 3 * kSecond, false}, out);
+  ASSERT_TRUE(p->SetParam(2, std::vector<double>{-12}));
+  for (std::size_t at = kSecond; at < in.size(); at += kSecond) {
+    std::vector<double> piece;
+    p->Process({in.data() + at, kSecond}, {static_cast<int64_t>(at), 3 * kSecond, false}, piece);
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  ASSERT_EQ(out.size(), in.size());
+  const double sineStep = amplitude * 2 * std::numbers::pi * 1000 / kRate;
+  double largest = 0;
+  for (std::size_t i = kSecond - 2048; i < kSecond + 2048; ++i)
+    largest = std::max(largest, std::abs(out[i + 1] - out[i]));
+  EXPECT_LE(largest, 1.01 * sineStep);
+  EXPECT_NEAR(Db(std::abs(Bin(out, 1000, 2 * kSecond)) / std::abs(Bin(in, 1000, 2 * kSecond))), -12,
+              0.05);
+}
+
+TEST(FirFilter, InvalidParametersAreRefusedAndLeaveTheFilterAsItWas) {
+  auto p = MakeFirFilter();
+  ASSERT_TRUE(p->SetParam(1, std::vector<double>{1000}));
+  ASSERT_TRUE(p->SetParam(2, std::vector<double>{-6}));
+  EXPECT_FALSE(p->SetParam(1, 1000.0));
+  EXPECT_FALSE(p->SetParam(2, std::vector<double>{std::numeric_limits<double>::infinity()}));
+  EXPECT_FALSE(p->SetParam(3, std::u16string(u"1")));
+  EXPECT_FALSE(p->SetParam(4, std::numeric_limits<double>::quiet_NaN()));
+  EXPECT_FALSE(p->SetParam(5, 1.0));
+  Start(*p);
+  EXPECT_NEAR(MeasuredGainDb(*p, 3000, End::kRangeOnly), -6, 0.05);
+}
+
+}  // namespace
+}  // namespace qel::effects

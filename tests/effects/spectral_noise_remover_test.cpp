@@ -1,0 +1,204 @@
+// The noise remover measured on a tone in white noise whose first second is
+// noise alone, so the quietest frames of the selection are pure noise.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include "effects/spectral_signals.h"
+#include "processors.h"
+
+namespace qel::effects {
+namespace {
+
+using namespace spectral_test;
+
+constexpr double kToneHz = 1000;
+constexpr double kToneAmplitude = 8000;
+constexpr double kNoiseSigma = 300;
+
+std::unique_ptr<Processor> Remover(double reductionDb, double fftLength = 2048) {
+  auto p = MakeNoiseRemover();
+  EXPECT_TRUE(p->SetParam(1, fftLength));
+  EXPECT_TRUE(p->SetParam(2, reductionDb));
+  Start(*p);
+  return p;
+}
+
+// Four seconds of noise with the tone from the second second on.
+std::vector<double> ToneInNoise() {
+  std::vector<double> tone = Sine(kToneHz, 4 * kSecond, kToneAmplitude);
+  std::fill(tone.begin(), tone.begin() + kSecond, 0.0);
+  return Add(tone, Noise(4 * kSecond, kNoiseSigma));
+}
+
+// The noise power of `out` relative to `in` in dB, summed over frequencies
+// from 3 to 15 kHz (far from the tone) in the third second.
+double NoiseFloorChangeDb(const std::vector<double>& in, const std::vector<double>& out) {
+  double before = 0;
+  double after = 0;
+  for (double hz = 3000; hz <= 15000; hz += 101) {
+    before += HannPower(in, hz, 2 * kSecond);
+    after += HannPower(out, hz, 2 * kSecond);
+  }
+  return 10 * std::log10(after / before);
+}
+
+TEST(NoiseRemover, NoiseFloorAwayFromTheToneDropsByAtLeastTheReductionLessThreeDecibels) {
+  const std::vector<double> in = ToneInNoise();
+  for (double reduction : {12.0, 24.0, 40.0}) {
+    auto p = Remover(reduction);
+    const std::vector<double> out = MeasureAndRun(*p, in);
+    ASSERT_EQ(out.size(), in.size());
+    EXPECT_LE(NoiseFloorChangeDb(in, out), -(reduction - 3)) << reduction << " dB";
+  }
+}
+
+TEST(NoiseRemover, ToneLevelStaysWithinOneDecibel) {
+  const std::vector<double> in = ToneInNoise();
+  const std::vector<double> tone = Sine(kToneHz, 4 * kSecond, kToneAmplitude);
+  for (double reduction : {12.0, 40.0}) {
+    auto p = Remover(reduction);
+    const std::vector<double> out = MeasureAndRun(*p, in);
+    const double change =
+        Db(std::abs(Bin(out, kToneHz, 2 * kSecond)) / std::abs(Bin(tone, kToneHz, 2 * kSecond)));
+    EXPECT_NEAR(change, 0.0, 1.0) << reduction << " dB";
+  }
+}
+
+TEST(NoiseRemover, ToneKeepsItsPhaseSoTheOutputLinesUpWithTheInput) {
+  const std::vector<double> in = ToneInNoise();
+  const std::vector<double> tone = Sine(kToneHz, 4 * kSecond, kToneAmplitude);
+  auto p = Remover(20);
+  const std::vector<double> out = MeasureAndRun(*p, in);
+  // One sample of shift would turn a 1 kHz tone by 0.14 rad.
+  const double turn = std::arg(Bin(out, kToneHz, 2 * kSecond) / Bin(tone, kToneHz, 2 * kSecond));
+  EXPECT_NEAR(turn, 0.0, 0.02);
+}
+
+TEST(NoiseRemover, ToneBurstStartsWithinThreeSamplesOfWhereItStartsInTheInput) {
+  const std::size_t onset = 2 * kSecond + 1234;
+  std::vector<double> burst = Sine(kToneHz, 4 * kSecond, 10000);
+  for (std::size_t i = 0; i < burst.size(); ++i) {
+    // The sine starts at the onset with phase 0 and lasts half a second.
+    burst[i] = i >= onset && i < onset + kSecond / 2
+                   ? 10000 * std::sin(2 * std::numbers::pi * kToneHz *
+                                      static_cast<double>(i - onset) / kRate)
+                   : 0.0;
+  }
+  const std::vector<double> in = Add(burst, Noise(4 * kSecond, 100));
+  auto p = Remover(30);
+  const std::vector<double> out = MeasureAndRun(*p, in);
+  auto firstAbove = [](const std::vector<double>& s, double level) {
+    std::size_t i = kSecond;
+    while (i < s.size() && std::abs(s[i]) < level)
+      ++i;
+    return static_cast<double>(i);
+  };
+  EXPECT_NEAR(firstAbove(out, 5000), firstAbove(in, 5000), 3.0);
+}
+
+TEST(NoiseRemover, NoReductionGivesTheInputBackSampleForSample) {
+  const std::vector<double> in = ToneInNoise();
+  auto p = Remover(0);
+  const std::vector<double> out = MeasureAndRun(*p, in);
+  ASSERT_EQ(out.size(), in.size());
+  EXPECT_LE(MaxAbsDifference(out, in), 1e-9 * 32768);
+}
+
+TEST(NoiseRemover, OutputDoesNotDependOnHowTheRangeIsSplitIntoBlocks) {
+  std::vector<double> in = ToneInNoise();
+  in.resize(2 * kSecond + 777);
+  auto whole = Remover(18);
+  const std::vector<double> reference = MeasureAndRun(*whole, in, in.size());
+  for (std::size_t block : {1, 7, 4410}) {
+    auto p = Remover(18);
+    const std::vector<double> split = MeasureAndRun(*p, in, block);
+    ASSERT_EQ(split.size(), reference.size()) << "blocks of " << block;
+    EXPECT_LE(MaxAbsDifference(split, reference), 1e-9 * MaxAbs(reference))
+        << "blocks of " << block;
+  }
+}
+
+TEST(NoiseRemover, RunEndingAtRangeFramesWithoutAMarkGivesTheSameWholeOutput) {
+  const std::vector<double> in = ToneInNoise();
+  auto marked = Remover(18);
+  const std::vector<double> reference = MeasureAndRun(*marked, in, 10000);
+  auto p = Remover(18);
+  for (std::size_t at = 0; at < in.size(); at += kSecond)
+    p->Measure({in.data() + at, std::min(kSecond, in.size() - at)});
+  const std::vector<double> out = RunBlocks(*p, in, 10000, End::kRangeOnly);
+  ASSERT_EQ(out.size(), in.size());
+  EXPECT_LE(MaxAbsDifference(out, reference), 1e-9 * MaxAbs(reference));
+}
+
+TEST(NoiseRemover, EveryFftLengthFrom256To16384LowersTheNoiseFloorAndKeepsTheTone) {
+  const std::vector<double> in = ToneInNoise();
+  const std::vector<double> tone = Sine(kToneHz, 4 * kSecond, kToneAmplitude);
+  for (double length : {256.0, 16384.0}) {
+    auto p = Remover(12, length);
+    const std::vector<double> out = MeasureAndRun(*p, in);
+    EXPECT_LE(NoiseFloorChangeDb(in, out), -9.0) << length;
+    EXPECT_NEAR(
+        Db(std::abs(Bin(out, kToneHz, 2 * kSecond)) / std::abs(Bin(tone, kToneHz, 2 * kSecond))),
+        0.0, 1.0)
+        << length;
+  }
+}
+
+TEST(NoiseRemover, SilenceComesOutAsExactSilence) {
+  const std::vector<double> in(2 * kSecond, 0.0);
+  auto p = Remover(24);
+  const std::vector<double> out = MeasureAndRun(*p, in);
+  ASSERT_EQ(out.size(), in.size());
+  for (std::size_t i = 0; i < out.size(); ++i)
+    ASSERT_EQ(out[i], 0.0) << "frame " << i;
+}
+
+TEST(NoiseRemover, DigitallySilentFramesAreNotTakenForTheNoiseFloor) {
+  // A second of exact zeros before the noisy part: were the zeros the
+  // quietest frames, the learnt floor would be nothing and nothing reduced.
+  std::vector<double> in(kSecond, 0.0);
+  const std::vector<double> noisy = ToneInNoise();
+  in.insert(in.end(), noisy.begin(), noisy.end());
+  auto p = Remover(12);
+  const std::vector<double> out = MeasureAndRun(*p, in);
+  const std::vector<double> tail(out.begin() + kSecond, out.end());
+  EXPECT_LE(NoiseFloorChangeDb(noisy, tail), -9.0);
+}
+
+TEST(NoiseRemover, RangeShorterThanOneFrameComesBackWholeAndFinite) {
+  const std::vector<double> in = Noise(100, 1000);
+  auto p = Remover(12, 4096);
+  const std::vector<double> out = MeasureAndRun(*p, in);
+  ASSERT_EQ(out.size(), in.size());
+  for (double v : out)
+    ASSERT_TRUE(std::isfinite(v));
+  // Noise alone is all profile: it is reduced, not raised.
+  double before = 0;
+  double after = 0;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    before += in[i] * in[i];
+    after += out[i] * out[i];
+  }
+  EXPECT_LT(after, before);
+}
+
+TEST(NoiseRemover, InvalidParametersAreRefusedAndLeaveTheSettingsAsTheyWere) {
+  auto p = MakeNoiseRemover();
+  ASSERT_TRUE(p->SetParam(2, 0.0));
+  EXPECT_FALSE(p->SetParam(1, std::numeric_limits<double>::quiet_NaN()));
+  EXPECT_FALSE(p->SetParam(2, std::numeric_limits<double>::infinity()));
+  EXPECT_FALSE(p->SetParam(2, std::vector<double>{12}));
+  EXPECT_FALSE(p->SetParam(1, std::u16string(u"2048")));
+  EXPECT_FALSE(p->SetParam(3, 1.0));
+  EXPECT_FALSE(p->SetParam(0, 1.0));
+  Start(*p);
+  // Still no reduction: the signal passes as it came.
+  const std::vector<double> in = ToneInNoise();
+  EXPECT_LE(MaxAbsDifference(MeasureAndRun(*p, in), in), 1e-9 * 32768);
+}
+
+}  // namespace
+}  // namespace qel::effects
