@@ -68,22 +68,22 @@ HRESULT CEditorTransform::Run(int32_t code, std::vector<ParamPut> params, double
   if (Orphaned()) return RaiseError(kErrInvalidOperation);
   ControlState* state = State();
   if (!state) return S_OK;
-  const std::optional<processing::EffectSpec> spec = processing::FindEffect(code);
-  if (!spec) return RaiseError(kErrInvalidOperation);
+  const std::optional<processing::EffectEntry> entry = processing::FindEffect(code);
+  if (!entry) return RaiseError(kErrInvalidOperation);
   document::Document& doc = state->doc;
   EffectProcessors& effects = state->effects;
   HRESULT played = S_OK;
   processing::EffectJob job;
-  job.spec = *spec;
+  job.effect = *entry;
   job.previewMode = state->previewMode;
   job.generateMs = generateMs;
   job.configure = [&](int32_t channel, const processing::SmoothingSent& smoothing) {
-    return effects.Configure(spec->kind, channel, smoothing, params,
-                             spec->Has(processing::effect_flag::kParamsFirst));
+    return effects.Configure(entry->kind, channel, smoothing, params,
+                             entry->Has(processing::effect_flag::kParamsFirst));
   };
-  job.adjust = [&](int32_t channel) { return effects.SendParams(spec->kind, channel, params); };
+  job.adjust = [&](int32_t channel) { return effects.SendParams(entry->kind, channel, params); };
   job.processor = [&](int32_t channel) {
-    return effects.Channel(spec->kind, channel, doc.format.sampleRate, doc.format.sampleSize);
+    return effects.Channel(entry->kind, channel, doc.format.sampleRate, doc.format.sampleSize);
   };
   job.play = Player(*state, played);
   const processing::EffectResult result = processing::RunEffect(doc, *state, job);

@@ -65,7 +65,7 @@ inline constexpr uint32_t kChangesLength = 1u << 9;  // output as long as it lik
 inline constexpr uint32_t kGenerator = 1u << 10;     // makes its signal, needs no selection
 }  // namespace effect_flag
 
-struct EffectSpec {
+struct EffectEntry {
   int32_t code;
   EffectKind kind;
   SmoothingRule smoothing;
@@ -77,6 +77,6 @@ struct EffectSpec {
 };
 
 // The row of an operation code; none for codes that are not effects.
-std::optional<EffectSpec> FindEffect(int32_t code);
+std::optional<EffectEntry> FindEffect(int32_t code);
 
 }  // namespace qel::processing

@@ -65,7 +65,7 @@ class EffectRun {
     align_ = std::max(format_.BlockAlign(), 1);
     frames_ = (end_ - start_) / align_;
     rate_ = std::max(format_.sampleRate, 1);
-    layout_ = {format_.sampleSize, format_.channels, job.spec.SampleScale(format_.sampleSize)};
+    layout_ = {format_.sampleSize, format_.channels, job.effect.SampleScale(format_.sampleSize)};
     for (int32_t c = 0; c < format_.channels && !job.mixBlock; ++c)
       if (doc.channels.IsOperated(c)) {
         ChannelProcessor* p = job.processor(c);
@@ -113,8 +113,8 @@ class EffectRun {
   // The block loop. False when a component failed or a write failed.
   bool Loop() {
     document::CSampleStoreFile& source = frame_.Source();
-    const bool backwards = job_.spec.Has(kBackwards);
-    const bool flushing = job_.spec.Has(kFlushing);
+    const bool backwards = job_.effect.Has(kBackwards);
+    const bool flushing = job_.effect.Has(kFlushing);
     const double progressBase = measured_ ? 0.5 : 0.0;
     int64_t done = 0;
     while (!doc_.Cancelled() && !doc_.StopRequested()) {
@@ -157,7 +157,7 @@ class EffectRun {
       int64_t outFrames = got;
       if (!processed_.empty() && processed_[0] == 0)
         outFrames = static_cast<int64_t>(outputs_[0].size());
-      if (job_.spec.Has(kMixesTail)) {
+      if (job_.effect.Has(kMixesTail)) {
         outFrames = got;
         if (last) KeepTails(got);
       }
@@ -229,8 +229,8 @@ class EffectRun {
   // keeps what it wrote and goes on after what it read.
   int64_t TailFrom() const {
     if (tailEnd_ >= 0) return tailEnd_;
-    if (job_.spec.Has(kBackwards) || job_.spec.Has(kGenerator)) return end_;
-    if (!reachedEnd_ && !job_.spec.Has(kChangesLength))
+    if (job_.effect.Has(kBackwards) || job_.effect.Has(kGenerator)) return end_;
+    if (!reachedEnd_ && !job_.effect.Has(kChangesLength))
       return std::min(end_, start_ + written_ * align_);
     return static_cast<int64_t>(frame_.Source().Position());
   }
@@ -374,32 +374,32 @@ bool SmoothingApplies(const document::Smoothing& smoothing, int64_t frames, int3
 
 EffectResult RunEffect(document::Document& doc, document::OperationObserver& observer,
                        const EffectJob& job) {
-  const EffectSpec& spec = job.spec;
+  const EffectEntry& entry = job.effect;
   if (!doc.IsOpen()) return {};
   const int32_t channels = doc.format.channels;
-  if (job.previewMode != 0 && doc.Status() == spec.code) {
+  if (job.previewMode != 0 && doc.Status() == entry.code) {
     // A running preview of this effect takes the new parameters.
-    if (!spec.Has(kLive)) return {};
+    if (!entry.Has(kLive)) return {};
     for (int32_t c = 0; c < channels; ++c)
       if (doc.channels.IsOperated(c) && !job.adjust(c)) return {EffectOutcome::kComponentFailed};
     return {EffectOutcome::kAdjusted};
   }
   const document::ViewStack* view = doc.View();
-  const bool generator = spec.Has(kGenerator);
+  const bool generator = entry.Has(kGenerator);
   if (!doc.Idle() || (!view->selected && !generator) || doc.channels.OperationCount() < 1)
     return {};
-  if (spec.Has(kNoVideo) && doc.source.hasVideo)
+  if (entry.Has(kNoVideo) && doc.source.hasVideo)
     return {EffectOutcome::kRefused, kErrInvalidOperation};
 
   SavedChannels saved(doc);
-  if (spec.Has(kAllChannels)) {
+  if (entry.Has(kAllChannels)) {
     doc.channels.EnableAll(channels);
     doc.RecomputeOperationMask();
   }
   const int64_t align = std::max(doc.format.BlockAlign(), 1);
   const int64_t frames = (view->endSelect[view->zoom] - view->startSelect[view->zoom]) / align;
   SmoothingSent sent;
-  switch (spec.smoothing) {
+  switch (entry.smoothing) {
     case SmoothingRule::kTested:
       sent = {false, false, SmoothingApplies(doc.smoothing, frames, doc.format.sampleRate) ? 1 : 0,
               doc.smoothing.beginMs, doc.smoothing.endMs};
@@ -430,14 +430,14 @@ EffectResult RunEffect(document::Document& doc, document::OperationObserver& obs
       return {EffectOutcome::kComponentFailed};
 
   if (job.previewMode != 0) {
-    doc.SetStatus(spec.code);
+    doc.SetStatus(entry.code);
     if (job.play()) return {EffectOutcome::kPreview};
     doc.SetStatus(status::kIdle);
     return {EffectOutcome::kPreviewFailed};
   }
 
   doc.progressScale = 95;
-  OperationFrame frame(doc, observer, spec.code);
+  OperationFrame frame(doc, observer, entry.code);
   // A Stop before anything was processed cancels: there is nothing to keep.
   doc.ClearStopRequest();
   frame.CancelOnStop(true);
@@ -465,7 +465,7 @@ EffectResult RunEffect(document::Document& doc, document::OperationObserver& obs
   saved.Restore();
   // Half a reversal is no result anyone wants, and keeping it would drop the
   // part not yet read: a stopped Reverse is cancelled.
-  if (ok && spec.Has(kBackwards) && !run.reachedEnd_) doc.SetStatus(status::kIdle);
+  if (ok && entry.Has(kBackwards) && !run.reachedEnd_) doc.SetStatus(status::kIdle);
   if (!ok) {
     frame.Abandon();
     if (run.componentFailed_) return {EffectOutcome::kComponentFailed};

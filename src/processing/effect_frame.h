@@ -54,7 +54,7 @@ struct SmoothingSent {
 };
 
 struct EffectJob {
-  EffectSpec spec;
+  EffectEntry effect;
   int32_t previewMode = 0;
   // Sends the smoothing settings, the parameters and Start to the processor of
   // one channel, in the effect's order. False: the component failed.

@@ -65,7 +65,7 @@ EffectResult MixChannels(document::Document& doc, document::OperationObserver& o
   const int32_t channels = doc.format.channels;
   const int32_t bits = doc.format.sampleSize;
   EffectJob job;
-  job.spec = *FindEffect(opcode::kMixChannels);
+  job.effect = *FindEffect(opcode::kMixChannels);
   job.previewMode = previewMode;
   job.play = play;
   job.mixBlock = [&](const uint8_t* in, uint8_t* out, int64_t frames) {

@@ -114,7 +114,7 @@ class EffectFrameTest : public ::testing::Test {
 
   EffectJob Job(int32_t code) {
     EffectJob job;
-    job.spec = *FindEffect(code);
+    job.effect = *FindEffect(code);
     job.configure = [this](int32_t, const SmoothingSent&) {
       ++configured;
       return !configureFails;
