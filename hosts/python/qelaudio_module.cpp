@@ -428,25 +428,24 @@ Variant ListToArray(const py::sequence& seq) {
   return out;
 }
 
-// A numpy array of one or two dimensions as an array of doubles, indexed as
-// the array is: a[i, j] is element (i, j), as for lists of lists.
+// A numpy array of one or two dimensions as an array of doubles, in the
+// array's own (C) memory order: the array's first dimension, which varies
+// fastest, is numpy's last axis. So a[r, c] is element r × columns + c in
+// storage order, which is how the control reads a matrix such as MixChannels'
+// gains[out, in].
 Variant NumpyToArray(const py::handle& value) {
   auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(value);
   if (!a || a.ndim() < 1 || a.ndim() > 2)
     throw py::type_error("arrays of one or two dimensions only");
   Variant out;
   out.vt = VT_ARRAY | VT_R8;
-  const auto rows = static_cast<uint32_t>(a.shape(0));
-  const auto cols = a.ndim() == 2 ? static_cast<uint32_t>(a.shape(1)) : 1U;
-  SAFEARRAYBOUND bounds[2] = {{rows, 0}, {cols, 0}};
+  const auto rows = a.ndim() == 2 ? static_cast<uint32_t>(a.shape(0)) : 1U;
+  const auto cols = static_cast<uint32_t>(a.shape(a.ndim() - 1));
+  SAFEARRAYBOUND bounds[2] = {{cols, 0}, {rows, 0}};
   out.parray = SafeArrayCreate(VT_R8, static_cast<uint32_t>(a.ndim()), bounds);
   if (!out.parray) throw std::bad_alloc();
-  // The first dimension varies fastest in the array's storage.
-  auto* data = static_cast<double*>(out.parray->pvData);
-  const double* from = a.data();
-  for (uint32_t i = 0; i < rows; ++i)
-    for (uint32_t j = 0; j < cols; ++j)
-      data[i + size_t{j} * rows] = from[size_t{i} * cols + j];
+  if (a.size() > 0)
+    std::memcpy(out.parray->pvData, a.data(), static_cast<size_t>(a.size()) * sizeof(double));
   return out;
 }
 

@@ -209,6 +209,17 @@ def test_mix_channels_swaps_left_and_right(doc, transform):
     assert np.array_equal(doc.samples(), x[:, ::-1])
 
 
+def test_mix_channels_takes_a_numpy_matrix_of_gains_by_output_and_input(doc, transform):
+    x = np.stack([np.full(100, 1000), np.full(100, 300)], axis=1).astype(np.int16)
+    doc.open(x)
+    select_all(doc, 100)
+    gains = np.zeros((18, 18))
+    gains[0, 0] = 50   # left: half of the left
+    gains[1, 0] = 100  # right: the left
+    transform.MixChannels(gains)
+    assert doc.samples()[0].tolist() == [500, 1000]
+
+
 def test_mix_channels_with_a_small_array_changes_nothing(doc, transform):
     x = np.stack([np.arange(1000), -np.arange(1000)], axis=1).astype(np.int16)
     doc.open(x)
