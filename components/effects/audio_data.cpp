@@ -1,5 +1,7 @@
 #include "audio_data.h"
 
+#include <cstring>
+
 namespace qel::effects {
 
 using namespace com;
@@ -67,6 +69,26 @@ HRESULT AudioData::GetFormat(uint8_t** format) {
   if (!format) return E_POINTER;
   *format = format_.empty() ? nullptr : format_.data();
   return S_OK;
+}
+
+std::u16string_view ReadAudioInput(com::IUnknown* in, AudioInput* input) {
+  if (!in || com::Failed(in->QueryInterface(IID_IAudioData, input->data.OutVoid())))
+    return u"The input is not an audio data object.";
+  IAudioData& data = *input->data;
+  data.GetBuffer(&input->buffer);
+  data.GetFormat(&input->format);
+  data.get_DataSize(&input->size);
+  data.get_FormatSize(&input->formatSize);
+  if (!input->format || input->formatSize < 16) return u"The input has no format record.";
+  // The wave-format record: channels at 2, rate at 4, bits per sample at 14.
+  std::memcpy(&input->channels, input->format + 2, 2);
+  std::memcpy(&input->rate, input->format + 4, 4);
+  std::memcpy(&input->bits, input->format + 14, 2);
+  const uint16_t bits = input->bits;
+  if (input->rate == 0 || input->channels == 0 ||
+      (bits != 8 && bits != 16 && bits != 24 && bits != 32))
+    return u"The input's format is not one of the document's.";
+  return {};
 }
 
 }  // namespace qel::effects

@@ -48,30 +48,16 @@ void EffectCore::StartIfPending(const StreamSetup& setup) {
 }
 
 HRESULT EffectCore::ReadInput(IUnknown* in, Input* input) {
-  ComPtr<IAudioData> data;
-  if (!in || Failed(in->QueryInterface(IID_IAudioData, data.OutVoid())))
-    return Fail(E_INVALIDARG, u"The input is not an audio data object.");
-  uint8_t* buffer = nullptr;
-  uint8_t* format = nullptr;
-  int32_t size = 0, formatSize = 0;
-  data->GetBuffer(&buffer);
-  data->GetFormat(&format);
-  data->get_DataSize(&size);
-  data->get_FormatSize(&formatSize);
-  data->get_TimeStamp(&input->timeStampMs);
-  data->get_Duration(&input->rangeMs);
-  if (!format || formatSize < 16) return Fail(E_INVALIDARG, u"The input has no format record.");
-  uint32_t rate = 0;
-  uint16_t bits = 0;
-  std::memcpy(&rate, format + 4, 4);
-  std::memcpy(&bits, format + 14, 2);
-  if (rate == 0 || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
-    return Fail(E_INVALIDARG, u"The input's format is not one of the document's.");
-  input->samples = reinterpret_cast<const double*>(buffer);
-  input->frames = buffer ? size / 8 : 0;
-  input->setup = {static_cast<double>(rate), bits, std::ldexp(1.0, bits - 1)};
-  input->format = format;
-  input->formatSize = formatSize;
+  AudioInput audio;
+  if (const std::u16string_view problem = ReadAudioInput(in, &audio); !problem.empty())
+    return Fail(E_INVALIDARG, problem);
+  audio.data->get_TimeStamp(&input->timeStampMs);
+  audio.data->get_Duration(&input->rangeMs);
+  input->samples = reinterpret_cast<const double*>(audio.buffer);
+  input->frames = audio.buffer ? audio.size / 8 : 0;
+  input->setup = {static_cast<double>(audio.rate), audio.bits, std::ldexp(1.0, audio.bits - 1)};
+  input->format = audio.format;
+  input->formatSize = audio.formatSize;
   return S_OK;
 }
 

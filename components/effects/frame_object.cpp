@@ -23,24 +23,16 @@ HRESULT FrameCore::Start() {
 HRESULT FrameCore::Process(IUnknown* in, IUnknown** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
-  ComPtr<IAudioData> data;
-  if (!in || Failed(in->QueryInterface(IID_IAudioData, data.OutVoid())))
-    return Fail(E_INVALIDARG, u"The input is not an audio data object.");
-  uint8_t* buffer = nullptr;
-  uint8_t* format = nullptr;
-  int32_t size = 0, formatSize = 0;
-  data->GetBuffer(&buffer);
-  data->GetFormat(&format);
-  data->get_DataSize(&size);
-  data->get_FormatSize(&formatSize);
-  if (!format || formatSize < 16) return Fail(E_INVALIDARG, u"The input has no format record.");
-  uint16_t channels = 0, bits = 0;
-  uint32_t rate = 0;
-  std::memcpy(&channels, format + 2, 2);
-  std::memcpy(&rate, format + 4, 4);
-  std::memcpy(&bits, format + 14, 2);
-  if (rate == 0 || channels == 0 || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
-    return Fail(E_INVALIDARG, u"The input's format is not one of the document's.");
+  AudioInput audio;
+  if (const std::u16string_view problem = ReadAudioInput(in, &audio); !problem.empty())
+    return Fail(E_INVALIDARG, problem);
+  IAudioData* data = audio.data.get();
+  uint8_t* buffer = audio.buffer;
+  const int32_t size = audio.size;
+  uint8_t* format = audio.format;
+  const int32_t formatSize = audio.formatSize;
+  const uint16_t channels = audio.channels, bits = audio.bits;
+  const uint32_t rate = audio.rate;
   const PcmFormat pcm{static_cast<double>(rate), channels, bits};
   if (startPending_ || pcm.sampleRate != format_.sampleRate || pcm.channels != format_.channels ||
       pcm.bitsPerSample != format_.bitsPerSample) {

@@ -9,6 +9,9 @@
 // processor keeps no state outside itself.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -102,6 +105,31 @@ inline bool AsNumber(const ParamValue& value, double& out) {
     return true;
   }
   return false;
+}
+
+// N numeric parameters P1…PN with defaults; only finite numbers get in, so a
+// NaN or an infinity never reaches a processor's state or an engine.
+template <int N>
+class Params {
+ public:
+  explicit Params(const std::array<double, N>& defaults) : values_(defaults) {}
+  bool Set(int index, const ParamValue& value) {
+    double number = 0;
+    if (index < 1 || index > N || !AsNumber(value, number) || !std::isfinite(number)) return false;
+    values_[static_cast<size_t>(index - 1)] = number;
+    return true;
+  }
+  double operator[](int index) const { return values_[static_cast<size_t>(index - 1)]; }
+
+ private:
+  std::array<double, N> values_;
+};
+
+// The sample rate a processor works at: a nonsensical setup falls back to
+// 44.1 kHz rather than dividing by zero.
+inline double WorkingRate(const StreamSetup& setup) {
+  const double rate = setup.sampleRate;
+  return std::isfinite(rate) && rate >= 1000 ? std::min(rate, 1536000.0) : 44100.0;
 }
 
 }  // namespace qel::effects

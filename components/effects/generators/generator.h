@@ -8,6 +8,7 @@
 
 #include "noise.h"
 #include "processor.h"
+#include "ramp.h"
 
 namespace qel::effects::generators {
 
@@ -26,38 +27,6 @@ enum class SignalType {
 
 // P15: how the chirp's frequency moves from start to end.
 enum class ChirpLaw { kAuto = 0, kLinear = 1, kExponential = 2 };
-
-// A gain that moves linearly to a new value over a fixed number of frames and
-// then holds it exactly; stepped per sample, so the result does not depend on
-// where blocks begin.
-class GainRamp {
- public:
-  void Reset(double value) {
-    value_ = target_ = value;
-    left_ = 0;
-  }
-  void SetTarget(double target, int64_t frames) {
-    if (target == target_) return;
-    target_ = target;
-    left_ = std::max<int64_t>(1, frames);
-    step_ = (target_ - value_) / static_cast<double>(left_);
-  }
-  bool Moving() const { return left_ > 0; }
-  double value() const { return value_; }
-  double Next() {
-    if (left_ > 0) {
-      value_ += step_;
-      if (--left_ == 0) value_ = target_;
-    }
-    return value_;
-  }
-
- private:
-  double value_ = 0;
-  double target_ = 0;
-  double step_ = 0;
-  int64_t left_ = 0;
-};
 
 class Generator final : public Processor {
  public:
@@ -106,8 +75,8 @@ class Generator final : public Processor {
   std::array<double, kParams> params_{};
   StreamSetup setup_;
   Settings settings_;
-  GainRamp amplitude_;
-  GainRamp dry_;
+  Ramp amplitude_;
+  Ramp dry_;
   int64_t glideFrames_ = 441;
   double phase_ = 0;            // of the signal, in cycles [0, 1)
   double modulationPhase_ = 0;  // in cycles [0, 1)

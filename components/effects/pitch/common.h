@@ -1,6 +1,6 @@
-// Pieces the pitch and time kinds share: parameter storage, the per-block
-// output schedule that keeps channels in step, and the output queue between an
-// engine (Rubber Band, a resampler) and what Process gives out.
+// Pieces the pitch and time kinds share: the per-block output schedule that
+// keeps channels in step, and the output queue between an engine (Rubber Band,
+// a resampler) and what Process gives out.
 #pragma once
 
 #include <algorithm>
@@ -14,31 +14,6 @@
 #include "processor.h"
 
 namespace qel::effects::pitch {
-
-// N numeric parameters P1…PN with defaults; only finite numbers get in, so a
-// NaN or an infinity never reaches an engine.
-template <int N>
-class Params {
- public:
-  explicit Params(const std::array<double, N>& defaults) : values_(defaults) {}
-  bool Set(int index, const ParamValue& value) {
-    double number = 0;
-    if (index < 1 || index > N || !AsNumber(value, number) || !std::isfinite(number)) return false;
-    values_[static_cast<size_t>(index - 1)] = number;
-    return true;
-  }
-  double operator[](int index) const { return values_[static_cast<size_t>(index - 1)]; }
-
- private:
-  std::array<double, N> values_;
-};
-
-// The sample rate a processor works at: a nonsensical setup falls back to
-// 44.1 kHz rather than dividing by zero.
-inline double WorkingRate(const StreamSetup& setup) {
-  const double rate = setup.sampleRate;
-  return std::isfinite(rate) && rate >= 1000 ? std::min(rate, 1536000.0) : 44100.0;
-}
 
 // The end of the run: marked by the control, or known from the range length
 // when the control gives it.

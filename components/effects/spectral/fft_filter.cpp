@@ -64,7 +64,7 @@ bool FftFilter::SetParam(int index, const ParamValue& value) {
 }
 
 void FftFilter::Start(const StreamSetup& setup) {
-  sampleRate_ = setup.sampleRate > 0 && std::isfinite(setup.sampleRate) ? setup.sampleRate : 44100;
+  sampleRate_ = WorkingRate(setup);
   size_ = RoundToPowerOfTwo(sizeParam_, kMinSize, kMaxSize);
   convolver_.Configure(size_ - 1);
   convolver_.SetKernel(Design(), 0);

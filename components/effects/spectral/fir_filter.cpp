@@ -53,7 +53,7 @@ bool FirFilter::SetParam(int index, const ParamValue& value) {
 }
 
 void FirFilter::Start(const StreamSetup& setup) {
-  sampleRate_ = setup.sampleRate > 0 && std::isfinite(setup.sampleRate) ? setup.sampleRate : 44100;
+  sampleRate_ = WorkingRate(setup);
   taps_ = Taps(quality_);
   convolver_.Configure(taps_);
   convolver_.SetKernel(Design(), 0);

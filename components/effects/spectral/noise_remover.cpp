@@ -70,7 +70,7 @@ bool NoiseRemover::SetParam(int index, const ParamValue& value) {
 }
 
 void NoiseRemover::Start(const StreamSetup& setup) {
-  sampleRate_ = setup.sampleRate > 0 && std::isfinite(setup.sampleRate) ? setup.sampleRate : 44100;
+  sampleRate_ = WorkingRate(setup);
   fullScale_ = setup.fullScale > 0 && std::isfinite(setup.fullScale) ? setup.fullScale : 32768;
   const std::size_t length = RoundToPowerOfTwo(lengthParam_, kMinLength, kMaxLength);
   if (length != fft_.size()) fft_ = RealFft(length);

@@ -1,6 +1,5 @@
-// Small building blocks shared by the delay-line kinds: parameter storage,
-// linear parameter ramps, a cheap LFO, power-of-two ring buffers and a cubic
-// fractional-delay read.
+// Small building blocks shared by the delay-line kinds: a cheap LFO,
+// power-of-two ring buffers and a cubic fractional-delay read.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "processor.h"
+#include "ramp.h"
 
 namespace qel::effects::time {
 
@@ -22,61 +22,6 @@ inline constexpr double kAntiDenormal = 1e-20;
 
 // Ramp time for gains and delays adjusted while a preview runs.
 inline constexpr double kSmoothSeconds = 0.02;
-
-// N numeric parameters P1…PN with defaults; SetParam accepts finite numbers
-// only, so a NaN or an infinity never reaches a processor's state.
-template <int N>
-class Params {
- public:
-  explicit Params(const std::array<double, N>& defaults) : values_(defaults) {}
-  bool Set(int index, const ParamValue& value) {
-    double number = 0;
-    if (index < 1 || index > N || !AsNumber(value, number) || !std::isfinite(number)) return false;
-    values_[static_cast<size_t>(index - 1)] = number;
-    return true;
-  }
-  double operator[](int index) const { return values_[static_cast<size_t>(index - 1)]; }
-
- private:
-  std::array<double, N> values_;
-};
-
-// A value that moves linearly to a new target over a fixed number of samples
-// and then holds it exactly, so an unchanged parameter costs one predictable
-// branch per sample and gives bit-identical results however the blocks fall.
-class Ramp {
- public:
-  void Reset(double value) {
-    value_ = target_ = value;
-    step_ = 0;
-    remaining_ = 0;
-  }
-  void SetTarget(double target, int64_t samples) {
-    if (target == target_) return;
-    target_ = target;
-    if (samples <= 0) {
-      Reset(target);
-      return;
-    }
-    remaining_ = samples;
-    step_ = (target_ - value_) / static_cast<double>(samples);
-  }
-  double Next() {
-    if (remaining_ > 0) {
-      value_ += step_;
-      if (--remaining_ == 0) value_ = target_;
-    }
-    return value_;
-  }
-  double value() const { return value_; }
-  double target() const { return target_; }
-
- private:
-  double value_ = 0;
-  double target_ = 0;
-  double step_ = 0;
-  int64_t remaining_ = 0;
-};
 
 // sin(2π·p) for p in [0, 1): the argument is folded onto [−π/2, π/2] and an
 // odd Taylor polynomial through x^11 is evaluated, absolute error < 6e-8. This
@@ -162,13 +107,6 @@ class RingBuffer {
   size_t mask_ = 0;
   size_t pos_ = 0;
 };
-
-// The sample rate a processor works at: a nonsensical setup falls back to
-// 44.1 kHz rather than dividing by zero.
-inline double WorkingRate(const StreamSetup& setup) {
-  const double rate = setup.sampleRate;
-  return std::isfinite(rate) && rate >= 1000 ? std::min(rate, 1536000.0) : 44100.0;
-}
 
 inline int64_t SmoothSamples(double sampleRate) {
   return static_cast<int64_t>(std::lround(kSmoothSeconds * sampleRate));
