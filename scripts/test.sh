@@ -29,9 +29,9 @@ echo "== sanitizers: runtime tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
   ctest --test-dir build-asan -L "runtime|core|platform|document|editing|processing|effects" --output-on-failure -j "$(nproc)" || status=1
-echo "== media files: a short fuzzing run of the opening path"
-bash components/media/fuzz/run_fuzz.sh 30 build-fuzz >/dev/null 2>&1 || {
-  echo "media fuzzing found a problem: see build-fuzz (crash-*, leak-*, timeout-*)"; status=1; }
+echo "== fuzzing: media files, batch XML, sample-store files (20 s each)"
+bash scripts/fuzz.sh 20 build-fuzz >/dev/null 2>&1 || {
+  echo "fuzzing found a problem: see build-fuzz (crash-*, leak-*, timeout-*)"; status=1; }
 echo "== all tests"
 ctest --test-dir build --output-on-failure -j "$(nproc)" || status=1
 echo "== installing: the staged tree, the examples built against it, the Debian package"

@@ -16,6 +16,18 @@ namespace qel::document {
 
 namespace {
 
+// The formats a store is made in: 8, 16, 24 or 32 bits, 1 to 18 channels, a
+// positive 32-bit rate whose bytes per second fit the header's 32-bit field.
+bool FormatInRange(int64_t sampleRate, int64_t channels, int64_t bitsPerSample) {
+  const bool sizeOk =
+      bitsPerSample == 8 || bitsPerSample == 16 || bitsPerSample == 24 || bitsPerSample == 32;
+  return sizeOk && channels >= 1 && channels <= kMaxChannels && sampleRate >= 1 &&
+         sampleRate <= std::numeric_limits<int32_t>::max() &&
+         static_cast<uint64_t>(sampleRate) * static_cast<uint64_t>(bitsPerSample / 8) *
+                 static_cast<uint64_t>(channels) <=
+             std::numeric_limits<uint32_t>::max();
+}
+
 uint16_t Get16Tag(const uint8_t* bytes) {
   return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
 }
@@ -66,13 +78,8 @@ bool CSampleStoreFile::Create(std::string_view name, int32_t sampleRate, int32_t
   if (IsOpen()) Close();
   error_.clear();
   if (auto bad = CheckFileName(name)) return Fail(bad);
-  const bool sizeOk =
-      bitsPerSample == 8 || bitsPerSample == 16 || bitsPerSample == 24 || bitsPerSample == 32;
-  if (!sizeOk || channels < 1 || channels > kMaxChannels || sampleRate < 1 ||
-      static_cast<uint64_t>(sampleRate) * (bitsPerSample / 8) * channels >
-          std::numeric_limits<uint32_t>::max()) {
+  if (!FormatInRange(sampleRate, channels, bitsPerSample))
     return Fail(make_error_code(StoreErrc::InvalidFormat));
-  }
   const WaveFormat format =
       MakeWaveFormat(static_cast<uint32_t>(sampleRate), static_cast<uint16_t>(channels),
                      static_cast<uint16_t>(bitsPerSample), channelMask);
@@ -131,6 +138,12 @@ bool CSampleStoreFile::Open(std::string_view name, int32_t mode) {
       if (got < known) return Fail(make_error_code(StoreErrc::HeaderTruncated));
     }
     format = *external::DecodeWaveRecord({bytes, kPcmHeaderSize + known});
+    // Every later read divides by the frame size the header gives: a header
+    // that describes no format a store is made in is refused here.
+    if (!FormatInRange(static_cast<int64_t>(format.samplesPerSec), format.channels,
+                       format.bitsPerSample) ||
+        format.blockAlign != format.bitsPerSample / 8 * format.channels)
+      return Fail(make_error_code(StoreErrc::InvalidFormat));
     fileSize = header.Size();
     if (fileSize < 0) return Fail(header.LastError());
     if (static_cast<uint64_t>(fileSize) < format.Size()) {

@@ -13,7 +13,6 @@ namespace PCM_CODEC {
 
 namespace {
 
-constexpr double kG = CMixer::kG;
 constexpr double kSqrt2 = 1.4142135623730951;
 
 bool IsSurround(int speaker) {
