@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs every test: the runtime tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, a short fuzzing run of the
-# media-file opening path, the whole suite on the normal build, then the
+# AddressSanitizer and UndefinedBehaviorSanitizer, short fuzzing runs of the
+# media-file opening, the batch XML and the sample-store reader, the whole
+# suite on the normal build, then the
 # installed tree, the examples built against it and the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
