@@ -138,12 +138,6 @@ bool CSampleStoreFile::Open(std::string_view name, int32_t mode) {
       if (got < known) return Fail(make_error_code(StoreErrc::HeaderTruncated));
     }
     format = *external::DecodeWaveRecord({bytes, kPcmHeaderSize + known});
-    // Every later read divides by the frame size the header gives: a header
-    // that describes no format a store is made in is refused here.
-    if (!FormatInRange(static_cast<int64_t>(format.samplesPerSec), format.channels,
-                       format.bitsPerSample) ||
-        format.blockAlign != format.bitsPerSample / 8 * format.channels)
-      return Fail(make_error_code(StoreErrc::InvalidFormat));
     fileSize = header.Size();
     if (fileSize < 0) return Fail(header.LastError());
     if (static_cast<uint64_t>(fileSize) < format.Size()) {

@@ -36,7 +36,12 @@ ErrorNumber AdoptFile(Document& doc, const std::string& name, const DocumentForm
       overrides.channelsMask >= 1 ? overrides.channelsMask : file.ChannelsMask()};
   const int64_t length = static_cast<int64_t>(file.DataSize());
   file.Close();
-  if (f.sampleSize < 1 || f.sampleRate < 1 || f.channels < 1) return kErrInvalidArgument;
+  // Below 1 is what the host can get wrong by leaving a field to a bad header;
+  // a size or channel count no document is made in would only fail later.
+  const bool sizeOk =
+      f.sampleSize == 8 || f.sampleSize == 16 || f.sampleSize == 24 || f.sampleSize == 32;
+  if (!sizeOk || f.sampleRate < 1 || f.channels < 1 || f.channels > document::kMaxChannels)
+    return kErrInvalidArgument;
   doc.format = f;
   doc.length = length;
   *first = HistoryStep{};

@@ -83,6 +83,20 @@ def test_adopted_header_with_zero_bits_is_an_invalid_argument(control, tmp_path)
     assert err.value.hresult == 0x80040308
 
 
+@pytest.mark.parametrize("field, value", [("bits", 12), ("channels", 19), ("rate", 0)])
+def test_adopted_header_of_no_document_format_is_an_invalid_argument(control, tmp_path, field,
+                                                                   value):
+    path = write_store(tmp_path / "bad.qelf", np.zeros((10, 1)), bits=16)
+    data = bytearray(path.read_bytes())
+    offset, size = {"bits": (14, 2), "channels": (2, 2), "rate": (4, 4)}[field]
+    data[offset:offset + size] = value.to_bytes(size, "little")
+    path.write_bytes(bytes(data))
+    with pytest.raises(qelaudio.ComError) as err:
+        control.OpenFileFromTmp(str(path), 0, 0, 0, 0)
+    assert err.value.hresult == 0x80040308
+    assert control.FileInfo.TempFileName is None
+
+
 def test_missing_file_to_adopt_is_a_memory_error_and_leaves_no_document(control, tmp_path):
     with pytest.raises(qelaudio.ComError) as err:
         control.OpenFileFromTmp(str(tmp_path / "missing.qelf"), 0, 0, 0, 0)
