@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <new>
 #include <numeric>
@@ -590,8 +590,8 @@ bool PeakOverview::Save(const std::string& path, std::error_code* error) const {
   std::error_code failure = file.LastError();
   ok = file.Close() && ok;
   if (ok) {
-    std::filesystem::rename(temp, path, failure);
-    ok = !failure;
+    ok = platform::RenameFile(temp, path);
+    if (!ok) failure = std::error_code(errno, std::generic_category());
   } else if (!failure) {
     failure = file.LastError();
   }

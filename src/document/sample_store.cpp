@@ -213,10 +213,8 @@ bool CopySampleData(CSampleStoreFile& source, uint64_t from, CSampleStoreFile& t
 
   const uint64_t available = from < source.dataSize_ ? source.dataSize_ - from : 0;
   const uint64_t wanted = std::min(count, available);
-  loff_t sourceOffset = static_cast<loff_t>(source.headerSize_ + from);
-  loff_t targetOffset = static_cast<loff_t>(target.headerSize_ + to);
-  const int in = source.file_.Fd();
-  const int out = target.file_.Fd();
+  int64_t sourceOffset = static_cast<int64_t>(source.headerSize_ + from);
+  int64_t targetOffset = static_cast<int64_t>(target.headerSize_ + to);
   uint64_t done = 0;
   std::error_code error;
 
@@ -225,7 +223,7 @@ bool CopySampleData(CSampleStoreFile& source, uint64_t from, CSampleStoreFile& t
   bool kernel = true;
   while (done < wanted && kernel) {
     const size_t chunk = static_cast<size_t>(std::min<uint64_t>(wanted - done, kKernelCopyChunk));
-    ssize_t n = copy_file_range(in, &sourceOffset, out, &targetOffset, chunk, 0);
+    const int64_t n = target.file_.CopyFrom(source.file_, &sourceOffset, &targetOffset, chunk);
     if (n > 0) {
       done += static_cast<uint64_t>(n);
     } else if (n == 0) {
@@ -253,8 +251,8 @@ bool CopySampleData(CSampleStoreFile& source, uint64_t from, CSampleStoreFile& t
       size_t put = 0;
       const bool ok = target.file_.WriteAt(targetOffset, block.data(), got, &put);
       done += put;
-      sourceOffset += static_cast<loff_t>(put);
-      targetOffset += static_cast<loff_t>(put);
+      sourceOffset += static_cast<int64_t>(put);
+      targetOffset += static_cast<int64_t>(put);
       if (!ok) {
         error = target.file_.LastError();
         break;

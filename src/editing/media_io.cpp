@@ -24,9 +24,6 @@ using document::OperationObserver;
 
 namespace {
 
-constexpr std::u16string_view kMediaNotRegistered = u"QelVideoFile3 is not registered.";
-constexpr std::u16string_view kCoreNotRegistered = u"QelMediaCore3 is not registered.";
-
 constexpr double kProbeMs = 200.0;
 constexpr double kReadBlockMs = 4000.0;
 constexpr int32_t kMaxBlockMs = 4000;
@@ -356,6 +353,12 @@ ErrorNumber WriteRange(Document& doc, OperationObserver& observer, IMediaFile& w
       block->GetBuffer(&bytes);
       const size_t want = static_cast<size_t>(std::min(blockBytes, to - at));
       got = source.Read(bytes, want);
+      if (source.LastError()) {
+        // A failed read is no end of the audio: the file would be complete
+        // to the eye and short of the rest.
+        error = kErrFileAccess;
+        break;
+      }
       if (got == 0) break;
       block->put_DataSize(static_cast<int32_t>(got));
       block->put_TimeStamp(static_cast<double>((at - from) / align) / (f.sampleRate / 1000.0));
@@ -459,9 +462,7 @@ ErrorNumber WriteMediaFile(Document& doc, OperationObserver& observer, IMediaFil
   doc.SetStatus(status::kIdle);
   if (Failed(writer.CloseFile()) && error == kErrNone) error = kErrFileAccess;
   if (error == kErrNone && !cancelled) {
-    std::error_code ec;
-    std::filesystem::rename(partial, request.name, ec);
-    if (ec) error = kErrFileAccess;
+    if (!platform::RenameFile(partial, request.name)) error = kErrFileAccess;
   }
   if (error != kErrNone || cancelled) platform::DeleteFile(partial);
   return error;

@@ -7,11 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 namespace qel::platform {
@@ -66,7 +68,84 @@ int OpenFlags(FileAccess access) {
   return O_RDONLY;
 }
 
+// The armed faults: per kind of call, the calls seen since arming, which one
+// fails and how.
+struct IoFaultTable {
+  struct Entry {
+    bool armed = false;
+    bool persistent = false;
+    int64_t nth = 0;
+    int error = 0;
+    int64_t seen = 0;
+  };
+  std::mutex lock;
+  std::array<Entry, static_cast<size_t>(IoCall::kCount)> entries;
+};
+
+IoFaultTable& Faults() {
+  static IoFaultTable table;
+  return table;
+}
+
+// The fault check with errno set as the failing system call would set it.
+bool Injected(IoCall call) {
+  if (int error = InjectedIoFault(call)) {
+    errno = error;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+namespace detail {
+
+std::atomic<bool> ioFaultsArmed{false};
+
+int NextIoFault(IoCall call) {
+  IoFaultTable& table = Faults();
+  std::lock_guard<std::mutex> hold(table.lock);
+  IoFaultTable::Entry& e = table.entries[static_cast<size_t>(call)];
+  if (!e.armed) return 0;
+  const int64_t n = ++e.seen;
+  return (n == e.nth || (e.persistent && n > e.nth)) ? e.error : 0;
+}
+
+}  // namespace detail
+
+void InjectIoFault(IoCall call, int64_t nth, int error, bool persistent) {
+  if (call >= IoCall::kCount) return;
+  IoFaultTable& table = Faults();
+  std::lock_guard<std::mutex> hold(table.lock);
+  table.entries[static_cast<size_t>(call)] = {true, persistent, nth, error, 0};
+  detail::ioFaultsArmed.store(true, std::memory_order_relaxed);
+}
+
+void ClearIoFaults() {
+  IoFaultTable& table = Faults();
+  std::lock_guard<std::mutex> hold(table.lock);
+  detail::ioFaultsArmed.store(false, std::memory_order_relaxed);
+  table.entries = {};
+}
+
+int64_t IoCallsSeen(IoCall call) {
+  if (call >= IoCall::kCount) return 0;
+  IoFaultTable& table = Faults();
+  std::lock_guard<std::mutex> hold(table.lock);
+  return table.entries[static_cast<size_t>(call)].seen;
+}
+
+bool IoCallFromName(std::string_view name, IoCall* call) {
+  static constexpr std::array<std::string_view, static_cast<size_t>(IoCall::kCount)> kNames = {
+      "open", "create", "read", "write", "seek", "rename", "truncate", "unlink", "close"};
+  for (size_t i = 0; i < kNames.size(); ++i) {
+    if (kNames[i] == name) {
+      *call = static_cast<IoCall>(i);
+      return true;
+    }
+  }
+  return false;
+}
 
 std::string SystemTempDirectory() {
   const char* tmp = std::getenv("TMPDIR");
@@ -99,6 +178,7 @@ bool GetTempFileName(std::string_view directory, std::string_view prefix, std::s
   }
   const std::string base = WithTrailingSlash(directory) + std::string(ShortPrefix(prefix));
   uint64_t number = RandomNameNumber();
+  if (Injected(IoCall::Create)) return false;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt, ++number) {
     char digits[16];
     std::snprintf(digits, sizeof digits, "%012llX",
@@ -135,7 +215,13 @@ std::vector<std::string> FindFiles(const std::string& directory, const std::stri
 }
 
 bool DeleteFile(const std::string& path) {
+  if (Injected(IoCall::Unlink)) return false;
   return unlink(path.c_str()) == 0;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (Injected(IoCall::Rename)) return false;
+  return rename(from.c_str(), to.c_str()) == 0;
 }
 
 // ---- File ------------------------------------------------------------------
@@ -161,9 +247,16 @@ bool File::Fail() {
   return false;
 }
 
+bool File::FailNothingMoved(size_t* done) {
+  if (done) *done = 0;
+  return Fail();
+}
+
 bool File::Open(const std::string& path, FileAccess access, FileHint hint) {
   if (fd_ >= 0) Close();
   error_.clear();
+  const bool creating = access == FileAccess::CreateTruncate || access == FileAccess::CreateWrite;
+  if (Injected(creating ? IoCall::Create : IoCall::Open)) return Fail();
   int fd;
   do {
     fd = open(path.c_str(), OpenFlags(access) | O_CLOEXEC, 0666);
@@ -204,16 +297,19 @@ bool File::Transfer(size_t count, size_t* done, bool writing, Step step) {
 }
 
 bool File::Read(void* buffer, size_t count, size_t* done) {
+  if (Injected(IoCall::Read)) return FailNothingMoved(done);
   auto* bytes = static_cast<char*>(buffer);
   return Transfer(count, done, false, [&](size_t at) { return read(fd_, bytes + at, count - at); });
 }
 
 bool File::Write(const void* buffer, size_t count, size_t* done) {
+  if (Injected(IoCall::Write)) return FailNothingMoved(done);
   const auto* bytes = static_cast<const char*>(buffer);
   return Transfer(count, done, true, [&](size_t at) { return write(fd_, bytes + at, count - at); });
 }
 
 bool File::ReadAt(int64_t offset, void* buffer, size_t count, size_t* done) {
+  if (Injected(IoCall::Read)) return FailNothingMoved(done);
   auto* bytes = static_cast<char*>(buffer);
   return Transfer(count, done, false, [&](size_t at) {
     return pread(fd_, bytes + at, count - at, offset + static_cast<int64_t>(at));
@@ -221,6 +317,7 @@ bool File::ReadAt(int64_t offset, void* buffer, size_t count, size_t* done) {
 }
 
 bool File::WriteAt(int64_t offset, const void* buffer, size_t count, size_t* done) {
+  if (Injected(IoCall::Write)) return FailNothingMoved(done);
   const auto* bytes = static_cast<const char*>(buffer);
   return Transfer(count, done, true, [&](size_t at) {
     return pwrite(fd_, bytes + at, count - at, offset + static_cast<int64_t>(at));
@@ -231,6 +328,7 @@ bool File::Seek(int64_t offset, SeekOrigin origin, int64_t* position) {
   int whence = origin == SeekOrigin::Begin     ? SEEK_SET
                : origin == SeekOrigin::Current ? SEEK_CUR
                                                : SEEK_END;
+  if (Injected(IoCall::Seek)) return Fail();
   off_t result = lseek(fd_, offset, whence);
   if (result < 0) return Fail();
   if (position) *position = result;
@@ -247,6 +345,7 @@ int64_t File::Size() {
 }
 
 bool File::Truncate(int64_t size) {
+  if (Injected(IoCall::Truncate)) return Fail();
   return ftruncate(fd_, size) == 0 || Fail();
 }
 
@@ -261,7 +360,25 @@ bool File::Close() {
   // The descriptor is gone after close() whatever it returns (EINTR included),
   // so it is never retried.
   int rc = close(std::exchange(fd_, -1));
+  if (rc == 0 && Injected(IoCall::Close)) rc = -1;  // closed, but a write was lost
   return rc == 0 || errno == EINTR || Fail();
+}
+
+int64_t File::CopyFrom(File& source, int64_t* sourceOffset, int64_t* offset, size_t count) {
+  // A copy moves data into this file: it fails where a write would.
+  if (Injected(IoCall::Write)) {
+    Fail();
+    return -1;
+  }
+  loff_t in = *sourceOffset, out = *offset;
+  const ssize_t n = copy_file_range(source.fd_, &in, fd_, &out, count, 0);
+  if (n < 0) {
+    Fail();
+    return -1;
+  }
+  *sourceOffset = in;
+  *offset = out;
+  return n;
 }
 
 }  // namespace qel::platform

@@ -3,6 +3,7 @@
 // delete. Paths are POSIX paths in UTF-8; directories handed out end in '/'.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +45,40 @@ std::vector<std::string> FindFiles(const std::string& directory, const std::stri
 
 // Removes a file. Returns false, with errno set, when it could not be removed.
 bool DeleteFile(const std::string& path);
+
+// Gives the file at `from` the name `to`, replacing what was there (one step:
+// readers of `to` see the old file or the new one). False, with errno set,
+// when it could not be done.
+bool RenameFile(const std::string& from, const std::string& to);
+
+// ---- I/O fault injection -----------------------------------------------------
+// Tests make the file calls above fail as a full disk or a failing device
+// would, to prove that no failure loses the user's data. Unarmed (the normal
+// state) a call pays one relaxed atomic load. The calls are counted per kind
+// from the moment a fault is armed; the nth call of that kind (1-based) fails
+// with `error`, and with `persistent` every later call of the kind as well.
+// Process-wide, since a fault must reach whichever object makes the call.
+enum class IoCall { Open, Create, Read, Write, Seek, Rename, Truncate, Unlink, Close, kCount };
+
+void InjectIoFault(IoCall call, int64_t nth, int error, bool persistent);
+void ClearIoFaults();
+// How many calls of the kind were made since its fault was armed (0 unarmed).
+int64_t IoCallsSeen(IoCall call);
+// The kind named "open", "create", "read", "write", "seek", "rename",
+// "truncate", "unlink" or "close"; false for any other name.
+bool IoCallFromName(std::string_view name, IoCall* call);
+
+namespace detail {
+extern std::atomic<bool> ioFaultsArmed;
+int NextIoFault(IoCall call);
+}  // namespace detail
+
+// The error the next call of this kind must fail with, or 0. Every file call
+// of the platform layer asks first.
+inline int InjectedIoFault(IoCall call) {
+  if (!detail::ioFaultsArmed.load(std::memory_order_relaxed)) return 0;
+  return detail::NextIoFault(call);
+}
 
 enum class FileAccess {
   Read,            // must exist; read only
@@ -93,6 +128,12 @@ class File {
   // True when the file is a regular file (not a device, pipe or directory).
   bool IsRegular();
 
+  // Copies up to count bytes from source at *sourceOffset to this file at
+  // *offset within the kernel, advancing both offsets; returns what was copied,
+  // 0 at the end of the source, -1 with errno set (EXDEV, ENOSYS, EOPNOTSUPP or
+  // EINVAL when the files cannot be copied between this way).
+  int64_t CopyFrom(File& source, int64_t* sourceOffset, int64_t* offset, size_t count);
+
   // Closes the descriptor. Returns false when the close reported an error (a
   // write that did not reach the disk); the object is closed either way.
   bool Close();
@@ -102,6 +143,7 @@ class File {
 
  private:
   bool Fail();
+  bool FailNothingMoved(size_t* done);
   template <class Step>
   bool Transfer(size_t count, size_t* done, bool writing, Step step);
   int fd_ = -1;

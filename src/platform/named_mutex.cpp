@@ -138,4 +138,18 @@ bool NamedMutex::Create(std::string_view name, bool* alreadyExisted) {
   return true;
 }
 
+bool NamedMutex::HoldAlone() {
+  if (fd_ < 0) return false;
+  // Converting this description's own shared lock conflicts only with the
+  // locks of other holders.
+  if (SetLock(fd_, F_WRLCK, false)) return true;
+  if (errno != EAGAIN && errno != EACCES) error_ = std::error_code(errno, std::generic_category());
+  return false;
+}
+
+void NamedMutex::Share() {
+  if (fd_ >= 0 && !SetLock(fd_, F_RDLCK, false))
+    error_ = std::error_code(errno, std::generic_category());
+}
+
 }  // namespace qel::platform

@@ -29,6 +29,15 @@ class NamedMutex {
   // Releases the mutex; other holders stay.
   void Close();
 
+  // Asks afresh whether this is the only holder, without letting go: when it
+  // is, the hold becomes exclusive and true is returned; until Share() a
+  // newcomer's Create waits and then finds the mutex existing. False when
+  // another holder is alive or nothing is held (the hold stays shared).
+  bool HoldAlone();
+  // Turns an exclusive hold back into a shared one (atomically: there is no
+  // moment without a lock).
+  void Share();
+
   std::error_code LastError() const { return error_; }
 
   // The lock file that stands for `name`: in $QEL_LOCK_DIR when set, else /tmp.
@@ -37,6 +46,22 @@ class NamedMutex {
  private:
   int fd_ = -1;
   std::error_code error_;
+};
+
+// HoldAlone for a scope: the mutex is shared again when the scope ends.
+class SoleHold {
+ public:
+  explicit SoleHold(NamedMutex& mutex) : mutex_(mutex), alone_(mutex.HoldAlone()) {}
+  ~SoleHold() {
+    if (alone_) mutex_.Share();
+  }
+  SoleHold(const SoleHold&) = delete;
+  SoleHold& operator=(const SoleHold&) = delete;
+  bool Alone() const { return alone_; }
+
+ private:
+  NamedMutex& mutex_;
+  bool alone_;
 };
 
 }  // namespace qel::platform

@@ -54,6 +54,8 @@ ErrorNumber ConvertSampleType(document::Document& doc, document::OperationObserv
       ok = false;
     frame.Progress(static_cast<double>(source.Position()), total);
   }
+  // A failed read ends the loop as the end of the data would.
+  if (source.LastError()) ok = false;
   if (!ok) {
     frame.Abandon();
     return kErrFileAccess;

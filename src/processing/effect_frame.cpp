@@ -462,6 +462,8 @@ EffectResult RunEffect(document::Document& doc, document::OperationObserver& obs
   doc.ClearStopRequest();
   bool ok = generator ? run.GenerateLoop() : run.Loop();
   if (ok && run.reachedEnd_ && !doc.Cancelled()) ok = run.MixTails();
+  // A read that failed ended its loop as the end of the selection would.
+  if (frame.Source().LastError()) ok = false;
   saved.Restore();
   // Half a reversal is no result anyone wants, and keeping it would drop the
   // part not yet read: a stopped Reverse is cancelled.

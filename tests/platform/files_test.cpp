@@ -97,5 +97,78 @@ TEST(File, ReadCollectsABlockThatArrivesInPieces) {
   EXPECT_EQ(std::string(buffer, done), "abcdef");
 }
 
+// Armed faults: the n-th call of one kind fails as the system would fail it.
+class IoFaults : public ::testing::Test {
+ protected:
+  void TearDown() override { ClearIoFaults(); }
+  File Created() {
+    File file;
+    EXPECT_TRUE(file.Open(dir_.Path() + "f", FileAccess::CreateTruncate));
+    return file;
+  }
+  ScratchDir dir_;
+};
+
+TEST_F(IoFaults, OnlyTheNthCallOfTheArmedKindFails) {
+  File file = Created();
+  InjectIoFault(IoCall::Write, 2, ENOSPC, false);
+  size_t done = 99;
+  EXPECT_TRUE(file.Write("a", 1, &done));
+  EXPECT_FALSE(file.Write("b", 1, &done));
+  EXPECT_EQ(done, 0u);
+  EXPECT_EQ(file.LastError(), std::errc::no_space_on_device);
+  EXPECT_TRUE(file.Write("c", 1, &done));
+  EXPECT_TRUE(file.Seek(0, SeekOrigin::Begin));
+  EXPECT_EQ(IoCallsSeen(IoCall::Write), 3);
+  EXPECT_EQ(file.Size(), 2);
+}
+
+TEST_F(IoFaults, APersistentFaultFailsEveryCallFromTheNthOn) {
+  File file = Created();
+  ASSERT_TRUE(file.Write("abcd", 4, nullptr));
+  InjectIoFault(IoCall::Read, 2, EIO, true);
+  char byte;
+  size_t done;
+  EXPECT_TRUE(file.ReadAt(0, &byte, 1, &done));
+  EXPECT_FALSE(file.ReadAt(1, &byte, 1, &done));
+  EXPECT_FALSE(file.ReadAt(2, &byte, 1, &done));
+  EXPECT_EQ(file.LastError(), std::errc::io_error);
+}
+
+TEST_F(IoFaults, OpenCreateRenameUnlinkAndCloseFailWithTheArmedError) {
+  const std::string a = dir_.Path() + "a", b = dir_.Path() + "b";
+  File file = Created();
+  InjectIoFault(IoCall::Create, 1, EIO, false);
+  EXPECT_FALSE(file.Open(a, FileAccess::CreateWrite));
+  ASSERT_TRUE(file.Open(a, FileAccess::CreateWrite));
+  InjectIoFault(IoCall::Close, 1, EIO, false);
+  EXPECT_FALSE(file.Close());
+  EXPECT_FALSE(file.IsOpen());
+  InjectIoFault(IoCall::Open, 1, EIO, false);
+  EXPECT_FALSE(file.Open(a, FileAccess::Read));
+  InjectIoFault(IoCall::Rename, 1, ENOSPC, false);
+  EXPECT_FALSE(RenameFile(a, b));
+  EXPECT_EQ(errno, ENOSPC);
+  InjectIoFault(IoCall::Unlink, 1, EIO, false);
+  EXPECT_FALSE(DeleteFile(a));
+  EXPECT_TRUE(RenameFile(a, b));
+  EXPECT_TRUE(DeleteFile(b));
+}
+
+TEST_F(IoFaults, ClearedFaultsLetEveryCallThrough) {
+  File file = Created();
+  InjectIoFault(IoCall::Write, 1, EIO, true);
+  ClearIoFaults();
+  EXPECT_TRUE(file.Write("a", 1, nullptr));
+  EXPECT_EQ(IoCallsSeen(IoCall::Write), 0);
+}
+
+TEST(IoCallNames, NameEachKindAndNothingElse) {
+  IoCall call;
+  ASSERT_TRUE(IoCallFromName("truncate", &call));
+  EXPECT_EQ(call, IoCall::Truncate);
+  EXPECT_FALSE(IoCallFromName("Write", &call));
+}
+
 }  // namespace
 }  // namespace qel::platform

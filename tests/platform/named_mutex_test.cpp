@@ -8,9 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "platform/named_mutex.h"
-#include "support/scratch_dir.h"
 #include "platform/unique_fd.h"
+#include "support/scratch_dir.h"
 
 namespace qel::platform {
 namespace {
@@ -115,6 +117,43 @@ TEST_F(NamedMutexTest, LockFileCanBeJoinedByOtherUsers) {
   struct stat st {};
   ASSERT_EQ(stat(NamedMutex::LockFilePath(kName).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0666, 0666u);
+}
+
+TEST_F(NamedMutexTest, HoldingAloneIsRefusedWhileAnotherHolderLives) {
+  NamedMutex first, second;
+  bool existed;
+  ASSERT_TRUE(first.Create(kName, &existed));
+  ASSERT_TRUE(second.Create(kName, &existed));
+  EXPECT_FALSE(first.HoldAlone());
+  EXPECT_FALSE(SoleHold(second).Alone());
+}
+
+TEST_F(NamedMutexTest, ANewcomerWhileOneHoldsAloneFindsTheMutexExisting) {
+  NamedMutex first;
+  bool existed = true;
+  ASSERT_TRUE(first.Create(kName, &existed));
+  bool newcomerExisted = false;
+  std::thread newcomer;
+  {
+    SoleHold hold(first);
+    ASSERT_TRUE(hold.Alone());
+    // The newcomer cannot get in before the hold is shared again, however the
+    // threads are scheduled, so whatever it finds is decided by the lock.
+    newcomer = std::thread([&] {
+      NamedMutex second;
+      ASSERT_TRUE(second.Create(kName, &newcomerExisted));
+    });
+  }
+  newcomer.join();
+  EXPECT_TRUE(newcomerExisted);
+}
+
+TEST_F(NamedMutexTest, AHolderThatHeldAloneIsSeenByAnotherProcessAfterwards) {
+  NamedMutex mutex;
+  bool existed = true;
+  ASSERT_TRUE(mutex.Create(kName, &existed));
+  { SoleHold hold(mutex); }
+  EXPECT_EQ(StartHolder(), 1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 file as it was, and an edit whose write fails comes back as an error with the
 document, its history and the temporary folder as they were."""
 import contextlib
+import errno
 import resource
 
 import numpy as np
@@ -110,3 +111,131 @@ def test_a_trim_whose_write_fails_answers_success_and_changes_nothing(doc, priva
              doc.control.UndoList, files_in(private_temp))
     assert np.array_equal(after[0], before[0])
     assert after[1:] == before[1:]
+
+
+def test_pasting_an_empty_clipboard_with_smoothing_keeps_every_sample_and_takes_no_step(
+        doc, private_temp):
+    from store import write_store
+    samples = tone(8000)
+    doc.open(samples)
+    write_store(private_temp / "QelClipBoard.wav", np.zeros((0, 2), np.int16))
+    doc.control.Transform.SmoothEnabled = True
+    doc.control.Transform.SmoothTimeBegin = 50
+    doc.control.Position.Selected = False
+    doc.control.Position.Current = 1000
+    doc.control.Paste()
+    assert np.array_equal(doc.samples(), samples)
+    assert not doc.control.UndoList
+
+
+@pytest.mark.parametrize("name", ["not-raw.wav", "missing.raw"])
+def test_a_failed_raw_open_leaves_no_document_as_a_failed_open_does(doc, tmp_path, name):
+    doc.open(tone(1000))
+    with pytest.raises(qelaudio.ComError):
+        doc.control.OpenRawFile(str(tmp_path / name), 1, 8000, 16, 2, 3)
+    assert not doc.control.FileInfo.TempFileName
+    assert doc.control.Position.TotalSamples == 0
+    assert doc.control.FileInfo.OriginalVideoFormat is None
+
+
+class CountEnds:
+    def __init__(self):
+        self.ends = 0
+
+    def OnEndOperation(self):
+        self.ends += 1
+
+
+def test_a_conversion_whose_write_fails_reports_its_end_once_and_changes_nothing(
+        doc, private_temp):
+    samples = tone(50_000)
+    doc.open(samples)
+    before = (doc.control.UndoList, files_in(private_temp))
+    counter = CountEnds()
+    with qelaudio.connect(doc.control, counter):
+        qelaudio._inject_io_fault("write", 3, errno.EIO, True)
+        try:
+            with pytest.raises(qelaudio.ComError):
+                doc.control.ConvertSampleType.Process(22050, 1, 16, 0)
+        finally:
+            qelaudio._clear_io_faults()
+    assert counter.ends == 1
+    assert np.array_equal(doc.samples(), samples)
+    assert (doc.control.UndoList, files_in(private_temp)) == before
+
+
+def test_a_save_that_cannot_open_the_document_leaves_the_named_file_and_raises(doc, tmp_path):
+    target = tmp_path / "keep.wav"
+    target.write_bytes(b"old" * 100)
+    doc.open(tone(20_000))
+    qelaudio._inject_io_fault("open", 1, errno.EIO, True)
+    try:
+        with pytest.raises(qelaudio.ComError):
+            doc.control.SaveFile(str(target), False, 0, 0)
+    finally:
+        qelaudio._clear_io_faults()
+    assert target.read_bytes() == b"old" * 100
+    assert [n for n in files_in(tmp_path) if "keep.wav" in n] == ["keep.wav"]
+
+
+def test_a_split_piece_whose_close_fails_is_an_error_and_not_left_behind(doc, private_temp):
+    doc.open(tone(20_000))
+    doc.control.Markers.Insert(10_000, 0, "", "")
+    before = files_in(private_temp)
+    qelaudio._inject_io_fault("close", 1, errno.EIO)  # the first piece's
+    try:
+        with pytest.raises(qelaudio.ComError):
+            doc.control.Markers.SplitFileByMarkers()
+    finally:
+        qelaudio._clear_io_faults()
+    assert doc.control.Markers.SplitFilesCount == 0
+    assert files_in(private_temp) == before
+
+
+SAVING_CHILD = r"""
+import sys, numpy as np, qelaudio
+sys.path.insert(0, sys.argv[3])
+from store import Document
+from pathlib import Path
+doc = Document(qelaudio.Dispatch("QelAudioEditor4.AudioEditor"), Path(sys.argv[1]))
+t = np.arange(2_000_000)
+doc.open(np.stack([t % 20000, -(t % 20000)], axis=1).astype(np.int16))
+doc.select(0, 1000)
+doc.control.Copy()  # a version of its own besides the opened one
+doc.control.DeleteSelect()
+
+class Hang:
+    def OnBlockOperation(self, percent):
+        print("saving", flush=True)
+        sys.stdin.readline()  # killed while waiting here
+
+connection = qelaudio.connect(doc.control, Hang())
+doc.control.SaveFile(sys.argv[2], False, 0, 0)
+"""
+
+
+def test_a_control_killed_while_saving_leaves_the_old_target_and_its_files_to_the_next(
+        tmp_path, private_temp):
+    import os
+    import signal
+    import subprocess
+    import sys
+    target = tmp_path / "song.wav"
+    target.write_bytes(b"old song" * 1000)
+    (private_temp / "notes.txt").write_text("not the control's")
+    child = subprocess.Popen(
+        [sys.executable, "-c", SAVING_CHILD, str(tmp_path), str(target),
+         os.path.dirname(__file__)],
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=os.environ.copy())
+    try:
+        assert child.stdout.readline() == b"saving\n"
+        stale = [p.name for p in private_temp.glob("qel*.qelf")]
+        assert stale  # the edited version
+    finally:
+        child.send_signal(signal.SIGKILL)
+        child.wait()
+    assert target.read_bytes() == b"old song" * 1000
+
+    qelaudio.Dispatch("QelAudioEditor4.AudioEditor")  # the next control purges
+    # The clipboard file is kept: it is the user's clipboard, not a version.
+    assert set(files_in(private_temp)) - {"QelClipBoard.wav"} == {"notes.txt"}

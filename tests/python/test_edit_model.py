@@ -2,7 +2,8 @@
 selection and markers after every step, undo and redo included, and at the end
 no temporary file but the live steps' files.
 
-QEL_MODEL_SEQUENCES sets how many sequences run (default 1000)."""
+QEL_MODEL_SEQUENCES sets how many sequences run (default 1000), QEL_MODEL_STEPS
+how many steps each takes (default 25)."""
 import math
 import os
 import random
@@ -149,7 +150,7 @@ def run_sequence(seed, doc, clip):
     for k in range(CHANNELS):
         c.Channels.Num = k + 1
         enabled.append(bool(c.Channels.OperationEnabled))
-    for step in range(25):
+    for step in range(int(os.environ.get("QEL_MODEL_STEPS", "25"))):
         op = rng.choice(["start", "end", "selected", "copy", "cut", "paste", "delete", "trim",
                          "marker", "unmark", "undo", "redo", "zoom", "channel"])
         n = len(model.samples)
@@ -201,6 +202,8 @@ def run_sequence(seed, doc, clip):
                     c.Paste()
                 continue
             c.Paste()
+            if len(model.clip) == 0:
+                continue  # an empty clipboard pastes nothing and takes no step
             clip = model.clip
             limit = model.end if model.selected else n
             if clip.shape[1] == 1 and CHANNELS != sum(enabled):
