@@ -1,6 +1,7 @@
 """A short tour of the audio-editing control through the late-bound Python client:
 a document is made, filled from a generated file, edited, marked, processed by
-effects, saved as WAV and FLAC, and opened again."""
+effects, mixed with a file, exchanged through the clipboard and as sample
+arrays, drawn, saved as WAV and FLAC, and opened again."""
 import math
 import os
 import struct
@@ -86,6 +87,31 @@ def main():
     transform.Compressor(-20, 4, 4, 30)
     transform.HighPassFilter(800, 0.7071)
     print(f"Faded in, added reverb, compressed and filtered; undo list {control.UndoList}")
+
+    # Outside audio comes in by mixing or pasting a file (converted to the
+    # document's format on the way), and goes out through the clipboard and as
+    # sample arrays.
+    position.StartSelect, position.EndSelect = 0, RATE
+    control.MixFromFile(tone, 50, 100)  # the tone at half level over the first second
+    position.Selected = False
+    position.Current = position.TotalSamples
+    control.PasteFromFile(tone)  # appended at the end
+    print(f"Mixed the tone into the first second and pasted it at the end; "
+          f"now {position.TotalSamples} frames")
+    position.StartSelect, position.EndSelect = RATE, RATE + RATE // 10
+    control.CopyToClipboard()
+    wav = qelaudio.get_clipboard("audio/wav")
+    other = qelaudio.Dispatch("QelAudioEditor4.AudioEditor")
+    other.New(22050, 1, 8, 3)
+    other.PasteFromClipboard()  # into an 8-bit mono document at another rate
+    print(f"Copied 0.1 s to the clipboard as a {len(wav)}-byte RIFF WAVE image; "
+          f"another control pasted it as {other.Position.TotalSamples} frames of "
+          f"{other.FileInfo.FormatString}")
+    other.Close()
+    del other
+    samples = qelaudio.audio_array(control.GetAudioArray(RATE // 100))
+    print(f"GetAudioArray: {samples.shape[0]} frames x {samples.shape[1]} channels of "
+          f"{samples.dtype}, peak {int(abs(samples).max())}")
 
     # The control draws itself into a window: here a headless one, saved as PNG.
     window = qelaudio.HeadlessWindow(control, 800, 300)

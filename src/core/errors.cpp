@@ -66,4 +66,11 @@ com::HRESULT RaiseError(com::HRESULT code, std::u16string_view message) {
   return com::SetError(code, IID_IAudioEditor, kControlProgId, message);
 }
 
+com::HRESULT RaiseComponentResult(com::HRESULT code) {
+  if (com::Succeeded(code)) return code;
+  for (int32_t n = 1; n <= kErrStreamClosed; ++n)
+    if (ErrorResult(n) == code) return RaiseError(n);
+  return code;
+}
+
 }  // namespace qel

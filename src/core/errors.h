@@ -22,4 +22,8 @@ inline constexpr std::u16string_view kMessageBoxCaption = u"QelAudioEditor";
 com::HRESULT RaiseError(int32_t number);
 com::HRESULT RaiseError(com::HRESULT code, std::u16string_view message);
 
+// A component's result code handed on to the host: where it is one of the
+// table's, the host also gets the table's message; other codes pass unchanged.
+com::HRESULT RaiseComponentResult(com::HRESULT code);
+
 }  // namespace qel

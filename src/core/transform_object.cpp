@@ -399,7 +399,7 @@ HRESULT CEditorTransform::RunSingle(processing::FrameRunKind kind, std::vector<P
     if (!single) {
       state->ComponentMissing(which == Single::kBatch   ? u"QelAudioTransformEx4 is not registered."
                               : which == Single::kTempo ? u"QelAudioTransform4 is not registered."
-                                                        : u"QelAudioTransform is not registered.");
+                                                        : kTransformNotRegistered);
       return {EffectOutcome::kRefused, kErrNotInstalled};
     }
     job.component = EffectProcessors::Component(single);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace qel {
 
@@ -123,5 +124,11 @@ inline constexpr int32_t kBatchProcess = 82;
 inline constexpr int32_t kDeleteSelect = 85;
 inline constexpr int32_t kCut = 86;
 }  // namespace opcode
+
+// What a host is shown when a component the control needs cannot be created.
+inline constexpr std::u16string_view kMediaNotRegistered = u"QelVideoFile3 is not registered.";
+inline constexpr std::u16string_view kCoreNotRegistered = u"QelMediaCore3 is not registered.";
+inline constexpr std::u16string_view kTransformNotRegistered =
+    u"QelAudioTransform is not registered.";
 
 }  // namespace qel

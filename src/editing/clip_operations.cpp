@@ -47,16 +47,39 @@ class ReplacedFile {
   }
   bool Commit() {
     if (file.IsOpen() && !file.Close()) return false;
-    std::error_code ec;
-    std::filesystem::rename(temp_, target_, ec);
-    committed_ = !ec;
+    committed_ = platform::RenameFile(temp_, target_);
     return committed_;
+  }
+  // Commit for a change that may still fail: the previous file steps aside
+  // and comes back with Revert, or goes with Keep.
+  bool CommitRevertibly() {
+    if (file.IsOpen() && !file.Close()) return false;
+    std::error_code ec;
+    hadPrevious_ = std::filesystem::exists(target_, ec);
+    if (hadPrevious_ && !platform::RenameFile(target_, previous_)) return false;
+    if (!Commit()) {
+      Revert();
+      return false;
+    }
+    return true;
+  }
+  void Revert() {
+    if (hadPrevious_)
+      platform::RenameFile(previous_, target_);
+    else if (committed_)
+      platform::DeleteFile(target_);
+    hadPrevious_ = committed_ = false;
+  }
+  void Keep() {
+    if (hadPrevious_) platform::DeleteFile(previous_);
+    hadPrevious_ = false;
   }
   CSampleStoreFile file;
 
  private:
-  std::string target_, temp_;
+  std::string target_, temp_, previous_ = target_ + ".old";
   bool committed_ = false;
+  bool hadPrevious_ = false;
 };
 
 // Progress of a copy of `total` bytes on the document's progress scale.
@@ -169,13 +192,21 @@ ErrorNumber Cut(Document& doc, OperationObserver& observer) {
   }
   OperationFrame frame(doc, observer, opcode::kCut);
   if (auto began = frame.Begin(); began != OperationFrame::Outcome::kDone) return BeginError(began);
+  // The clipboard takes the cut audio before the step, the previous clipboard
+  // kept aside: a cut whose step then fails puts it back, so that document and
+  // clipboard are both as before or both as after.
+  if (!clip.CommitRevertibly()) {
+    frame.Abandon();
+    return kErrMemory;
+  }
   const auto finished = frame.Finish(frame.SelectionEnd());
-  if (finished != OperationFrame::Outcome::kDone) return FinishError(finished);
-  // The document has changed: the clipboard takes the cut audio. Should the
-  // rename fail, the cut is still done but the host learns of the lost clipboard.
-  const bool kept = clip.Commit();
+  if (finished != OperationFrame::Outcome::kDone) {
+    clip.Revert();
+    return FinishError(finished);
+  }
+  clip.Keep();
   observer.OperationEnded();  // the method's own end, after the step's
-  return kept ? kErrNone : kErrMemory;
+  return kErrNone;
 }
 
 ErrorNumber Trim(Document& doc, OperationObserver& observer) {
@@ -228,17 +259,8 @@ ErrorNumber Paste(Document& doc, OperationObserver& observer) {
   const DocumentFormat wanted =
       overlay ? DocumentFormat{format.sampleRate, 1, format.sampleSize, 0} : format;
   PCM_CODEC::CPcmConvert converter;
-  const bool convert =
-      !(clipFormat.sampleRate == wanted.sampleRate && clipFormat.channels == wanted.channels &&
-        clipFormat.sampleSize == wanted.sampleSize);
-  if (convert) {
-    converter.Configure(doc.convertSettings);
-    converter.SetInputFormat(clipFormat.sampleRate, clipFormat.channels, clipFormat.sampleSize,
-                             clipFormat.channelsMask);
-    converter.SetOutputFormat(wanted.sampleRate, wanted.channels, wanted.sampleSize,
-                              wanted.channelsMask);
-    if (!converter.Init()) return kErrAudioFormat;
-  }
+  bool convert = false;
+  if (!ReadyClipConverter(doc, clipFormat, wanted, converter, &convert)) return kErrAudioFormat;
 
   const document::ViewStack& view = step->view;
   const bool selected = view.selected != 0;
@@ -341,8 +363,16 @@ ErrorNumber Paste(Document& doc, OperationObserver& observer) {
       reportProgress();
     }
   }
+  // A read that failed looks like the end of the data to the loops above.
+  if (clip.LastError() || source.LastError()) ok = false;
   clip.Close();
   if (doc.Cancelled()) {
+    frame.Abandon();
+    return kErrNone;
+  }
+  if (ok && clipTotal == 0) {
+    // An empty clipboard inserts nothing: no step, and the audio read ahead
+    // for the fade is not dropped with it.
     frame.Abandon();
     return kErrNone;
   }
@@ -358,6 +388,17 @@ ErrorNumber Paste(Document& doc, OperationObserver& observer) {
   const auto finished = frame.Finish(selected ? limit : static_cast<int64_t>(source.Position()));
   if (finished != OperationFrame::Outcome::kDone) step->view.selected = wasSelected;
   return FinishError(finished);
+}
+
+bool ReadyClipConverter(const Document& doc, const DocumentFormat& from, const DocumentFormat& to,
+                        PCM_CODEC::CPcmConvert& converter, bool* needed) {
+  *needed = !(from.sampleRate == to.sampleRate && from.channels == to.channels &&
+              from.sampleSize == to.sampleSize);
+  if (!*needed) return true;
+  converter.Configure(doc.convertSettings);
+  converter.SetInputFormat(from.sampleRate, from.channels, from.sampleSize, from.channelsMask);
+  converter.SetOutputFormat(to.sampleRate, to.channels, to.sampleSize, to.channelsMask);
+  return converter.Init();
 }
 
 }  // namespace qel::editing

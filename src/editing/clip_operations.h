@@ -6,6 +6,7 @@
 #pragma once
 
 #include "document/document.h"
+#include "pcm/pcm_convert.h"
 
 namespace qel::editing {
 
@@ -23,5 +24,13 @@ ErrorNumber DeleteSelect(document::Document& doc, document::OperationObserver& o
 // Keeps only the selection, which then covers the whole document. A write that
 // fails is kErrMemory here; the control answers the host success for it.
 ErrorNumber Trim(document::Document& doc, document::OperationObserver& observer);
+
+// Readies `converter` to bring clipboard audio of format `from` into `to` with
+// the document's conversion settings. *needed tells whether the formats differ
+// in rate, channels or size at all; false when they differ and no conversion
+// between them exists.
+bool ReadyClipConverter(const document::Document& doc, const document::DocumentFormat& from,
+                        const document::DocumentFormat& to, PCM_CODEC::CPcmConvert& converter,
+                        bool* needed);
 
 }  // namespace qel::editing

@@ -41,4 +41,24 @@ bool HeadlessClipboard::HasFormat(std::string_view format) const {
   return data_.find(format) != data_.end();
 }
 
+bool SetWaveData(Clipboard& clipboard, const std::vector<uint8_t>& image) {
+  bool all = true;
+  for (std::string_view type : kClipboardWaveTypes)
+    all = clipboard.SetData(type, image) && all;
+  return all;
+}
+
+std::optional<std::vector<uint8_t>> GetWaveData(const Clipboard& clipboard) {
+  for (std::string_view type : kClipboardWaveTypes)
+    if (auto data = clipboard.GetData(type)) return data;
+  return std::nullopt;
+}
+
+std::shared_ptr<Clipboard> SharedHeadlessClipboard() {
+  // The one stand-in for the system's clipboard: like the system's, what was
+  // copied stays after the control that copied it has gone.
+  static const std::shared_ptr<Clipboard> shared = std::make_shared<HeadlessClipboard>();
+  return shared;
+}
+
 }  // namespace qel::platform

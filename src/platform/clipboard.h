@@ -4,8 +4,10 @@
 // scope. HeadlessClipboard keeps the data inside the process.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,8 +16,12 @@
 
 namespace qel::platform {
 
-// Wave audio: the bytes of a complete RIFF/WAVE file.
+// Wave audio: the bytes of a complete RIFF/WAVE file. Desktops name it by
+// either MIME type; the control offers both and takes whichever is there.
 inline constexpr std::string_view kClipboardWave = "audio/x-wav";
+inline constexpr std::string_view kClipboardWaveAlias = "audio/wav";
+inline constexpr std::array<std::string_view, 2> kClipboardWaveTypes = {kClipboardWave,
+                                                                        kClipboardWaveAlias};
 
 class Clipboard {
  public:
@@ -66,5 +72,16 @@ class HeadlessClipboard final : public Clipboard {
   bool open_ = false;
   std::map<std::string, std::vector<uint8_t>, std::less<>> data_;
 };
+
+// Wave bytes under every wave type; only while open. False when any was refused.
+bool SetWaveData(Clipboard& clipboard, const std::vector<uint8_t>& image);
+// The wave bytes of the first wave type present; nothing when none is (or
+// when not open).
+std::optional<std::vector<uint8_t>> GetWaveData(const Clipboard& clipboard);
+
+// The clipboard of this process without a desktop: one for every control the
+// process makes, as the system's is, so that what one control copies another
+// can paste; what was copied stays for the life of the process.
+std::shared_ptr<Clipboard> SharedHeadlessClipboard();
 
 }  // namespace qel::platform

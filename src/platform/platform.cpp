@@ -3,8 +3,7 @@
 namespace qel::platform {
 
 Platform MakeHeadlessPlatform() {
-  return Platform{std::make_shared<HeadlessMessageBoxes>(), std::make_shared<HeadlessClipboard>(),
-                  nullptr};
+  return Platform{std::make_shared<HeadlessMessageBoxes>(), SharedHeadlessClipboard(), nullptr};
 }
 
 }  // namespace qel::platform
