@@ -56,6 +56,8 @@ class ControlState final : public document::OperationObserver {
   // Preview of effects (0: off), and the way to play one (Play(1, 0)).
   int32_t previewMode = 0;
   std::function<com::HRESULT()> playPreview;
+  // Moving the cursor while playing: the control restarts playback there.
+  std::function<com::HRESULT(int64_t frames)> seekPlayback;
 
   // The control receives every report while it lives.
   void Attach(document::OperationObserver* control) { control_ = control; }

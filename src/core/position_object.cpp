@@ -84,11 +84,17 @@ HRESULT CEditorPosition::get_Current(int64_t* value) {
 }
 
 HRESULT CEditorPosition::put_Current(int64_t value) {
+  if (ControlState* s = State(); s && s->doc.Status() == status::kPlaying && s->seekPlayback)
+    return s->seekPlayback(value);
   return Change([&](ControlState& s) { editing::SetCurrent(s.doc, s, value); });
 }
 
 HRESULT CEditorPosition::get_PlayPosition(int64_t* value) {
   return get_Current(value);
+}
+
+HRESULT CEditorPosition::put_PlayPosition(int64_t value) {
+  return put_Current(value);
 }
 
 }  // namespace qel

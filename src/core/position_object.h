@@ -28,6 +28,7 @@ class CEditorPosition final : public AutomationObject<CEditorPosition, IEditorPo
   com::HRESULT get_Current(int64_t* value) override;
   com::HRESULT put_Current(int64_t value) override;
   com::HRESULT get_PlayPosition(int64_t* value) override;
+  com::HRESULT put_PlayPosition(int64_t value) override;
 
  private:
   // Calls put(state) with the control's state; an error once the control has gone.

@@ -120,10 +120,10 @@ TEST(Control, SubObjectComesBackLateBoundAsADispatchObject) {
 
 TEST(Control, MemberNotBuiltYetRaisesNotImplemented) {
   auto editor = CreateControl();
-  ComPtr<IEditorPlayback> playback;
-  editor->get_Playback(playback.Out());
+  ComPtr<IEditorDXTransform> plugins;
+  editor->get_DXTransform(plugins.Out());
   EXCEPINFO excep{};
-  EXPECT_EQ(Call(playback.get(), u"SpeedPercent", DISPATCH_PROPERTYGET, {}, nullptr, &excep),
+  EXPECT_EQ(Call(plugins.get(), u"Count", DISPATCH_PROPERTYGET, {}, nullptr, &excep),
             DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, E_NOTIMPL);
   SysFreeString(excep.bstrDescription);

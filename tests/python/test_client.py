@@ -53,9 +53,9 @@ def test_sub_object_comes_back_as_the_same_object_each_time(control):
 
 def test_not_implemented_member_raises_with_its_code_and_source(control):
     with pytest.raises(qelaudio.ComError) as err:
-        control.Playback.SpeedPercent
+        control.DXTransform.Count
     assert err.value.hresult == 0x80004001
-    assert err.value.source == "QelAudioEditor4.EditorPlayback.1"
+    assert err.value.source == "QelAudioEditor4.EditorDXTransform.1"
 
 
 def test_indexed_property_takes_an_index(control):
