@@ -25,7 +25,9 @@
 #     QEL_BENCH_CONTROL_SECONDS (1800 s, 318 MB), both with
 #     PYTHONPATH=BUILD_DIR/python and /usr/bin/python3, from the build folder;
 #     effects/run.py likewise with QEL_BENCH_EFFECTS_SECONDS (1800 s; its
-#     figures are medians of five interleaved runs beside sox).
+#     figures are medians of five interleaved runs beside sox); mouse/run.py
+#     with QEL_BENCH_MOUSE_SECONDS (3600 s; medians and 99th percentiles of
+#     every pointer move of five interleaved rounds).
 #     Their values are the scripts' own figures: the best of their three runs,
 #     not a median.
 #
@@ -158,5 +160,6 @@ run_script() {
 run_script editing "$tree/bench/editing/run.py" "$edit_seconds"
 run_script media_control "$tree/bench/media/control_run.py" "$control_seconds"
 run_script effects "$tree/bench/effects/run.py" "${QEL_BENCH_EFFECTS_SECONDS:-1800}"
+run_script mouse "$tree/bench/mouse/run.py" "${QEL_BENCH_MOUSE_SECONDS:-3600}"
 
 exit "$failed"

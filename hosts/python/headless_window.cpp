@@ -71,6 +71,25 @@ class PyHeadlessWindow {
   }
   void Wheel(int delta, uint32_t keys, int x, int y) { window_.SendMouseWheel(delta, keys, x, y); }
 
+  void Timer(uintptr_t id) { window_.SendTimer(id); }
+  void CaptureLost() { window_.TakeCapture(); }
+  py::dict Timers() const {
+    py::dict timers;
+    for (const auto& [id, ms] : window_.Timers())
+      timers[py::int_(id)] = ms;
+    return timers;
+  }
+  bool HasCapture() const { return window_.HasCapture(); }
+  // (width, height, hot x, hot y, premultiplied ARGB bytes) of a cursor
+  // picture the control defined, or None.
+  py::object CursorImage(int cursor) const {
+    const platform::CursorShape* shape = window_.CursorShapeOf(cursor);
+    if (!shape) return py::none();
+    return py::make_tuple(shape->width, shape->height, shape->hotX, shape->hotY,
+                          py::bytes(reinterpret_cast<const char*>(shape->pixels.data()),
+                                    shape->pixels.size() * sizeof(uint32_t)));
+  }
+
   int Cursor() const { return window_.CurrentCursor(); }
   py::object Tooltip() const {
     const auto& t = window_.Tooltip();
@@ -116,7 +135,18 @@ void RegisterHeadlessWindow(py::module_& m, std::function<com::IDispatch*(py::ha
            py::arg("x"), py::arg("y"))
       .def("wheel", &PyHeadlessWindow::Wheel, py::arg("delta"), py::arg("keys"), py::arg("x"),
            py::arg("y"))
-      .def_property_readonly("cursor", &PyHeadlessWindow::Cursor)
+      .def("timer", &PyHeadlessWindow::Timer, py::arg("id") = 1,
+           "Delivers one tick of window timer `id` now")
+      .def("capture_lost", &PyHeadlessWindow::CaptureLost,
+           "Takes the mouse capture away from the control")
+      .def_property_readonly("timers", &PyHeadlessWindow::Timers,
+                             "{timer id: interval in ms} of the timers the control has set")
+      .def_property_readonly("has_capture", &PyHeadlessWindow::HasCapture)
+      .def("cursor_image", &PyHeadlessWindow::CursorImage, py::arg("cursor"),
+           "(width, height, hot_x, hot_y, ARGB bytes) of a cursor the control defined, or None")
+      .def_property_readonly("cursor", &PyHeadlessWindow::Cursor,
+                             "The window cursor the control asks for: platform shapes below "
+                             "100, MousePointer cursors from 200, zone cursors 1000 + resource")
       .def_property_readonly("tooltip", &PyHeadlessWindow::Tooltip,
                              "(text, x, y) of the visible tooltip, or None");
 }

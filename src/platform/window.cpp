@@ -24,10 +24,12 @@ void HeadlessWindow::SetTimer(uintptr_t id, uint32_t milliseconds) {
       },
       this);
   if (std::find(timers_.begin(), timers_.end(), id) == timers_.end()) timers_.push_back(id);
+  timerIntervals_[id] = milliseconds;
 }
 
 bool HeadlessWindow::KillTimer(uintptr_t id) {
   timers_.erase(std::remove(timers_.begin(), timers_.end(), id), timers_.end());
+  timerIntervals_.erase(id);
   return queue_.KillTimer(id, this);
 }
 
@@ -79,6 +81,14 @@ void HeadlessWindow::SendDoubleClick(MouseButton button, uint32_t keys, int x, i
 
 void HeadlessWindow::SendMouseWheel(int delta, uint32_t keys, int x, int y) {
   if (Reaches(x, y) && handler_) handler_->OnMouseWheel(delta, Keys(keys), x, y);
+}
+
+void HeadlessWindow::SendTimer(uintptr_t id) {
+  if (handler_) handler_->OnTimer(id);
+}
+
+void HeadlessWindow::TakeCapture() {
+  ReleaseCapture();
 }
 
 PixelBuffer HeadlessWindow::Pixels() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,7 @@ inline constexpr uint32_t MK_RBUTTON = 0x0002;
 inline constexpr uint32_t MK_SHIFT = 0x0004;
 inline constexpr uint32_t MK_CONTROL = 0x0008;
 inline constexpr uint32_t MK_MBUTTON = 0x0010;
+inline constexpr uint32_t MK_XBUTTON1 = 0x0020;
 
 // One notch of the mouse wheel.
 inline constexpr int WHEEL_DELTA = 120;
@@ -36,6 +38,16 @@ constexpr uint32_t ButtonFlag(MouseButton button) {
 // Standard cursor shapes; the control's own cursors use ids from kFirstCustomCursor up.
 enum class Cursor : int { Arrow = 0, Cross, IBeam, Hand, SizeWE, SizeNS, SizeAll, Wait };
 inline constexpr int kFirstCustomCursor = 100;
+
+// A cursor picture a control defines for one of its own cursor numbers, so
+// that a host with a screen can show it: premultiplied ARGB, row by row.
+struct CursorShape {
+  int width = 0;
+  int height = 0;
+  int hotX = 0;
+  int hotY = 0;
+  std::vector<uint32_t> pixels;
+};
 
 // A 32-bit premultiplied ARGB picture in native byte order (Cairo's ARGB32).
 struct PixelBuffer {
@@ -83,6 +95,10 @@ class WindowHost {
   virtual bool HasCapture() const = 0;
   virtual void SetCursor(int cursor) = 0;
   void SetCursor(Cursor cursor) { SetCursor(static_cast<int>(cursor)); }
+  // The picture of a cursor number of the control's own (from
+  // kFirstCustomCursor up); a host without pictures may ignore it.
+  virtual void DefineCursor(int /*cursor*/, const CursorShape& /*shape*/) {}
+  virtual bool HasCursorShape(int /*cursor*/) const { return false; }
   // A tooltip with text near (x, y); HideTooltip removes it.
   virtual void ShowTooltip(std::string_view text, int x, int y) = 0;
   virtual void HideTooltip() = 0;
@@ -118,12 +134,20 @@ class HeadlessWindow final : public WindowHost {
   using WindowHost::SetCursor;
   void ShowTooltip(std::string_view text, int x, int y) override;
   void HideTooltip() override { tooltip_.visible = false; }
+  void DefineCursor(int cursor, const CursorShape& shape) override { shapes_[cursor] = shape; }
+  bool HasCursorShape(int cursor) const override { return shapes_.count(cursor) != 0; }
+  // The picture defined for a cursor number, or null.
+  const CursorShape* CursorShapeOf(int cursor) const {
+    auto it = shapes_.find(cursor);
+    return it == shapes_.end() ? nullptr : &it->second;
+  }
   MessageQueue& Queue() override { return queue_; }
 
   // Driving the window. Resize resizes the pixel buffer, sends OnSize and
   // invalidates. Mouse messages at a point outside the client area reach the
   // handler only while the window has the capture, as on a screen; the pressed
-  // buttons are tracked, so keys carry only the modifiers (MK_SHIFT, MK_CONTROL).
+  // buttons are tracked, so keys carry only the modifiers (MK_SHIFT, MK_CONTROL,
+  // and MK_XBUTTON1, the 0x20 flag).
   void Resize(int width, int height);
   void SendMouseDown(MouseButton button, uint32_t keys, int x, int y);
   void SendMouseUp(MouseButton button, uint32_t keys, int x, int y);
@@ -131,6 +155,11 @@ class HeadlessWindow final : public WindowHost {
   // The second press of a double click (send SendMouseUp after it, as a screen would).
   void SendDoubleClick(MouseButton button, uint32_t keys, int x, int y);
   void SendMouseWheel(int delta, uint32_t keys, int x, int y);
+  // A tick of timer `id` now, as the queue would deliver it (whether or not it
+  // is set), so tests need not wait for the clock.
+  void SendTimer(uintptr_t id);
+  // Someone else takes the mouse capture.
+  void TakeCapture();
   // Paints now (whether or not invalidated) and clears the invalid flag.
   void Paint();
   // Paints only when something invalidated the window; true when it painted.
@@ -140,6 +169,8 @@ class HeadlessWindow final : public WindowHost {
   int CurrentCursor() const { return cursor_; }
   const TooltipState& Tooltip() const { return tooltip_; }
   uint32_t ButtonsDown() const { return buttons_; }
+  // The timers set and not killed, with their intervals in milliseconds.
+  const std::map<uintptr_t, uint32_t>& Timers() const { return timerIntervals_; }
   // The picture of the last paint.
   PixelBuffer Pixels();
   // One pixel of the last paint as 0xAARRGGBB (premultiplied); 0 outside.
@@ -148,7 +179,7 @@ class HeadlessWindow final : public WindowHost {
  private:
   bool Reaches(int x, int y) const;
   uint32_t Keys(uint32_t modifiers) const {
-    return (modifiers & (MK_SHIFT | MK_CONTROL)) | buttons_;
+    return (modifiers & (MK_SHIFT | MK_CONTROL | MK_XBUTTON1)) | buttons_;
   }
 
   MessageQueue& queue_;
@@ -162,6 +193,8 @@ class HeadlessWindow final : public WindowHost {
   int cursor_ = static_cast<int>(Cursor::Arrow);
   TooltipState tooltip_;
   std::vector<uintptr_t> timers_;
+  std::map<uintptr_t, uint32_t> timerIntervals_;
+  std::map<int, CursorShape> shapes_;
 };
 
 }  // namespace qel::platform

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "pcm/sample_io.h"
 #include "view/drawing_font.h"
@@ -602,8 +603,44 @@ void WaveformView::OnPaint(const platform::PixelBuffer& target) {
                 static_cast<size_t>(w) * 4);
 }
 
-void WaveformView::OnMouseMove(uint32_t, int x, int y) {
+void WaveformView::OnMouseMove(uint32_t keys, int x, int y) {
+  if (mouse_) return mouse_->OnMouseMove(keys, x, y);
   UpdateMarkerTooltip(x, y);
+}
+
+void WaveformView::OnMouseDown(platform::MouseButton button, uint32_t keys, int x, int y) {
+  if (mouse_) mouse_->OnMouseDown(button, keys, x, y);
+}
+
+void WaveformView::OnMouseUp(platform::MouseButton button, uint32_t keys, int x, int y) {
+  if (mouse_) mouse_->OnMouseUp(button, keys, x, y);
+}
+
+void WaveformView::OnDoubleClick(platform::MouseButton button, uint32_t keys, int x, int y) {
+  if (mouse_) mouse_->OnDoubleClick(button, keys, x, y);
+}
+
+void WaveformView::OnMouseWheel(int delta, uint32_t keys, int x, int y) {
+  if (mouse_) mouse_->OnMouseWheel(delta, keys, x, y);
+}
+
+void WaveformView::OnTimer(uintptr_t id) {
+  if (mouse_) mouse_->OnTimer(id);
+}
+
+void WaveformView::OnCaptureLost() {
+  if (mouse_) mouse_->OnCaptureLost();
+}
+
+void WaveformView::SetLaneHeights(int upper, int upperHeight, int lower, int lowerHeight) {
+  for (auto [c, h] : {std::pair{upper, upperHeight}, std::pair{lower, lowerHeight}}) {
+    if (c < 0 || c >= kMaxChannels) continue;
+    layout_.laneHeight[c] = h;
+    layout_.fraction[c] = layout_.laneSpace > 0 ? static_cast<double>(h) / layout_.laneSpace : 0.0;
+  }
+  // Heights are kept as given (not recomputed from the shares, which would
+  // truncate a pixel away); the level scales follow the new heights.
+  Request(kLevels);
 }
 
 }  // namespace qel::view

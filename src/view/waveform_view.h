@@ -170,10 +170,24 @@ class WaveformView final : public platform::WindowMessageHandler {
   // and tooltips are on; hides it otherwise.
   void UpdateMarkerTooltip(int x, int y);
 
+  // The control's mouse interaction (view/mouse_controller.h) receives the
+  // mouse, timer and capture messages; without one the view only keeps its
+  // marker tooltip. Not owned; null detaches.
+  void SetMouseHandler(platform::WindowMessageHandler* handler) { mouse_ = handler; }
+  // A lane resize by the mouse: two lanes' heights, their shares of the lane
+  // space follow; the level scales and the picture are rebuilt.
+  void SetLaneHeights(int upper, int upperHeight, int lower, int lowerHeight);
+
   // ---- window messages ----
   void OnSize(int width, int height) override;
   void OnPaint(const platform::PixelBuffer& target) override;
   void OnMouseMove(uint32_t keys, int x, int y) override;
+  void OnMouseDown(platform::MouseButton button, uint32_t keys, int x, int y) override;
+  void OnMouseUp(platform::MouseButton button, uint32_t keys, int x, int y) override;
+  void OnDoubleClick(platform::MouseButton button, uint32_t keys, int x, int y) override;
+  void OnMouseWheel(int delta, uint32_t keys, int x, int y) override;
+  void OnTimer(uintptr_t id) override;
+  void OnCaptureLost() override;
 
  private:
   enum : unsigned {
@@ -231,6 +245,7 @@ class WaveformView final : public platform::WindowMessageHandler {
 
   std::unique_ptr<ViewSource> source_;
   platform::WindowHost* window_ = nullptr;
+  platform::WindowMessageHandler* mouse_ = nullptr;
   bool painting_ = false;
   int clientWidth_ = 0;
   int clientHeight_ = 0;

@@ -1,0 +1,565 @@
+// The mouse state machine without a control: a fake control keeps positions,
+// channel flags and markers in frames and logs every change and event, and a
+// headless window stands for the screen (capture, cursor, timers, tooltip).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/message_queue.h"
+#include "view/mouse_controller.h"
+
+namespace qel::view {
+namespace {
+
+using platform::MK_CONTROL;
+using platform::MK_LBUTTON;
+using platform::MK_SHIFT;
+using platform::MouseButton;
+
+constexpr int kWidth = 800;
+constexpr int kHeight = 400;
+
+class FakeControl final : public MouseActions {
+ public:
+  explicit FakeControl(int channels = 1, int64_t frames = 80000) {
+    LayoutInput in;
+    in.width = kWidth;
+    in.height = kHeight;
+    in.fontX = {11, 7.0f};
+    in.fontY = {11, 7.0f};
+    EXPECT_TRUE(ComputeLayout(in, &scene.layout));
+    scene.open = true;
+    scene.frames = frames;
+    scene.channels = channels;
+    scene.endView = frames;
+    LaneSet lanes;
+    lanes.channels = channels;
+    for (int c = 0; c < channels; ++c) {
+      lanes.visible[c] = scene.visible[c] = scene.operated[c] = true;
+      scene.speakers[c] = 1u << c;
+    }
+    SplitLanesEqually(scene.layout, lanes);
+    scene.laneTops = LaneTops(scene.layout, lanes);
+    scene.pointerCursor = 200;
+  }
+
+  // Client x of a frame and the frame of a client x in the current view.
+  int X(int64_t frame) const { return ColumnOf(scene, frame); }
+  int64_t FramesPerColumn() const { return (scene.endView - scene.startView) / Layout().width; }
+  const view::Layout& Layout() const { return scene.layout; }
+  int LaneMiddle(int c) const { return scene.laneTops[c] + scene.layout.laneHeight[c] / 2; }
+  bool Logged(const std::string& entry) const {
+    for (const std::string& e : log)
+      if (e == entry) return true;
+    return false;
+  }
+  std::vector<std::string> Events(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const std::string& e : log)
+      if (e.rfind(prefix, 0) == 0) out.push_back(e);
+    return out;
+  }
+
+  // MouseActions
+  MouseScene Scene() override {
+    MouseScene s = scene;
+    s.markers = markers;
+    ComputeSceneColumns(s);
+    return s;
+  }
+  platform::WindowHost* Window() override { return &window; }
+  bool MouseEventsEnabled() const override { return mouseEvents; }
+  bool MarkerMouseEventsEnabled() const override { return markerEvents; }
+  void SetSelection(int64_t start, int64_t end, bool selected) override {
+    scene.startSelect = start;
+    scene.endSelect = end;
+    scene.selected = selected;
+  }
+  void SetView(int64_t start, int64_t end) override {
+    scene.startView = start;
+    scene.endView = end;
+    log.push_back("view " + std::to_string(start) + " " + std::to_string(end));
+  }
+  void Zoom(int64_t start, int64_t end) override {
+    log.push_back("zoom " + std::to_string(start) + " " + std::to_string(end));
+  }
+  void SetOperated(int channel, bool on) override { scene.operated[channel] = on; }
+  void SelectMarker(int32_t number) override { current = number; }
+  void MoveMarker(int64_t position, int64_t length) override {
+    markers[current - 1].position = position;
+    markers[current - 1].length = length;
+  }
+  int32_t InsertMarker(int64_t position, int64_t length, std::u16string label) override {
+    markers.push_back({static_cast<int32_t>(markers.size() + 1), position, length, u""});
+    labels.push_back(std::move(label));
+    return static_cast<int32_t>(markers.size());
+  }
+  void DeleteMarker() override {
+    markers.erase(markers.begin() + (current - 1));
+    for (size_t i = 0; i < markers.size(); ++i)
+      markers[i].number = static_cast<int32_t>(i + 1);
+  }
+  void ResizeLanes(int upper, int upperHeight, int lower, int lowerHeight, bool done) override {
+    scene.layout.laneHeight[upper] = upperHeight;
+    scene.layout.laneHeight[lower] = lowerHeight;
+    scene.laneTops[lower] = scene.laneTops[upper] + upperHeight + scene.channelsInterval;
+    if (done) log.push_back("lanes done");
+  }
+  void MouseDown(int b, int s, int x, int y) override { Log("MouseDown", b, s, x, y); }
+  void MouseUp(int b, int s, int x, int y) override { Log("MouseUp", b, s, x, y); }
+  void MouseMove(int b, int s, int x, int y) override { Log("MouseMove", b, s, x, y); }
+  void DblClick() override { log.push_back("DblClick"); }
+  void ScaleXClick() override { log.push_back("ScaleXClick"); }
+  void ScaleYClick() override { log.push_back("ScaleYClick"); }
+  void WaveformRClick() override { log.push_back("WaveformRClick"); }
+  void ChangePosition() override { log.push_back("ChangePosition"); }
+  void MarkerClick(int32_t n) override { log.push_back("MarkerClick " + std::to_string(n)); }
+  void NewMarker(int32_t n) override { log.push_back("NewMarker " + std::to_string(n)); }
+  void ChangeMarker(int32_t n) override { log.push_back("ChangeMarker " + std::to_string(n)); }
+  void SelectChannel() override { log.push_back("SelectChannel"); }
+
+  MouseScene scene;
+  std::vector<MouseMarker> markers;
+  std::vector<std::u16string> labels;
+  int32_t current = 0;
+  bool mouseEvents = true;
+  bool markerEvents = true;
+  std::vector<std::string> log;
+  platform::MessageQueue queue;
+  platform::HeadlessWindow window{queue, kWidth, kHeight};
+
+ private:
+  void Log(const char* what, int b, int s, int x, int y) {
+    log.push_back(std::string(what) + " " + std::to_string(b) + " " + std::to_string(s) + " " +
+                  std::to_string(x) + " " + std::to_string(y));
+  }
+};
+
+struct Mouse {
+  explicit Mouse(FakeControl& c) : control(c), machine(c) { c.window.SetHandler(&machine); }
+  void Down(int x, int y, uint32_t keys = 0) {
+    control.window.SendMouseDown(MouseButton::Left, keys, x, y);
+  }
+  void Move(int x, int y, uint32_t keys = 0) { control.window.SendMouseMove(keys, x, y); }
+  void Up(int x, int y, uint32_t keys = 0) {
+    control.window.SendMouseUp(MouseButton::Left, keys, x, y);
+  }
+  FakeControl& control;
+  MouseController machine;
+};
+
+// ---- selecting ----
+
+TEST(MouseSelect, DraggingOverTheLanesSelectsFromThePressToThePointer) {
+  FakeControl c;
+  Mouse mouse(c);
+  const int y = c.LaneMiddle(0);
+  mouse.Down(c.X(10000), y);
+  mouse.Move(c.X(30000), y, MK_LBUTTON);
+  mouse.Up(c.X(30000), y);
+  const int64_t column = c.FramesPerColumn();
+  EXPECT_NEAR(c.scene.startSelect, 10000, column);
+  EXPECT_NEAR(c.scene.endSelect, 30000, column);
+  EXPECT_TRUE(c.scene.selected);
+}
+
+TEST(MouseSelect, DraggingTowardTheStartSelectsBackwardFromThePress) {
+  FakeControl c;
+  Mouse mouse(c);
+  const int y = c.LaneMiddle(0);
+  mouse.Down(c.X(50000), y);
+  mouse.Move(c.X(20000), y, MK_LBUTTON);
+  mouse.Up(c.X(20000), y);
+  EXPECT_NEAR(c.scene.startSelect, 20000, c.FramesPerColumn());
+  EXPECT_NEAR(c.scene.endSelect, 50000, c.FramesPerColumn());
+}
+
+TEST(MouseSelect, EventsComeInOrderWithButtonShiftAndPosition) {
+  FakeControl c;
+  Mouse mouse(c);
+  const int y = c.LaneMiddle(0);
+  mouse.Down(100, y);
+  mouse.Move(300, y, MK_LBUTTON);
+  mouse.Up(300, y);
+  const std::string ys = std::to_string(y);
+  const std::vector<std::string> expected = {"MouseDown 1 0 100 " + ys, "ChangePosition",
+                                             "MouseMove 1 0 300 " + ys, "ChangePosition",
+                                             "MouseUp 1 0 300 " + ys};
+  EXPECT_EQ(c.log, expected);
+}
+
+TEST(MouseSelect, ShiftClickBeforeTheSelectionMovesItsStart) {
+  FakeControl c;
+  c.SetSelection(40000, 50000, true);
+  Mouse mouse(c);
+  mouse.Down(c.X(5000), c.LaneMiddle(0), MK_SHIFT);
+  EXPECT_NEAR(c.scene.startSelect, 5000, c.FramesPerColumn());
+  EXPECT_EQ(c.scene.endSelect, 50000);
+}
+
+// ---- scrolling while selecting ----
+
+TEST(MouseScroll, SelectingPastTheLeftSideMovesTheViewTwoColumnsAndStartsTheTimer) {
+  FakeControl c;
+  c.scene.startView = 40000;
+  c.scene.endView = 48000;
+  Mouse mouse(c);
+  const int y = c.LaneMiddle(0);
+  const int64_t step = 2 * (c.scene.endView - c.scene.startView) / c.Layout().width;
+  mouse.Down(c.X(44000), y);
+  mouse.Move(c.Layout().left - 10, y, MK_LBUTTON);
+  EXPECT_EQ(c.scene.startView, 40000 - step);
+  EXPECT_TRUE(mouse.machine.ScrollTimerRunning());
+  EXPECT_EQ(c.window.Timers().at(kScrollTimerId), 50u);
+  EXPECT_EQ(c.scene.startSelect, c.scene.startView);
+  EXPECT_NEAR(c.scene.endSelect, 44000, c.FramesPerColumn());
+}
+
+TEST(MouseScroll, ATimerTickReplaysTheLastMoveAndMovesTheViewAgain) {
+  FakeControl c;
+  c.scene.startView = 40000;
+  c.scene.endView = 48000;
+  Mouse mouse(c);
+  const int y = c.LaneMiddle(0);
+  mouse.Down(c.X(44000), y);
+  mouse.Move(c.Layout().left + c.Layout().width + 5, y, MK_LBUTTON);
+  const int64_t after = c.scene.startView;
+  c.window.SendTimer(kScrollTimerId);
+  EXPECT_GT(c.scene.startView, after);
+  EXPECT_EQ(c.Events("MouseMove").size(), 2u);  // the tick is a move too
+}
+
+TEST(MouseScroll, TheTimerStopsWhenThePointerComesBackAndOnRelease) {
+  FakeControl c;
+  c.scene.startView = 40000;
+  c.scene.endView = 48000;
+  Mouse mouse(c);
+  const int y = c.LaneMiddle(0);
+  mouse.Down(c.X(44000), y);
+  mouse.Move(c.Layout().left - 3, y, MK_LBUTTON);
+  mouse.Move(c.X(45000), y, MK_LBUTTON);
+  EXPECT_FALSE(mouse.machine.ScrollTimerRunning());
+  mouse.Move(c.Layout().left - 3, y, MK_LBUTTON);
+  mouse.Up(c.Layout().left - 3, y);
+  EXPECT_TRUE(c.window.Timers().empty());
+}
+
+TEST(MouseScroll, AtTheDocumentStartTheViewStaysAndNoTimerRuns) {
+  FakeControl c;
+  c.scene.endView = 8000;
+  Mouse mouse(c);
+  mouse.Down(c.X(4000), c.LaneMiddle(0));
+  mouse.Move(c.Layout().left - 10, c.LaneMiddle(0), MK_LBUTTON);
+  EXPECT_EQ(c.scene.startView, 0);
+  EXPECT_FALSE(mouse.machine.ScrollTimerRunning());
+  EXPECT_EQ(c.scene.startSelect, 0);
+}
+
+TEST(MouseScroll, WhenTheViewHitsTheDocumentStartTheTimerSlowsTo25MsAColumn) {
+  FakeControl c;
+  c.scene.startView = 15;  // less than two columns' worth from the start
+  c.scene.endView = 8015;
+  Mouse mouse(c);
+  mouse.Down(c.X(4000), c.LaneMiddle(0));
+  mouse.Move(c.Layout().left - 10, c.LaneMiddle(0), MK_LBUTTON);
+  EXPECT_EQ(c.scene.startView, 0);
+  // 15 frames round to one column of the 8000-frame view.
+  EXPECT_EQ(c.window.Timers().at(kScrollTimerId), 25u);
+}
+
+TEST(MouseSelect, AReleaseWithoutAPressOnlyFiresMouseUp) {
+  FakeControl c;
+  Mouse mouse(c);
+  mouse.Up(300, c.LaneMiddle(0));
+  EXPECT_EQ(c.log, std::vector<std::string>{"MouseUp 1 0 300 " + std::to_string(c.LaneMiddle(0))});
+  EXPECT_EQ(c.scene.endSelect, 0);
+}
+
+TEST(MouseSelect, APressWithoutADocumentOnlyFiresMouseDown) {
+  FakeControl c;
+  c.scene.open = false;
+  Mouse mouse(c);
+  mouse.Down(300, c.LaneMiddle(0));
+  EXPECT_FALSE(c.window.HasCapture());
+  EXPECT_EQ(c.log.size(), 1u);
+}
+
+// ---- slider and time scale ----
+
+TEST(MouseSlider, DraggingTheSliderMovesTheViewByTheDocumentShareOfThePointer) {
+  FakeControl c;
+  c.scene.startView = 20000;
+  c.scene.endView = 30000;
+  Mouse mouse(c);
+  const MouseScene s = c.Scene();
+  const int x = s.layout.sliderLeft + s.layout.sliderWidth / 2;
+  mouse.Down(x, 2);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::Slider);
+  mouse.Move(x + 80, 2, MK_LBUTTON);
+  const auto shift = static_cast<int64_t>(80000.0 * 80 / c.Layout().width + 0.5);
+  EXPECT_EQ(c.scene.startView, 20000 + shift);
+  EXPECT_EQ(c.scene.endView - c.scene.startView, 10000);
+}
+
+TEST(MouseSlider, TheSliderStopsAtTheDocumentEnd) {
+  FakeControl c;
+  c.scene.startView = 60000;
+  c.scene.endView = 70000;
+  Mouse mouse(c);
+  const MouseScene s = c.Scene();
+  const int x = s.layout.sliderLeft + s.layout.sliderWidth / 2;
+  mouse.Down(x, 2);
+  mouse.Move(x + 400, 2, MK_LBUTTON);
+  EXPECT_EQ(c.scene.endView, 80000);
+  EXPECT_EQ(c.scene.startView, 70000);
+}
+
+TEST(MouseSlider, DraggingTheRightEdgeZoomsTheViewEnd) {
+  FakeControl c;
+  c.scene.startView = 0;
+  c.scene.endView = 40000;
+  Mouse mouse(c);
+  const MouseScene s = c.Scene();
+  const int right = s.layout.sliderLeft + s.layout.sliderWidth;
+  mouse.Down(right + 1, 2);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::SliderRight);
+  const int edge = c.Layout().left + c.Layout().width / 4;
+  mouse.Move(edge + 1, 2, MK_LBUTTON);
+  EXPECT_EQ(c.scene.startView, 0);
+  // Within one column of the document (80000 frames over the strip).
+  EXPECT_NEAR(c.scene.endView, 20000, c.scene.frames / c.Layout().width + 1);
+}
+
+TEST(MouseSlider, DraggingTheLeftEdgeZoomsTheViewStart) {
+  FakeControl c;
+  c.scene.startView = 40000;
+  c.scene.endView = 80000;
+  Mouse mouse(c);
+  const MouseScene s = c.Scene();
+  mouse.Down(s.layout.sliderLeft - 1, 2);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::SliderLeft);
+  mouse.Move(c.Layout().left + c.Layout().width / 4 - 1, 2, MK_LBUTTON);
+  EXPECT_NEAR(c.scene.startView, 20000, c.scene.frames / c.Layout().width + 1);
+  EXPECT_EQ(c.scene.endView, 80000);
+}
+
+TEST(MouseTimeScale, DraggingTheTimeScaleMovesTheViewAgainstThePointer) {
+  FakeControl c;
+  c.scene.startView = 40000;
+  c.scene.endView = 48000;
+  Mouse mouse(c);
+  const int y = kHeight - 3;
+  mouse.Down(400, y);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::TimeScale);
+  mouse.Move(480, y, MK_LBUTTON);
+  const auto shift = static_cast<int64_t>(8000.0 * 80 / c.Layout().width + 0.5);
+  EXPECT_EQ(c.scene.startView, 40000 - shift);
+}
+
+TEST(MouseTimeScale, APressOnTheSelectionInTheTimeScaleMovesTheSelection) {
+  FakeControl c;
+  c.SetSelection(20000, 30000, true);
+  Mouse mouse(c);
+  const int y = kHeight - 3;
+  mouse.Down(c.X(25000), y);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::MoveSelection);
+  mouse.Move(c.X(35000), y, MK_LBUTTON);
+  EXPECT_NEAR(c.scene.startSelect, 30000, c.FramesPerColumn());
+  EXPECT_EQ(c.scene.endSelect - c.scene.startSelect, 10000);
+}
+
+TEST(MouseEdges, ASelectionEdgeGrabbedInTheMarginFollowsThePointer) {
+  FakeControl c;
+  c.SetSelection(20000, 30000, true);
+  Mouse mouse(c);
+  const int y = c.Layout().top + 2;
+  mouse.Down(c.X(30000) + c.Layout().laneMargin / 2, y);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::SelectionEdge);
+  mouse.Move(c.X(50000), y, MK_LBUTTON);
+  EXPECT_EQ(c.scene.startSelect, 20000);
+  EXPECT_NEAR(c.scene.endSelect, 50000, c.FramesPerColumn());
+}
+
+// ---- channels and lanes ----
+
+TEST(MouseChannels, APressInTheTopThirdOfTheUpperLanePicksTheLeftChannel) {
+  FakeControl c(2);
+  Mouse mouse(c);
+  const int y = c.scene.laneTops[0] + 2;
+  mouse.Down(300, y);
+  EXPECT_TRUE(c.scene.operated[0]);
+  EXPECT_FALSE(c.scene.operated[1]);
+  EXPECT_TRUE(c.Events("SelectChannel").empty());
+  mouse.Up(300, y);
+  EXPECT_EQ(c.Events("SelectChannel").size(), 1u);
+}
+
+TEST(MouseChannels, APressInTheOtherLaneAddsItsChannelBack) {
+  FakeControl c(2);
+  c.scene.operated[1] = false;
+  Mouse mouse(c);
+  mouse.Down(300, c.LaneMiddle(1));
+  EXPECT_TRUE(c.scene.operated[0]);
+  EXPECT_TRUE(c.scene.operated[1]);
+}
+
+TEST(MouseChannels, ControlPressTogglesTheLanesChannel) {
+  FakeControl c(3);
+  Mouse mouse(c);
+  mouse.Down(300, c.LaneMiddle(2), MK_CONTROL);
+  EXPECT_FALSE(c.scene.operated[2]);
+  EXPECT_TRUE(c.scene.operated[1]);
+}
+
+TEST(MouseChannels, ShiftDragOnTheBandBetweenLanesResizesThem) {
+  FakeControl c(2);
+  Mouse mouse(c);
+  const int band = c.scene.laneTops[0] + c.Layout().laneHeight[0] + 1;
+  const int upper = c.Layout().laneHeight[0], lower = c.Layout().laneHeight[1];
+  mouse.Down(300, band, MK_SHIFT);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::LaneResize);
+  mouse.Move(300, band + 30, MK_LBUTTON | MK_SHIFT);
+  EXPECT_EQ(c.Layout().laneHeight[0], upper + 30);
+  EXPECT_EQ(c.Layout().laneHeight[1], lower - 30);
+  mouse.Up(300, band + 30);
+  EXPECT_TRUE(c.Logged("lanes done"));
+}
+
+TEST(MouseChannels, AResizeThatWouldLeaveALaneOf19PixelsEnds) {
+  FakeControl c(2);
+  Mouse mouse(c);
+  const int band = c.scene.laneTops[0] + c.Layout().laneHeight[0] + 1;
+  const int lower = c.Layout().laneHeight[1];
+  mouse.Down(300, band, MK_SHIFT);
+  mouse.Move(300, band + lower - 19, MK_LBUTTON | MK_SHIFT);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::None);
+  EXPECT_EQ(c.Layout().laneHeight[1], lower);
+}
+
+// ---- markers ----
+
+TEST(MouseMarkers, ADoubleClickWithASelectionMakesARangeMarkerOverIt) {
+  FakeControl c;
+  c.SetSelection(10000, 25000, true);
+  Mouse mouse(c);
+  c.window.SendDoubleClick(MouseButton::Left, 0, c.X(60000), c.Layout().bottom - 2);
+  ASSERT_EQ(c.markers.size(), 1u);
+  EXPECT_EQ(c.markers[0].position, 10000);
+  EXPECT_EQ(c.markers[0].length, 15000);
+}
+
+TEST(MouseMarkers, ADoubleClickInTheLanesOnlyFiresDblClick) {
+  FakeControl c;
+  Mouse mouse(c);
+  c.window.SendDoubleClick(MouseButton::Left, 0, 300, c.LaneMiddle(0));
+  EXPECT_TRUE(c.markers.empty());
+  EXPECT_EQ(c.log, std::vector<std::string>{"DblClick"});
+}
+
+TEST(MouseMarkers, DraggingARangeEndMovesItAndFiresChangeMarker) {
+  FakeControl c;
+  c.markers = {{1, 10000, 0, u""}, {2, 30000, 10000, u""}};
+  Mouse mouse(c);
+  const int y = c.Layout().top + 2;
+  mouse.Down(c.X(40000), y);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::RangeEnd);
+  EXPECT_TRUE(c.Logged("MarkerClick 2"));
+  mouse.Move(c.X(50000), y, MK_LBUTTON);
+  EXPECT_EQ(c.markers[1].position, 30000);
+  EXPECT_NEAR(c.markers[1].length, 20000, c.FramesPerColumn());
+  EXPECT_TRUE(c.Logged("ChangeMarker 2"));
+}
+
+TEST(MouseMarkers, DraggingACueMarkerMovesIt) {
+  FakeControl c;
+  c.markers = {{1, 10000, 0, u""}};
+  Mouse mouse(c);
+  const int y = c.Layout().bottom - 2;
+  mouse.Down(c.X(10000) + 3, y);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::CueMarker);
+  mouse.Move(c.X(20000), y, MK_LBUTTON);
+  EXPECT_NEAR(c.markers[0].position, 20000, c.FramesPerColumn());
+}
+
+TEST(MouseMarkers, MarkersIgnoreTheMouseWhenMarkerEventsAreOff) {
+  FakeControl c;
+  c.markerEvents = false;
+  c.markers = {{1, 10000, 0, u""}};
+  Mouse mouse(c);
+  mouse.Down(c.X(10000), c.Layout().top + 2);
+  EXPECT_EQ(mouse.machine.Mode(), DragMode::None);
+  EXPECT_TRUE(c.Events("MarkerClick").empty());
+}
+
+// ---- right button, wheel, cursors ----
+
+TEST(MouseRight, ARightClickWithTheLeftButtonHeldFiresOnlyMouseDown) {
+  FakeControl c;
+  Mouse mouse(c);
+  mouse.Down(300, kHeight - 3);
+  c.log.clear();
+  c.window.SendMouseDown(MouseButton::Right, 0, 300, kHeight - 3);
+  EXPECT_EQ(c.log, (std::vector<std::string>{"MouseDown 2 0 300 397"}));
+}
+
+TEST(MouseRight, ARightClickOnTheLanesFiresWaveformRClick) {
+  FakeControl c;
+  Mouse mouse(c);
+  c.window.SendMouseDown(MouseButton::Right, 0, 300, c.LaneMiddle(0));
+  c.window.SendMouseUp(MouseButton::Right, 0, 300, c.LaneMiddle(0));
+  EXPECT_EQ(c.log.front(), "WaveformRClick");
+  EXPECT_EQ(c.log.back(), "MouseUp 2 0 300 " + std::to_string(c.LaneMiddle(0)));
+}
+
+TEST(MouseWheel, WheelingUpZoomsToThreeQuartersKeepingTheFrameUnderThePointer) {
+  FakeControl c;
+  Mouse mouse(c);
+  const int x = c.Layout().left + c.Layout().width / 3;
+  const int64_t under = FrameAt(c.Scene(), x);
+  c.window.SendMouseWheel(120, 0, x, c.LaneMiddle(0));
+  ASSERT_EQ(c.log.size(), 1u);
+  long long start = 0, end = 0;
+  ASSERT_EQ(std::sscanf(c.log[0].c_str(), "zoom %lld %lld", &start, &end), 2);
+  EXPECT_NEAR(end - start, 60000, 1);
+  c.SetView(start, end);
+  EXPECT_NEAR(FrameAt(c.Scene(), x), under, c.FramesPerColumn() + 1);
+}
+
+TEST(MouseWheel, WheelingDownOverTheWholeDocumentDoesNothing) {
+  FakeControl c;
+  Mouse mouse(c);
+  c.window.SendMouseWheel(-120, 0, 300, c.LaneMiddle(0));
+  EXPECT_TRUE(c.log.empty());
+}
+
+TEST(MouseWheel, WheelingDownZoomsOutToFourThirds) {
+  FakeControl c;
+  c.scene.startView = 30000;
+  c.scene.endView = 60000;
+  Mouse mouse(c);
+  c.window.SendMouseWheel(-120, 0, c.Layout().left, c.LaneMiddle(0));
+  EXPECT_EQ(c.log, std::vector<std::string>{"zoom 30000 70000"});
+}
+
+TEST(MouseCursor, EachZoneAsksForItsCursor) {
+  FakeControl c(2);
+  c.scene.startView = 20000;
+  c.scene.endView = 30000;
+  Mouse mouse(c);
+  const MouseScene s = c.Scene();
+  mouse.Move(s.layout.sliderLeft + s.layout.sliderWidth / 2, 2);
+  EXPECT_EQ(c.window.CurrentCursor(), ZoneCursorId(zone_cursor::kScrollable));
+  mouse.Move(300, c.Layout().top + 1);
+  EXPECT_EQ(c.window.CurrentCursor(), ZoneCursorId(zone_cursor::kHandles));
+  mouse.Move(300, c.scene.laneTops[0] + 1);
+  EXPECT_EQ(c.window.CurrentCursor(), ZoneCursorId(zone_cursor::kLeftOnly));
+  mouse.Move(300, c.LaneMiddle(1), MK_CONTROL);
+  EXPECT_EQ(c.window.CurrentCursor(), ZoneCursorId(zone_cursor::kFrontRight));
+  mouse.Move(300, c.LaneMiddle(0));
+  EXPECT_EQ(c.window.CurrentCursor(), 200);
+}
+
+}  // namespace
+}  // namespace qel::view
