@@ -16,10 +16,15 @@
 #include "com/classtable.h"
 #include "com/connection.h"
 #include "core/audio_editor.h"
+#include "external/wave_record.h"
 #include "headless_window.h"
+#include "platform/clipboard.h"
+#include "platform/files.h"
 
 namespace py = pybind11;
 using namespace qel::com;
+using qel::IAudioFrameData;
+using qel::IDataBuffer;
 
 namespace {
 
@@ -561,6 +566,159 @@ std::shared_ptr<PyDispatch> CreateObject(const std::string& what) {
   return std::make_shared<PyDispatch>(obj);
 }
 
+// ---- sample data of the media-core objects ----
+
+// The samples a data-buffer or audio-frame-data object holds, with their
+// format when it says it: a data buffer starts with its wave-format record, an
+// audio-frame-data object keeps it apart (or has none).
+struct HeldSamples {
+  ComPtr<IUnknown> owner;  // keeps the memory alive
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  std::optional<qel::external::WaveRecord> format;
+};
+
+HeldSamples SamplesOf(DispatchHandle& object) {
+  IDispatch* d = object.impl->get();
+  HeldSamples out;
+  ComPtr<IAudioFrameData> frames;
+  ComPtr<IDataBuffer> buffer;
+  int32_t size = 0;
+  uint8_t* bytes = nullptr;
+  if (Succeeded(d->QueryInterface(IAudioFrameData::kIID, frames.OutVoid()))) {
+    frames->get_DataSize(&size);
+    frames->GetBuffer(&bytes);
+    int32_t formatSize = 0;
+    uint8_t* record = nullptr;
+    frames->get_FormatSize(&formatSize);
+    frames->GetFormat(&record);
+    if (record && formatSize >= 16)
+      out.format = qel::external::DecodeWaveRecord({record, static_cast<size_t>(formatSize)});
+    out.owner = frames.As<IUnknown>();
+  } else if (Succeeded(d->QueryInterface(IDataBuffer::kIID, buffer.OutVoid()))) {
+    buffer->get_DataSize(&size);
+    buffer->GetBuffer(&bytes);
+    out.owner = buffer.As<IUnknown>();
+    if (bytes && size >= 18) {
+      out.format = qel::external::DecodeWaveRecord({bytes, static_cast<size_t>(size)});
+      const size_t skip = out.format ? out.format->Size() : 0;
+      if (skip > static_cast<size_t>(size)) throw py::value_error("the record overruns the data");
+      bytes += skip;
+      size -= static_cast<int32_t>(skip);
+    }
+  } else {
+    throw py::type_error("not a data-buffer or audio-frame-data object");
+  }
+  out.data = bytes;
+  out.size = bytes && size > 0 ? static_cast<size_t>(size) : 0;
+  return out;
+}
+
+py::bytes AudioBytes(DispatchHandle& object) {
+  const HeldSamples held = SamplesOf(object);
+  return py::bytes(reinterpret_cast<const char*>(held.data), held.size);
+}
+
+// frames x channels in the samples' own type (8-bit unsigned, 16- and 32-bit
+// signed; 24-bit samples widened to int32, the one case that converts). Over a
+// bytes copy of the samples, so the array is read-only.
+py::array AudioArray(DispatchHandle& object, std::optional<int> channels,
+                     std::optional<int> sampleSize) {
+  const HeldSamples held = SamplesOf(object);
+  const int c = channels.value_or(held.format ? held.format->channels : 0);
+  const int bits = sampleSize.value_or(held.format ? held.format->bitsPerSample : 0);
+  if (c < 1 || (bits != 8 && bits != 16 && bits != 24 && bits != 32))
+    throw py::value_error("the data says no format: give channels and sample_size");
+  const size_t align = static_cast<size_t>(bits / 8 * c);
+  const auto frames = static_cast<py::ssize_t>(held.size / align);
+  py::module_ np = py::module_::import("numpy");
+  if (bits == 24) {
+    py::array_t<int32_t> wide({frames, static_cast<py::ssize_t>(c)});
+    int32_t* out = wide.mutable_data();
+    for (py::ssize_t i = 0; i < frames * c; ++i) {
+      const uint8_t* p = held.data + i * 3;
+      const auto u = static_cast<uint32_t>(p[0]) << 8 | static_cast<uint32_t>(p[1]) << 16 |
+                     static_cast<uint32_t>(p[2]) << 24;
+      out[i] = static_cast<int32_t>(u) >> 8;
+    }
+    return wide;
+  }
+  const char* dtype = bits == 8 ? "uint8" : bits == 16 ? "<i2" : "<i4";
+  py::bytes copy(reinterpret_cast<const char*>(held.data), static_cast<size_t>(frames) * align);
+  return np.attr("frombuffer")(copy, dtype).attr("reshape")(frames, c).cast<py::array>();
+}
+
+// A new audio-frame-data object holding the given samples: bytes (or any
+// contiguous buffer) as they are, a numpy array in C order. With sample_size
+// 24, integers are packed into three bytes each.
+py::object AudioData(py::handle samples, std::optional<int> sampleSize) {
+  std::string packed;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  py::buffer_info info;
+  if (sampleSize == 24) {
+    auto wide = py::array_t<int32_t, py::array::c_style | py::array::forcecast>::ensure(samples);
+    if (!wide) throw py::type_error("24-bit samples come as an integer array");
+    packed.resize(static_cast<size_t>(wide.size()) * 3);
+    const int32_t* in = wide.data();
+    for (py::ssize_t i = 0; i < wide.size(); ++i) {
+      const auto u = static_cast<uint32_t>(in[i]);
+      packed[static_cast<size_t>(i) * 3] = static_cast<char>(u);
+      packed[static_cast<size_t>(i) * 3 + 1] = static_cast<char>(u >> 8);
+      packed[static_cast<size_t>(i) * 3 + 2] = static_cast<char>(u >> 16);
+    }
+    data = reinterpret_cast<const uint8_t*>(packed.data());
+    size = packed.size();
+  } else {
+    py::object contiguous = py::reinterpret_borrow<py::object>(samples);
+    if (py::isinstance<py::array>(samples))
+      contiguous = py::module_::import("numpy").attr("ascontiguousarray")(samples);
+    if (!PyObject_CheckBuffer(contiguous.ptr()))
+      throw py::type_error("samples come as bytes or a numpy array");
+    info = py::reinterpret_borrow<py::buffer>(contiguous).request();
+    data = static_cast<const uint8_t*>(info.ptr);
+    size = static_cast<size_t>(info.size * info.itemsize);
+  }
+  if (size > static_cast<size_t>(INT32_MAX)) throw py::value_error("more than 2 GiB of samples");
+  ComPtr<IAudioFrameData> frames;
+  HRESULT hr = CoCreateInstance(qel::CLSID_AudioFrameData, nullptr, CLSCTX_INPROC_SERVER,
+                                IAudioFrameData::kIID, frames.OutVoid());
+  if (Failed(hr)) ThrowFailure(hr, nullptr);
+  uint8_t* target = nullptr;
+  if (Failed(hr = frames->AllocateBuffer(static_cast<int32_t>(size))) ||
+      Failed(hr = frames->GetBuffer(&target)))
+    ThrowFailure(hr, nullptr);
+  if (size > 0) std::memcpy(target, data, size);
+  frames->put_DataSize(static_cast<int32_t>(size));
+  return WrapUnknown(frames.get());
+}
+
+// ---- the clipboard of headless controls ----
+
+// Replaces everything on the clipboard the process's headless controls share
+// with the given MIME types and their bytes.
+void SetClipboard(const std::map<std::string, py::bytes>& items) {
+  const std::shared_ptr<qel::platform::Clipboard> clipboard =
+      qel::platform::SharedHeadlessClipboard();
+  qel::platform::ClipboardSession session(*clipboard);
+  if (!session.IsOpen()) throw std::runtime_error("the clipboard is open elsewhere");
+  session->Empty();
+  for (const auto& [type, bytes] : items) {
+    const std::string_view view = bytes;
+    session->SetData(type, std::vector<uint8_t>(view.begin(), view.end()));
+  }
+}
+
+std::optional<py::bytes> GetClipboard(const std::string& type) {
+  const std::shared_ptr<qel::platform::Clipboard> clipboard =
+      qel::platform::SharedHeadlessClipboard();
+  qel::platform::ClipboardSession session(*clipboard);
+  if (!session.IsOpen()) throw std::runtime_error("the clipboard is open elsewhere");
+  std::optional<std::vector<uint8_t>> data = session->GetData(type);
+  if (!data) return std::nullopt;
+  return py::bytes(reinterpret_cast<const char*>(data->data()), data->size());
+}
+
 Connection Connect(DispatchHandle& target, py::object handler) {
   IDispatch* obj = target.impl->get();
   ComPtr<IConnectionPointContainer> container;
@@ -639,8 +797,60 @@ PYBIND11_MODULE(qelaudio, m) {
         return id;
       },
       "The dispatch identifier GetIDsOfNames gives for name");
+  m.def("audio_bytes", &AudioBytes, py::arg("data"),
+        "The samples of a data-buffer or audio-frame-data object, without its format record");
+  m.def("audio_array", &AudioArray, py::arg("data"), py::arg("channels") = py::none(),
+        py::arg("sample_size") = py::none(),
+        "The samples of a data-buffer or audio-frame-data object as a read-only numpy array "
+        "of frames x channels");
+  m.def("audio_data", &AudioData, py::arg("samples"), py::arg("sample_size") = py::none(),
+        "A new audio-frame-data object holding the samples (bytes or a numpy array)");
+  m.def("set_clipboard", &SetClipboard, py::arg("items"),
+        "Replaces the headless controls' clipboard by {MIME type: bytes}");
+  m.def("get_clipboard", &GetClipboard, py::arg("mime_type"),
+        "The bytes of one MIME type on the headless controls' clipboard, or None");
+  m.def(
+      "_inject_io_fault",
+      [](const std::string& kind, int64_t n, int error, bool persistent) {
+        qel::platform::IoCall call;
+        if (!qel::platform::IoCallFromName(kind, &call))
+          throw py::value_error("no such kind of file call: " + kind);
+        if (n < 1 || error <= 0) throw py::value_error("n and errno must be positive");
+        qel::platform::InjectIoFault(call, n, error, persistent);
+      },
+      py::arg("kind"), py::arg("n"), py::arg("errno"), py::arg("persistent") = false,
+      "Testing: the n-th file call of kind (from now on) fails with errno, and with "
+      "persistent every later one too");
+  m.def("_clear_io_faults", &qel::platform::ClearIoFaults, "Testing: file calls succeed again");
+  m.def(
+      "_io_calls_seen",
+      [](const std::string& kind) {
+        qel::platform::IoCall call;
+        if (!qel::platform::IoCallFromName(kind, &call))
+          throw py::value_error("no such kind of file call: " + kind);
+        return qel::platform::IoCallsSeen(call);
+      },
+      py::arg("kind"), "Testing: the file calls of kind made since its fault was armed");
   m.def("connect", &Connect, py::arg("obj"), py::arg("handler"),
         "Delivers obj's events to handler.On<Event>(...); returns the connection");
+  m.def(
+      "run_messages",
+      [](DispatchHandle& control, double seconds, py::object until) {
+        // What a host's main loop does: deliver the control's queue (device
+        // events, posted work, timers) until `until()` is true or time is up.
+        ComPtr<qel::IAudioEditor> editor;
+        if (Failed(control.impl->get()->QueryInterface(qel::IAudioEditor::kIID, editor.OutVoid())))
+          throw py::type_error("run_messages needs an audio-editor control");
+        auto& queue = static_cast<qel::CAudioEditor*>(editor.get())->Queue();
+        std::function<bool()> done;
+        if (!until.is_none()) done = [&until] { return until().cast<bool>(); };
+        if (done && done()) return true;
+        return qel::RunMessageLoop(queue, done,
+                                   std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000)));
+      },
+      py::arg("control"), py::arg("seconds"), py::arg("until") = py::none(),
+      "Delivers the control's messages (device events, timers) for up to `seconds`, or until "
+      "until() is true; returns whether until() became true");
   qelaudio::RegisterHeadlessWindow(
       m, [](py::handle obj) { return obj.cast<DispatchHandle&>().impl->get(); });
 }

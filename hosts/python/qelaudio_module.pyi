@@ -6,7 +6,7 @@ interface classes below (IAudioEditor, IEditorPosition, ...) exist for the
 type checker only and say which members an object of that class has.
 """
 from types import TracebackType
-from typing import (Any, Generic, Literal, Protocol, Sequence, TypeVar, Union, overload,
+from typing import (Any, Callable, Generic, Literal, Protocol, Sequence, TypeVar, Union, overload,
                     type_check_only)
 
 _V = TypeVar("_V")
@@ -73,6 +73,43 @@ def dispid(obj: DispatchObject, name: str) -> int:
 def connect(obj: DispatchObject, handler: object) -> Connection:
     """Delivers obj's events to handler.On<Event>(...) (see AudioEditorEvents)."""
 
+def run_messages(control: DispatchObject, seconds: float,
+                 until: Callable[[], bool] | None = None) -> bool:
+    """Delivers the control's messages (device events, timers) for up to seconds, or until
+    until() is true; returns whether until() became true."""
+
+def audio_bytes(data: DispatchObject) -> bytes:
+    """The samples of a data-buffer or audio-frame-data object, without its format record."""
+
+def audio_array(data: DispatchObject, channels: int | None = None,
+                sample_size: int | None = None) -> Any:
+    """The samples as a read-only numpy array of frames x channels (uint8, int16 or int32;
+    24-bit samples widened to int32). The format comes from the data's record unless given."""
+
+def audio_data(samples: bytes | bytearray | memoryview | _SupportsArray,
+               sample_size: int | None = None) -> DispatchObject:
+    """A new audio-frame-data object holding the samples, for PutAudioArray (sample_size 24
+    packs an integer array into three bytes per sample)."""
+
+def set_clipboard(items: dict[str, bytes]) -> None:
+    """Replaces the clipboard of the process's headless controls by {MIME type: bytes}."""
+
+def get_clipboard(mime_type: str) -> bytes | None:
+    """The bytes of one MIME type on the headless controls' clipboard, or None."""
+
+_IoCallKind = Literal["open", "create", "read", "write", "seek", "rename", "truncate", "unlink",
+                      "close"]
+
+def _inject_io_fault(kind: _IoCallKind, n: int, errno: int, persistent: bool = False) -> None:
+    """Testing: the n-th file call of kind from now on fails with errno (every later
+    one too when persistent)."""
+
+def _clear_io_faults() -> None:
+    """Testing: file calls succeed again."""
+
+def _io_calls_seen(kind: _IoCallKind) -> int:
+    """Testing: how many file calls of kind were made since its fault was armed."""
+
 class HeadlessWindow:
     """A window of a given size for a control, without a screen."""
 
@@ -90,6 +127,13 @@ class HeadlessWindow:
     def mouse_move(self, keys: int, x: int, y: int) -> None: ...
     def double_click(self, button: int, keys: int, x: int, y: int) -> None: ...
     def wheel(self, delta: int, keys: int, x: int, y: int) -> None: ...
+    def timer(self, id: int = 1) -> None: ...
+    def capture_lost(self) -> None: ...
+    @property
+    def timers(self) -> dict[int, int]: ...
+    @property
+    def has_capture(self) -> bool: ...
+    def cursor_image(self, cursor: int) -> tuple[int, int, int, int, bytes] | None: ...
     @property
     def cursor(self) -> int: ...
     @property

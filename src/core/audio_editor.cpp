@@ -5,6 +5,7 @@
 #include "com/classtable.h"
 #include "core/font_object.h"
 #if QEL_WITH_VIEW
+#include "core/mouse_actions.h"
 #include "core/view_adapter.h"
 #endif
 #include "core/picture.h"
@@ -30,22 +31,11 @@ HRESULT QueryOut(const ComPtr<Held>& held, I** out) {
 }
 
 constexpr std::string_view kInstanceMutex = "{35591CB0-4180-43DE-ACA1-00C9EBA25C61}";
-constexpr std::u16string_view kMediaNotRegistered = u"QelVideoFile3 is not registered.";
-constexpr std::u16string_view kTransformNotRegistered = u"QelAudioTransform is not registered.";
-constexpr std::u16string_view kCoreNotRegistered = u"QelMediaCore3 is not registered.";
 constexpr size_t kMaxTempDirectory = 1024;
 
 template <class I>
 HRESULT CreateComponent(REFCLSID clsid, ComPtr<I>* out) {
   return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, I::kIID, out->OutVoid());
-}
-
-// The host receives the component's result code; where it is one of ours it
-// also gets its message.
-HRESULT ComponentResult(int32_t code) {
-  for (int32_t n = 1; n <= kErrStreamClosed; ++n)
-    if (ErrorResult(n) == code) return RaiseError(n);
-  return code;
 }
 
 }  // namespace
@@ -158,6 +148,12 @@ CAudioEditor::CAudioEditor()
 }
 
 CAudioEditor::~CAudioEditor() {
+#if QEL_WITH_VIEW
+  mouse_.reset();
+#endif
+  // The devices go first, quietly: events fired from here would take a
+  // reference on a control whose count has already reached zero.
+  ReleaseDevices();
   Close();
   // Sub-objects a host still holds keep the state, detached: they answer
   // errors from now on instead of reaching a control that is gone.
@@ -167,6 +163,7 @@ CAudioEditor::~CAudioEditor() {
 void CAudioEditor::SetPlatform(platform::Platform services) {
   if (!services.queue) services.queue = platform_.queue;
   platform_ = std::move(services);
+  if (deviceRoute_) deviceRoute_->SetQueue(platform_.queue);
 }
 
 void CAudioEditor::ShowNotRegistered(std::u16string_view message) {
@@ -238,9 +235,11 @@ HRESULT CAudioEditor::Initialize() {
   if (Failed(hr)) return hr;
 #if QEL_WITH_VIEW
   state_->view = view::CreateControlView(*state_);
+  mouse_ = std::make_unique<ControlMouse>(*this);
 #endif
   hr = CreateComponents();
   if (Failed(hr)) return hr;
+  CreateDevices();
   document::Document& doc = Model();
   doc.smoothing = {VARIANT_TRUE, 10.0, 10.0};
   doc.BuildChannelOrder();
@@ -251,11 +250,15 @@ HRESULT CAudioEditor::Initialize() {
 }
 
 void CAudioEditor::PurgeStaleFiles() {
-  // Whether another instance is alive is asked afresh: the one that held the
-  // name when we started may be gone.
-  mutex_.Close();
-  if (!mutex_.Create(kInstanceMutex, &mutexExisted_)) mutexExisted_ = true;
-  if (mutexExisted_ || Model().IsOpen()) return;
+  // Whether another instance is alive is asked afresh (the one that held the
+  // name when we started may be gone), but without letting go of our own hold:
+  // a control starting in that gap would find no other instance and purge this
+  // one's live files. While we purge alone, a newcomer waits for the lock.
+  if (!mutex_.IsOpen() && !mutex_.Create(kInstanceMutex, &mutexExisted_)) return;
+  if (Model().IsOpen()) return;
+  const platform::SoleHold hold(mutex_);
+  mutexExisted_ = !hold.Alone();
+  if (mutexExisted_) return;
   const std::string& dir = Model().TempDirectory();
   for (const std::string& name : platform::FindFiles(dir, "qel*.qelf"))
     platform::DeleteFile(dir + name);
@@ -343,7 +346,7 @@ HRESULT CAudioEditor::Open(const std::string& name, int32_t videoTrack, int32_t 
     state_->audioFormat.Reset();
     state_->videoFormat.Reset();
     reports_->OperationEnded();
-    return error != kErrNone ? RaiseError(error) : ComponentResult(result.component);
+    return error != kErrNone ? RaiseError(error) : RaiseComponentResult(result.component);
   }
   state_->audioFormat = result.audioFormat;
   state_->videoFormat = result.videoFormat;
@@ -369,6 +372,8 @@ HRESULT CAudioEditor::OpenFile(BSTR fileName, int32_t videoTrack, int32_t audioT
 HRESULT CAudioEditor::OpenRawFile(BSTR fileName, int32_t formatTag, int32_t sampleRate,
                                   int32_t sampleSize, int32_t channels, int32_t channelsMask) {
   const ComPtr<CAudioEditor> self(this);
+  // Whatever goes wrong, the previous document is gone, as with OpenFile.
+  Close();
   const std::string name = ToUtf8(fileName);
   if (!editing::HasRawExtension(name)) return ErrorResult(kErrFileFormat);
   if (!rawFormat_ && Failed(CreateComponent(CLSID_AudioFormat, &rawFormat_))) {
@@ -380,7 +385,6 @@ HRESULT CAudioEditor::OpenRawFile(BSTR fileName, int32_t formatTag, int32_t samp
   rawFormat_->put_SampleSize(sampleSize);
   rawFormat_->put_Channels(channels);
   rawFormat_->put_ChannelsMask(channelsMask);
-  Close();
   return Open(name, -1, 0, {-1, -1, -1, 0}, rawFormat_.get());
 }
 
@@ -418,7 +422,7 @@ HRESULT CAudioEditor::SaveFile(BSTR fileName, VARIANT_BOOL selected, int32_t mar
   doc.SetStatus(status::kIdle);
   reports_->OperationEnded();
   if (error != kErrNone) return RaiseError(error);
-  if (Failed(component)) return ComponentResult(component);
+  if (Failed(component)) return RaiseComponentResult(component);
   state_->PictureChanged();
   return S_OK;
 }
@@ -443,13 +447,14 @@ HRESULT CAudioEditor::Close() {
 HRESULT CAudioEditor::Stop() {
   document::Document& doc = Model();
   doc.RequestStop();
+  if (EndDeviceStreams()) return S_OK;
   const int32_t status = doc.Status();
   const bool effect = (status >= opcode::kResample && status <= opcode::kGenerateDtmfSignal) ||
                       status == opcode::kDxProcess || status == opcode::kVstProcess ||
                       status == opcode::kBatchProcess;
   // Copies, opens, saves and edits end at their next block when the status
   // word is reset; effects keep what they processed and finish through their
-  // stop request. Nothing plays or records yet that Stop would have to end.
+  // stop request.
   if (status != status::kIdle && !effect) doc.SetStatus(status::kIdle);
   return S_OK;
 }

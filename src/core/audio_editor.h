@@ -17,6 +17,7 @@
 #include "core/control_state.h"
 #include "core/errors.h"
 #include "core/picture.h"
+#include "core/playback_state.h"
 #include "core/sub_objects.h"
 #include "core/surface_defaults.h"
 #include "core/surface_events.h"
@@ -28,6 +29,8 @@
 #include "platform/platform.h"
 
 namespace qel {
+
+class ControlMouse;
 
 class CAudioEditor final
     : public AutomationObject<CAudioEditor, IAudioEditorDefaults, com::IConnectionPointContainer,
@@ -65,6 +68,11 @@ class CAudioEditor final
   com::HRESULT Zoom(int32_t start, int32_t end) override;
   com::HRESULT ZoomVertical(int32_t percent) override;
   com::HRESULT Stop() override;
+  // Playing and recording (playback_members.cpp, record_members.cpp).
+  com::HRESULT Play(int32_t playType, int32_t markersPlayList) override;
+  com::HRESULT Record(int32_t recordType) override;
+  com::HRESULT Pause() override;
+  com::HRESULT Continue() override;
   com::HRESULT _ParsingFile() override;
   com::HRESULT _OnTimer() override;
   com::HRESULT GetReadStreamName(int32_t, int32_t, int32_t, int32_t, com::BSTR*) override;
@@ -121,6 +129,14 @@ class CAudioEditor final
   com::HRESULT SetAdditionalParam(com::BSTR name, com::VARIANT value) override;
   com::HRESULT GetAdditionalParam(com::BSTR name, com::VARIANT* value) override;
   com::HRESULT EmptyClipboard() override;
+  // Outside audio in and out (exchange_members.cpp).
+  com::HRESULT PasteFromFile(com::BSTR fileName) override;
+  com::HRESULT Mix(double amplifySelect, double amplifyPaste) override;
+  com::HRESULT MixFromFile(com::BSTR fileName, double amplifyPaste, double amplifySelect) override;
+  com::HRESULT PasteFromClipboard() override;
+  com::HRESULT CopyToClipboard() override;
+  com::HRESULT GetAudioArray(int32_t frames, com::IUnknown** audioData) override;
+  com::HRESULT PutAudioArray(com::IUnknown* audioData) override;
 
   // ---- IConnectionPointContainer ----
   com::HRESULT EnumConnectionPoints(com::IEnumConnectionPoints** points) override;
@@ -146,6 +162,8 @@ class CAudioEditor final
  private:
   // Reports of the operations: events to the host and requests to the view.
   class Reports;
+  // The mouse reads the mouse flags and fires the mouse events.
+  friend class ControlMouse;
 
   com::HRESULT Initialize();
   com::HRESULT CreateSubObjects();
@@ -164,6 +182,25 @@ class CAudioEditor final
   // OpenFile and OpenRawFile after their checks.
   com::HRESULT Open(const std::string& name, int32_t videoTrack, int32_t audioTrack,
                     const document::DocumentFormat& wanted, IAudioFormat* rawFormat);
+  // ---- devices (playback_members.cpp, record_members.cpp) ----
+  // Makes the player and the recorder and connects their events.
+  void CreateDevices();
+  // Disconnects the devices' events before the control goes.
+  void ReleaseDevices();
+  // Stop for playback and recording; false when neither was running.
+  bool EndDeviceStreams();
+  void OnDeviceEvent(bool recorder, int32_t event, int32_t a, int32_t b);
+  // Stops the player; events of the stream stopped are ignored from now on.
+  void StopPlayer();
+  // Init with the play format; an error number (0: ready).
+  int32_t InitPlayer();
+  // Queues the next block of the play range; false when nothing was left.
+  bool QueueBlock();
+  void AdvancePlayCursor(int64_t deviceBytes);
+  com::HRESULT ContinuePlayback();
+  com::HRESULT StartRecorder();
+  void TakeRecordedBlock();
+  void EndRecording();
   // Raises an error number (none: S_OK).
   static com::HRESULT Raise(int32_t error);
 
@@ -184,6 +221,8 @@ class CAudioEditor final
   com::ComPtr<IAudioData> effectData_;
   com::ComPtr<IAudioFormat> rawFormat_;  // the input format of a raw file
   com::ComPtr<IMediaFile> saveFile_;     // the writer of saves (SetIVideoFile or the first save)
+  // The data buffer GetAudioArray fills and hands out, made on first use.
+  com::ComPtr<IDataBuffer> dataBuffer_;
 
   com::VARIANT_BOOL mouseEventsEnabled_ = com::VARIANT_TRUE;
   com::VARIANT_BOOL markerMouseEventsEnabled_ = com::VARIANT_TRUE;
@@ -202,6 +241,13 @@ class CAudioEditor final
   };
   std::deque<PendingEvent> pending_;
 
+  // Playing and recording.
+  std::shared_ptr<DeviceEventRoute> deviceRoute_;
+  DeviceConnection playerEvents_;
+  DeviceConnection recorderEvents_;
+  PlaybackState play_;
+  RecordState record_;
+
   // Sub-objects, in creation order.
   com::ComPtr<CEditorFileInfo> fileInfo_;
   com::ComPtr<CEditorPosition> position_;
@@ -216,6 +262,11 @@ class CAudioEditor final
 
   com::EventSource events_;
   AudioEditorEventsSender sender_;
+
+#if QEL_WITH_VIEW
+  // Mouse interaction in the view (core/mouse_actions.h).
+  std::unique_ptr<ControlMouse> mouse_;
+#endif
 };
 
 // Adds the control's classes and interfaces to the class table.
