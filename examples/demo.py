@@ -1,7 +1,8 @@
 """A short tour of the audio-editing control through the late-bound Python client:
 a document is made, filled from a generated file, edited, marked, processed by
 effects, mixed with a file, exchanged through the clipboard and as sample
-arrays, drawn, saved as WAV and FLAC, and opened again."""
+arrays, drawn, selected with the mouse, played into a file device, saved as WAV
+and FLAC, and opened again."""
 import math
 import os
 import struct
@@ -19,6 +20,14 @@ class Events:
 
     def OnEndOperation(self):
         self.ended += 1
+
+
+class Played:
+    def __init__(self):
+        self.ended = False
+
+    def OnEndPlay(self):
+        self.ended = True
 
 
 def write_tone(path, seconds=3.0):
@@ -121,6 +130,37 @@ def main():
     picture = os.path.join(folder, "edited.png")
     window.snapshot(picture)
     print(f"Picture of the edited document with its markers and selection: {picture}")
+
+    # A drag across the waveform selects, as a person's mouse would.
+    window.mouse_down(1, 0, 200, 150)
+    window.mouse_move(1, 400, 150)
+    window.mouse_up(1, 0, 400, 150)
+    print(f"Dragged across the waveform from x=200 to x=400: selection "
+          f"[{position.StartSelect}, {position.EndSelect})")
+
+    # Playback through ALSA into a file device (no sound card needed): what
+    # would be heard lands in a raw file, sample for sample, in real time.
+    heard = os.path.join(folder, "heard.raw")
+    conf = os.path.join(folder, "alsa-devices.conf")
+    with open(conf, "w") as f:
+        f.write(f'pcm.demo_out {{ type file slave.pcm "null" file "{heard}" format "raw"\n'
+                '  hint { show on description "demonstration output" } }\n')
+    os.environ["ALSA_CONFIG_PATH"] = f"/usr/share/alsa/alsa.conf:{conf}"
+    device = control.Playback.Device
+    for i in range(device.Count):
+        device.Num = i
+        if device.Name == "demo_out":
+            break
+    position.StartSelect, position.EndSelect = RATE, RATE + RATE // 2
+    played = Played()
+    connection = qelaudio.connect(control, played)
+    control.Play(1, 0)
+    qelaudio.run_messages(control, 5, lambda: played.ended)
+    del connection
+    expected = bytes(qelaudio.audio_array(control.GetAudioArray(RATE // 2)))
+    print(f"Played half a second into an ALSA file device: {os.path.getsize(heard)} bytes, "
+          f"{'identical to' if open(heard, 'rb').read() == expected else 'DIFFERENT from'} "
+          f"the selection's samples")
 
     for name, file_type in (("edited.wav", 37), ("edited.flac", 41)):
         path = os.path.join(folder, name)
