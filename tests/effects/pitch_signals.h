@@ -11,8 +11,11 @@
 #include <numbers>
 #include <random>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "processor.h"
 #include "processors.h"
@@ -55,6 +58,15 @@ inline std::vector<double> RunBlocks(Processor& p, std::span<const double> in,
     pos += n;
   } while (pos < in.size());
   return result;
+}
+
+// P2 of the pitch shifter and the time stretcher, the engine: the parameter
+// of the suites that run on both.
+constexpr double kTimeDomain = 0;
+constexpr double kRubberBand = 1;
+
+inline std::string EngineName(const ::testing::TestParamInfo<double>& info) {
+  return info.param == kRubberBand ? "RubberBand" : "TimeDomain";
 }
 
 inline std::vector<double> Sine(double hz, double amplitude, size_t n, double rate = 44100) {

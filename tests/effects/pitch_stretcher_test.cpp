@@ -1,5 +1,6 @@
-// The time stretcher: the length follows the speed factor exactly, the pitch
-// stays, and the output of each block is counted the same for any signal.
+// The time stretcher on both engines: the length follows the speed factor
+// exactly, the pitch stays, and the output of each block is counted the same
+// for any signal.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,8 +10,10 @@
 namespace qel::effects::pitch_test {
 namespace {
 
-TEST(TimeStretcher, SpeedPoint8LengthensByOneOverPoint8AndKeepsATonesFrequency) {
-  auto p = Make(MakeTimeStretcher, {{1, 0.8}});
+class TimeStretcher : public ::testing::TestWithParam<double> {};
+
+TEST_P(TimeStretcher, SpeedPoint8LengthensByOneOverPoint8AndKeepsATonesFrequency) {
+  auto p = Make(MakeTimeStretcher, {{1, 0.8}, {2, GetParam()}});
   const auto in = Sine(440, 10000, 3 * 44100);
   const auto out = RunBlocks(*p, in, {44100});
   EXPECT_NEAR(static_cast<double>(out.size()) / static_cast<double>(in.size()), 1.25,
@@ -18,8 +21,8 @@ TEST(TimeStretcher, SpeedPoint8LengthensByOneOverPoint8AndKeepsATonesFrequency) 
   EXPECT_NEAR(PeakFrequency(out, 44100, 32768, 350, 550) / 440, 1.0, 0.01);  // 1 %
 }
 
-TEST(TimeStretcher, Speed1Point25ShortensByOneOver1Point25AndKeepsATonesFrequency) {
-  auto p = Make(MakeTimeStretcher, {{1, 1.25}});
+TEST_P(TimeStretcher, Speed1Point25ShortensByOneOver1Point25AndKeepsATonesFrequency) {
+  auto p = Make(MakeTimeStretcher, {{1, 1.25}, {2, GetParam()}});
   const auto in = Sine(1000, 10000, 3 * 44100);
   const auto out = RunBlocks(*p, in, {44100});
   EXPECT_NEAR(static_cast<double>(out.size()) / static_cast<double>(in.size()), 0.8,
@@ -27,21 +30,21 @@ TEST(TimeStretcher, Speed1Point25ShortensByOneOver1Point25AndKeepsATonesFrequenc
   EXPECT_NEAR(PeakFrequency(out, 44100, 32768, 800, 1200) / 1000, 1.0, 0.01);  // 1 %
 }
 
-TEST(TimeStretcher, TheTotalIsExactlyTheRoundedInputOverTheSpeedWhateverTheBlocks) {
+TEST_P(TimeStretcher, TheTotalIsExactlyTheRoundedInputOverTheSpeedWhateverTheBlocks) {
   const auto in = Noise(100001, 10000);
   for (double speed : {0.8, 1.25, 0.3, 3.7}) {
     const auto expected = static_cast<size_t>(std::llround(100001 / speed));
     for (const std::vector<size_t>& blocks :
          {std::vector<size_t>{}, {44100}, {4410}, {7}, {1000, 1, 30000, 13}}) {
-      auto p = Make(MakeTimeStretcher, {{1, speed}});
+      auto p = Make(MakeTimeStretcher, {{1, speed}, {2, GetParam()}});
       EXPECT_EQ(RunBlocks(*p, in, blocks).size(), expected) << speed << " " << blocks[0];
     }
   }
 }
 
-TEST(TimeStretcher, ASpeedChangedBetweenBlocksCountsFromTheNextBlock) {
+TEST_P(TimeStretcher, ASpeedChangedBetweenBlocksCountsFromTheNextBlock) {
   // 44100 frames at 0.8, then 44100 at 2: 55125 + 22050 frames.
-  auto p = Make(MakeTimeStretcher, {{1, 0.8}});
+  auto p = Make(MakeTimeStretcher, {{1, 0.8}, {2, GetParam()}});
   const auto in = Sine(440, 10000, 88200);
   std::vector<double> first, second;
   p->Process(std::span(in).first(44100), BlockInfo{0, 88200, false}, first);
@@ -50,40 +53,44 @@ TEST(TimeStretcher, ASpeedChangedBetweenBlocksCountsFromTheNextBlock) {
   EXPECT_EQ(first.size() + second.size(), 55125u + 22050u);
 }
 
-TEST(TimeStretcher, AToneBurstStartsAtItsInputTimeOverTheSpeed) {
+TEST_P(TimeStretcher, AToneBurstStartsAtItsInputTimeOverTheSpeed) {
   // The tone starts at 0.5 s of the input: 0.4 s of the output at speed 1.25.
   const auto in = Burst(440, 10000, 2 * 44100, 22050, 66150);
-  auto p = Make(MakeTimeStretcher, {{1, 1.25}});
+  auto p = Make(MakeTimeStretcher, {{1, 1.25}, {2, GetParam()}});
   const auto out = RunBlocks(*p, in, {44100});
   EXPECT_NEAR(Edge(out, 10000, true), 0.4, 0.005);  // 5 ms
 }
 
-TEST(TimeStretcher, EachBlocksOutputCountDependsOnlyOnTheBlockLengths) {
+TEST_P(TimeStretcher, EachBlocksOutputCountDependsOnlyOnTheBlockLengths) {
   const std::vector<size_t> blocks{44100, 1, 7, 20000, 4410, 3};
   std::vector<size_t> toneCounts, noiseCounts;
-  auto a = Make(MakeTimeStretcher, {{1, 1.25}});
+  auto a = Make(MakeTimeStretcher, {{1, 1.25}, {2, GetParam()}});
   RunBlocks(*a, Sine(440, 10000, 150000), blocks, &toneCounts);
-  auto b = Make(MakeTimeStretcher, {{1, 1.25}});
+  auto b = Make(MakeTimeStretcher, {{1, 1.25}, {2, GetParam()}});
   RunBlocks(*b, Noise(150000, 20000), blocks, &noiseCounts);
   EXPECT_EQ(toneCounts, noiseCounts);
 }
 
-TEST(TimeStretcher, SpeedsOutsideAQuarterToFourAreClamped) {
+TEST_P(TimeStretcher, SpeedsOutsideAQuarterToFourAreClamped) {
   const auto in = Noise(40000, 10000);
-  auto fast = Make(MakeTimeStretcher, {{1, 100.0}});
+  auto fast = Make(MakeTimeStretcher, {{1, 100.0}, {2, GetParam()}});
   EXPECT_EQ(RunBlocks(*fast, in).size(), 10000u);
-  auto slow = Make(MakeTimeStretcher, {{1, -3.0}});
+  auto slow = Make(MakeTimeStretcher, {{1, -3.0}, {2, GetParam()}});
   EXPECT_EQ(RunBlocks(*slow, in).size(), 160000u);
 }
 
-TEST(TimeStretcher, RefusesOtherIndicesArraysAndNonFiniteNumbersAndChangesTheLength) {
+TEST_P(TimeStretcher, RefusesOtherIndicesArraysAndNonFiniteNumbersAndChangesTheLength) {
   auto p = MakeTimeStretcher();
+  ASSERT_TRUE(p->SetParam(2, GetParam()));
   EXPECT_TRUE(p->SetParam(1, 1.25));
-  EXPECT_FALSE(p->SetParam(2, 1.0));
+  EXPECT_FALSE(p->SetParam(3, 1.0));
   EXPECT_FALSE(p->SetParam(1, std::u16string(u"fast")));
   EXPECT_FALSE(p->SetParam(1, NAN));
   EXPECT_FALSE(p->PreservesLength());
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, TimeStretcher, ::testing::Values(kTimeDomain, kRubberBand),
+                         EngineName);
 
 }  // namespace
 }  // namespace qel::effects::pitch_test

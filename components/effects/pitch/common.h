@@ -116,4 +116,25 @@ class SampleFifo {
   size_t owed_ = 0;
 };
 
+// An engine behind the pitch and time kinds (Rubber Band or the time-domain
+// one): it takes a run's input and queues its output aligned with the input,
+// its own latency removed. The kinds count out what it queued with an
+// OutputSchedule whose hold is the engine's Slack.
+class Engine {
+ public:
+  virtual ~Engine() = default;
+  // A fresh run. `timeRatio` is output duration / input duration,
+  // `pitchScale` output frequency / input frequency; samples arrive at most
+  // ±fullScale.
+  virtual void Start(double sampleRate, double timeRatio, double pitchScale, double fullScale) = 0;
+  // New ratios, in effect for the input fed from now on.
+  virtual void SetRatios(double timeRatio, double pitchScale) = 0;
+  // The most output frames the engine may lag behind round(input · timeRatio).
+  virtual int64_t Slack() const = 0;
+  virtual void Feed(std::span<const double> in) = 0;
+  // After the last input: produces at least `total` frames of output in all.
+  virtual void Finish(int64_t total) = 0;
+  virtual SampleFifo& Output() = 0;
+};
+
 }  // namespace qel::effects::pitch

@@ -16,31 +16,31 @@ class RubberBandStretcher;
 
 namespace qel::effects::pitch {
 
-class StretchEngine {
+class StretchEngine final : public Engine {
  public:
   StretchEngine();
-  ~StretchEngine();
+  ~StretchEngine() override;
   StretchEngine(const StretchEngine&) = delete;
   StretchEngine& operator=(const StretchEngine&) = delete;
 
   // A fresh stretcher for a run. `timeRatio` is output duration / input
   // duration, `pitchScale` output frequency / input frequency; `fullScale` is
   // the sample value that maps to ±1 inside Rubber Band.
-  void Start(double sampleRate, double timeRatio, double pitchScale, double fullScale);
+  void Start(double sampleRate, double timeRatio, double pitchScale, double fullScale) override;
   // New ratios, in effect for the input fed from now on.
-  void SetRatios(double timeRatio, double pitchScale);
+  void SetRatios(double timeRatio, double pitchScale) override;
   // Frames of output the engine may lag behind the ideal position (its
   // window, start-up delay and the hop it waits for, with a wide margin):
   // the hold a schedule must keep so that the engine has always produced what
   // the schedule gives out.
-  int64_t Slack() const { return slack_; }
+  int64_t Slack() const override { return slack_; }
   // Feeds input; whatever output it completes goes to the queue.
-  void Feed(std::span<const double> in);
+  void Feed(std::span<const double> in) override;
   // After the last input: feeds silence until at least `total` frames of
   // aligned output exist (so the end of the signal comes out of the engine
   // rather than being padded), then ends the stream.
-  void Finish(int64_t total);
-  SampleFifo& Output() { return fifo_; }
+  void Finish(int64_t total) override;
+  SampleFifo& Output() override { return fifo_; }
 
  private:
   void Process(size_t frames, bool final);

@@ -1,20 +1,24 @@
-// Pitch shift at constant length and tempo change at constant pitch: both are
-// Rubber Band with its latency taken out, told apart by which ratio P1 sets.
+// Pitch shift at constant length and tempo change at constant pitch, told
+// apart by which ratio P1 sets, on either engine: the time-domain one (the
+// default, fast) or Rubber Band (better on polyphonic music), with its latency
+// taken out.
 #pragma once
 
+#include <memory>
+
 #include "common.h"
-#include "stretch_engine.h"
 
 namespace qel::effects::pitch {
 
 // kPitch: P1 pitch ratio (output frequency / input frequency), time ratio 1,
 // the output as long as the input. kTime: P1 speed factor (1.25 = 25 % faster,
 // a shorter result), time ratio 1/P1, round(input / P1) frames over a run.
-// P1 is clamped to 0.25…4 in both.
-class RubberBandKind final : public Processor {
+// P1 is clamped to 0.25…4 in both. P2 chooses the engine for the next Start:
+// 0 the time-domain one (WsolaEngine), nonzero Rubber Band (StretchEngine).
+class StretchKind final : public Processor {
  public:
   enum class Mode { kPitch, kTime };
-  explicit RubberBandKind(Mode mode) : mode_(mode) {}
+  explicit StretchKind(Mode mode) : mode_(mode) {}
 
   bool SetParam(int index, const ParamValue& value) override;
   void Start(const StreamSetup& setup) override;
@@ -33,10 +37,10 @@ class RubberBandKind final : public Processor {
   Ratios CurrentRatios() const;
 
   Mode mode_;
-  Params<1> params_{{1.0}};
+  Params<2> params_{{1.0, 0.0}};
   bool dirty_ = false;
   bool finished_ = false;
-  StretchEngine engine_;
+  std::unique_ptr<Engine> engine_;
   OutputSchedule schedule_;
 };
 
