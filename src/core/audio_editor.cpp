@@ -154,6 +154,9 @@ CAudioEditor::~CAudioEditor() {
   // The devices go first, quietly: events fired from here would take a
   // reference on a control whose count has already reached zero.
   ReleaseDevices();
+  // The plug-in hosts' events reach the control through these links.
+  if (dxTransform_) dxTransform_->Link().Disable();
+  if (vstTransform_) vstTransform_->Link().Disable();
   Close();
   // Sub-objects a host still holds keep the state, detached: they answer
   // errors from now on instead of reaching a control that is gone.
@@ -681,6 +684,32 @@ QEL_FLAG_ACCESSORS(VSTTransformEnabled, vstEnabled_)
 QEL_FLAG_ACCESSORS(DTMFEnabled, dtmfEnabled_)
 #undef QEL_FLAG_ACCESSORS
 
+// Only switching on acts: the host component is made and its load event
+// relayed as DXLoad or VSTLoad; without the component the flag stays off.
+HRESULT CAudioEditor::put_DXTransformEnabled(VARIANT_BOOL value) {
+  if (!value || dxEnabled_) return S_OK;
+  if (!dxTransform_->Link().Enable([this](int32_t num, BSTR name, int16_t* cancel) {
+        Fire([&] { sender_.DXLoad(num, name, cancel); });
+      })) {
+    ShowNotRegistered(kDxNotRegistered);
+    return S_OK;
+  }
+  dxEnabled_ = VARIANT_TRUE;
+  return S_OK;
+}
+
+HRESULT CAudioEditor::put_VSTTransformEnabled(VARIANT_BOOL value) {
+  if (!value || vstEnabled_) return S_OK;
+  if (!vstTransform_->Link().Enable([this](int32_t num, BSTR name, int16_t* cancel) {
+        Fire([&] { sender_.VSTLoad(num, name, cancel); });
+      })) {
+    ShowNotRegistered(kVstNotRegistered);
+    return S_OK;
+  }
+  vstEnabled_ = VARIANT_TRUE;
+  return S_OK;
+}
+
 HRESULT CAudioEditor::put_DTMFEnabled(VARIANT_BOOL value) {
   // Only switching on acts: the generators and the recogniser are made then
   // and kept.
@@ -861,6 +890,15 @@ HRESULT CAudioEditor::SetAdditionalParam(BSTR name, VARIANT value) {
   }
   // The plug-in hosts' parameters are forwarded once those hosts are enabled;
   // any other name is ignored.
+  static constexpr std::u16string_view kDxParams[] = {u"DXFileNameXMLStore", u"DXPropPageEnable",
+                                                      u"DXPropPageClose"};
+  static constexpr std::u16string_view kVstParams[] = {u"VSTFileNameXMLStore", u"VSTPropPageEnable",
+                                                       u"VSTPropPageClose"};
+  const ComPtr<CAudioEditor> self(this);
+  for (std::u16string_view dx : kDxParams)
+    if (key == dx && dxEnabled_) dxTransform_->Link().ForwardParam(name, value);
+  for (std::u16string_view vst : kVstParams)
+    if (key == vst && vstEnabled_) vstTransform_->Link().ForwardParam(name, value);
   return S_OK;
 }
 

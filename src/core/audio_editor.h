@@ -102,7 +102,9 @@ class CAudioEditor final
   com::HRESULT get_MouseEventsEnabled(com::VARIANT_BOOL* value) override;
   com::HRESULT put_MouseEventsEnabled(com::VARIANT_BOOL value) override;
   com::HRESULT get_DXTransformEnabled(com::VARIANT_BOOL* value) override;
+  com::HRESULT put_DXTransformEnabled(com::VARIANT_BOOL value) override;
   com::HRESULT get_VSTTransformEnabled(com::VARIANT_BOOL* value) override;
+  com::HRESULT put_VSTTransformEnabled(com::VARIANT_BOOL value) override;
   com::HRESULT get_DTMFEnabled(com::VARIANT_BOOL* value) override;
   com::HRESULT put_DTMFEnabled(com::VARIANT_BOOL value) override;
   com::HRESULT RecognizeDTMFSignal(int32_t method, int32_t quality) override;

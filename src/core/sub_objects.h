@@ -13,6 +13,7 @@
 #include "core/device_objects.h"
 #include "core/file_info_object.h"
 #include "core/markers_object.h"
+#include "core/plugin_transform_objects.h"
 #include "core/position_object.h"
 #include "core/settings_objects.h"
 #include "core/surface_defaults.h"
@@ -20,20 +21,8 @@
 
 namespace qel {
 
-#define QEL_SUB_OBJECT(Class, Interface)                                                      \
-  class Class final : public AutomationObject<Class, Interface##Defaults>, public StateLink { \
-   public:                                                                                    \
-    static com::HRESULT CreateInstance(com::REFIID iid, void** object) {                      \
-      auto obj = Create();                                                                    \
-      return obj ? obj->QueryInterface(iid, object) : com::E_OUTOFMEMORY;                     \
-    }                                                                                         \
-  }
-
-QEL_SUB_OBJECT(CEditorDXTransform, IEditorDXTransform);
-QEL_SUB_OBJECT(CEditorVSTTransform, IEditorVSTTransform);
-
-#undef QEL_SUB_OBJECT
-
+// The plug-in transform objects (CEditorDXTransform, CEditorVSTTransform) are
+// in core/plugin_transform_objects.h.
 // The devices (CEditorDevice, CEditorDeviceLine, CEditorPlayback,
 // CEditorRecorder) are in core/device_objects.h.
 

@@ -128,6 +128,9 @@ inline constexpr int32_t kCut = 86;
 // What a host is shown when a component the control needs cannot be created.
 inline constexpr std::u16string_view kMediaNotRegistered = u"QelVideoFile3 is not registered.";
 inline constexpr std::u16string_view kCoreNotRegistered = u"QelMediaCore3 is not registered.";
+inline constexpr std::u16string_view kDxNotRegistered = u"QelAudioDXTransform3 is not registered.";
+inline constexpr std::u16string_view kVstNotRegistered =
+    u"QelAudioVSTTransform3 is not registered.";
 inline constexpr std::u16string_view kTransformNotRegistered =
     u"QelAudioTransform is not registered.";
 

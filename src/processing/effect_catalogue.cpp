@@ -59,6 +59,11 @@ constexpr std::array kEffects{
                 kAllChannels | kNoVideo | kLive | kScale24 | kGenerator | kChangesLength},
     EffectEntry{opcode::kGenerateDtmfSignal, K::kDtmfGenerator, S::kNone,
                 kAllChannels | kNoVideo | kScale24 | kGenerator | kChangesLength},
+    // The plug-in hosts' runs: their processing objects are made by the host
+    // components, not by kind.
+    EffectEntry{opcode::kDxProcess, K::kNone, S::kNone, kAllChannels | kLive | kNoVideo},
+    EffectEntry{opcode::kVstProcess, K::kNone, S::kNone,
+                kAllChannels | kLive | kNoVideo | kScale24},
 };
 
 }  // namespace

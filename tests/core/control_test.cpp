@@ -2,8 +2,12 @@
 // the same members as early binding, events to connected sinks.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+
 #include "com/classtable.h"
 #include "core/surface.h"
+#include "external/plugins.h"
 #include "support/recording_sink.h"
 
 namespace qel {
@@ -118,16 +122,42 @@ TEST(Control, SubObjectComesBackLateBoundAsADispatchObject) {
   EXPECT_EQ(got.pdispVal->QueryInterface(IEditorMarkers::kIID, markers.OutVoid()), S_OK);
 }
 
-TEST(Control, MemberNotBuiltYetRaisesNotImplemented) {
+TEST(Control, FailingSubObjectMemberRaisesItsCodeThroughDispatch) {
   auto editor = CreateControl();
   ComPtr<IEditorDXTransform> plugins;
   editor->get_DXTransform(plugins.Out());
   EXCEPINFO excep{};
-  EXPECT_EQ(Call(plugins.get(), u"Count", DISPATCH_PROPERTYGET, {}, nullptr, &excep),
-            DISP_E_EXCEPTION);
-  EXPECT_EQ(excep.scode, E_NOTIMPL);
+  // No plug-in is listed while the host is off: every number is refused.
+  EXPECT_EQ(
+      Call(plugins.get(), u"FilterNum", DISPATCH_PROPERTYPUT, {Variant::I4(0)}, nullptr, &excep),
+      DISP_E_EXCEPTION);
+  EXPECT_EQ(excep.scode, MakeHResult(0x80040309));
   SysFreeString(excep.bstrDescription);
   SysFreeString(excep.bstrSource);
+}
+
+TEST(Control, EnablingAPluginHostThatIsNotRegisteredShowsItAndStaysOff) {
+  for (const auto& [clsid, name, message] :
+       {std::tuple{CLSID_AudioDXTransform, u"DXTransformEnabled", "QelAudioDXTransform3"},
+        std::tuple{CLSID_AudioVSTTransform, u"VSTTransformEnabled", "QelAudioVSTTransform3"}}) {
+    ComPtr<IUnknown> warmUp;  // the module is loaded before its class is hidden
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IUnknown::kIID, warmUp.OutVoid());
+    const auto saved = ClassTable::Instance().Find(clsid);
+    ASSERT_TRUE(saved.has_value());
+    ClassTable::Instance().Unregister(clsid);
+    auto editor = CreateControl();
+    testing::internal::CaptureStderr();
+    const HRESULT put = Call(editor.get(), name, DISPATCH_PROPERTYPUT, {Variant::Bool(true)});
+    const std::string shown = testing::internal::GetCapturedStderr();
+    ClassTable::Instance().Register(*saved);
+    EXPECT_EQ(put, S_OK);
+    EXPECT_NE(shown.find(std::string("QelAudioEditor: ") + message + " is not registered."),
+              std::string::npos)
+        << shown;
+    Variant flag;
+    ASSERT_EQ(Call(editor.get(), name, DISPATCH_PROPERTYGET, {}, &flag), S_OK);
+    EXPECT_EQ(flag.boolVal, VARIANT_FALSE);
+  }
 }
 
 TEST(Control, AdditionalParamReadLeavesTheValueAsPassed) {

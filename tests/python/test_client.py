@@ -51,11 +51,11 @@ def test_sub_object_comes_back_as_the_same_object_each_time(control):
     assert control.ScaleX != control.ScaleY
 
 
-def test_not_implemented_member_raises_with_its_code_and_source(control):
+def test_failing_member_raises_with_its_code_and_source(control):
     with pytest.raises(qelaudio.ComError) as err:
-        control.DXTransform.Count
-    assert err.value.hresult == 0x80004001
-    assert err.value.source == "QelAudioEditor4.EditorDXTransform.1"
+        control.DXTransform.FilterNum = 0  # no plug-in listed while the host is off
+    assert err.value.hresult == 0x80040309
+    assert err.value.source == "QelAudioEditor4.AudioEditor.1"
 
 
 def test_indexed_property_takes_an_index(control):
