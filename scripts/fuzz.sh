@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target for a while, each under AddressSanitizer and
 # UndefinedBehaviorSanitizer: the opening of media files (with its own seed
-# corpus, components/media/fuzz), the batch chain's XML and the reading of
-# sample-store files. All share one clang build folder.
+# corpus, components/media/fuzz), the batch chain's XML, the reading of
+# sample-store files and late binding (names, identifiers, arguments). All
+# share one clang build folder.
 # Usage: scripts/fuzz.sh [seconds per target (30)] [build-dir (build-fuzz)]
 # Exits non-zero when a target found something; findings (crash-*, leak-*,
 # timeout-*) are left in the build folder.
@@ -14,7 +15,7 @@ status=0
 
 echo "-- media files"
 bash components/media/fuzz/run_fuzz.sh "$seconds" "$build" || status=1
-ninja -C "$build" batch_xml_fuzzer store_header_fuzzer >/dev/null
+ninja -C "$build" batch_xml_fuzzer store_header_fuzzer dispatch_fuzzer >/dev/null
 
 run() {  # run <target binary> <corpus folder>
   (cd "$build" && "$1" -max_total_time="$seconds" -rss_limit_mb=4096 -timeout=20 \
@@ -51,5 +52,14 @@ store("ext24", 0xFFFE, 6, 48000, 24, struct.pack("<HI", 24, 0x3F) + bytes(16))
 store("ext32", 0xFFFE, 4, 96000, 32, struct.pack("<HI", 32, 0x33) + bytes(16))
 PY
 run src/document/fuzz/store_header_fuzzer store-fuzz-corpus
+
+echo "-- late binding"
+corpus="$build/dispatch-fuzz-corpus"
+rm -rf "$corpus" && mkdir -p "$corpus"
+# Calls by known name on each interface, with a few arguments of each type.
+for i in 0 1 2 3 4 5; do
+  printf "\\x0$i\\x00\\x07\\x01\\x03\\x01\\x00\\x00\\x00\\x2a\\x02\\x40\\x59\\x00\\x00\\x00\\x00\\x00\\x00\\x03\\x04abcd" >"$corpus/seed$i"
+done
+run src/core/fuzz/dispatch_fuzzer dispatch-fuzz-corpus
 
 exit $status

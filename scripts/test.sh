@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs every test: every C++ suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, short fuzzing runs of the
-# media-file opening, the batch XML and the sample-store reader, the whole
-# suite on the normal build, then the
-# installed tree, the examples built against it and the Debian package.
+# media-file opening, the batch XML, the sample-store reader and late binding,
+# the whole suite on the normal build, then the installed tree, the examples
+# built against it and the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -30,7 +30,7 @@ echo "== sanitizers: every C++ suite"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
   ctest --test-dir build-asan -LE python --output-on-failure -j "$(nproc)" || status=1
-echo "== fuzzing: media files, batch XML, sample-store files (20 s each)"
+echo "== fuzzing: media files, batch XML, sample-store files, late binding (20 s each)"
 bash scripts/fuzz.sh 20 build-fuzz >/dev/null 2>&1 || {
   echo "fuzzing found a problem: see build-fuzz (crash-*, leak-*, timeout-*)"; status=1; }
 echo "== all tests"

@@ -185,6 +185,8 @@ template <>
 struct Arg<uint8_t*> {
   uint8_t* value = nullptr;
   HRESULT Load(const VARIANT* src, const ParamInfo&) {
+    // Left out (the parameter is a pointer, so a script may omit it): no picture.
+    if (!src || src->vt == VT_EMPTY || src->vt == VT_NULL || src->vt == VT_ERROR) return S_OK;
     if (src->vt == (VT_BYREF | VT_UI1)) {
       value = src->pbVal;
       return S_OK;

@@ -160,5 +160,20 @@ TEST(DispatchSweep, RandomCallsToAControlHoldingADocumentAllAnswer) {
   }
 }
 
+// Found by the dispatcher's fuzzer: a bitmap parameter is a pointer, so a call
+// may leave it out; that must mean "no picture", not a null dereference.
+TEST(DispatchSweep, ABitmapLeftOutOfTheCallIsTakenAsNone) {
+  ComPtr<IDispatch> control = CreateControl();
+  for (const char16_t* member : {u"SetSpectralBitmap", u"SetDarkBitmap"}) {
+    OLECHAR* names[] = {const_cast<OLECHAR*>(member)};
+    DISPID id = 0;
+    ASSERT_EQ(control->GetIDsOfNames(GUID_NULL, names, 1, 0, &id), S_OK);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    Variant result;
+    EXPECT_EQ(control->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+              S_OK);
+  }
+}
+
 }  // namespace
 }  // namespace qel

@@ -10,7 +10,7 @@ seconds=${1:-60}
 build=${2:-build-fuzz}
 # Every fuzz target shares this configuration (scripts/fuzz.sh builds the others
 # in the same folder): the folders no target needs are left out.
-QEL_FUZZ_SKIP="src/editing;src/processing;src/view;src/core;components/dtmf;components/plugins;components/audio;hosts/python;tests;bench"
+QEL_FUZZ_SKIP="src/editing;src/processing;src/view;components/dtmf;components/plugins;components/audio;hosts/python;tests;bench"
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPython3_EXECUTABLE=/usr/bin/python3 -DQEL_FUZZ=ON -DQEL_SANITIZE=ON \
