@@ -451,6 +451,9 @@ HRESULT CAudioEditor::Stop() {
   document::Document& doc = Model();
   doc.RequestStop();
   if (EndDeviceStreams()) return S_OK;
+  // A recording that the control had to end (its disk filled up) reports why.
+  if (const int32_t failure = std::exchange(record_.failure, kErrNone); failure != kErrNone)
+    return RaiseError(failure);
   const int32_t status = doc.Status();
   const bool effect = (status >= opcode::kResample && status <= opcode::kGenerateDtmfSignal) ||
                       status == opcode::kDxProcess || status == opcode::kVstProcess ||

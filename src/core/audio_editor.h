@@ -202,6 +202,7 @@ class CAudioEditor final
   com::HRESULT ContinuePlayback();
   com::HRESULT StartRecorder();
   void TakeRecordedBlock();
+  void FailRecording();
   void EndRecording();
   // Raises an error number (none: S_OK).
   static com::HRESULT Raise(int32_t error);

@@ -80,8 +80,8 @@ HRESULT CAudioEditor::GetAudioArray(int32_t frames, IUnknown** audioData) {
   if (!audioData) return E_POINTER;
   document::Document& doc = Model();
   // While playing the host gets what the listener heard last, from the
-  // player; the recorder offers nothing of the kind, so while recording the
-  // host gets nothing.
+  // player; while recording, the frames recorded last (they are in the
+  // document already, up to the record position).
   const int32_t status = doc.Status();
   if (status == status::kPlaying) {
     IAudioPlayer* player = playback_->Player();
@@ -89,13 +89,17 @@ HRESULT CAudioEditor::GetAudioArray(int32_t frames, IUnknown** audioData) {
     const HRESULT hr = player->GetPlayedData(frames, audioData);
     return Failed(hr) ? RaiseComponentResult(hr) : S_OK;
   }
-  if (!doc.IsOpen() || (status != status::kIdle && status != status::kPlayPaused)) return S_OK;
+  const bool recording = status == status::kRecording || status == status::kRecordPaused;
+  if (!doc.IsOpen() || (status != status::kIdle && status != status::kPlayPaused && !recording))
+    return S_OK;
   if (!dataBuffer_ && Failed(CoCreateInstance(CLSID_DataBuffer, nullptr, CLSCTX_INPROC_SERVER,
                                               IDataBuffer::kIID, dataBuffer_.OutVoid()))) {
     ShowNotRegistered(kCoreNotRegistered);
     return RaiseError(kErrNotInstalled);
   }
-  const int32_t error = editing::GetAudioArray(doc, frames, *dataBuffer_);
+  const int32_t error = recording
+                            ? editing::GetRecordedAudio(doc, record_.feed, frames, *dataBuffer_)
+                            : editing::GetAudioArray(doc, frames, *dataBuffer_);
   if (error != kErrNone) return RaiseError(error);
   // The host gets the control's own buffer, with a reference of its own.
   return dataBuffer_->QueryInterface(IUnknown::kIID, reinterpret_cast<void**>(audioData));

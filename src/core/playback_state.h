@@ -83,6 +83,9 @@ struct RecordState {
   int64_t bytesRecorded = 0;
   double cpuSeconds = 0;  // the process's CPU time at the last block
   int32_t displayMode = 1;
+  // The error that ended the last recording early (a full disk), until Stop
+  // hands it to the host.
+  int32_t failure = 0;
 };
 
 }  // namespace qel

@@ -135,6 +135,7 @@ HRESULT CAudioEditor::Record(int32_t recordType) {
   AdoptCurrentStep(doc, *state_);
 
   record_.recordType = recordType;
+  record_.failure = kErrNone;
   recorder_->Recorder()->put_BufferSize(1000);
   doc.Current()->playPosition = saved.startSelect[zs];
   record_.bytesRecorded = 0;
@@ -185,8 +186,13 @@ void CAudioEditor::TakeRecordedBlock() {
     if (pcm < 1) return;
     const uint8_t* samples = bytes + 18 + extra;
 
+    if (record_.failure != kErrNone) continue;  // the recording is ending: drop the rest
     CSampleStoreFile file;
-    if (!file.Open(step->sampleFile, 2) || !file.Seek(record_.feed)) return;
+    if (!file.Open(step->sampleFile, 2) || !file.Seek(record_.feed)) {
+      FailRecording();
+      return;
+    }
+    const uint64_t before = file.DataSize();
     std::vector<uint8_t> mixed;
     if (record_.recordType == 2 && record_.feed < doc.length) {
       // Mix into what is there (as far as the document reaches).
@@ -197,7 +203,14 @@ void CAudioEditor::TakeRecordedBlock() {
       file.Seek(record_.feed);
       samples = mixed.data();
     }
-    if (!file.Write(samples, static_cast<size_t>(pcm))) return;
+    if (!file.Write(samples, static_cast<size_t>(pcm))) {
+      // Out of room: the part of this block that reached the disk goes again,
+      // so the document is exactly the blocks recorded before it.
+      file.Truncate(before);
+      file.Close();
+      FailRecording();
+      return;
+    }
     record_.feed += pcm;
     doc.length = static_cast<int64_t>(file.DataSize());
     step->length = doc.length;
@@ -218,6 +231,15 @@ void CAudioEditor::TakeRecordedBlock() {
     state_->ViewChanged();
     state_->PictureChanged();
   }
+}
+
+void CAudioEditor::FailRecording() {
+  // The recording ends here with what was written; the host has called Record
+  // long ago, so the error waits for its Stop.
+  const ComPtr<CAudioEditor> self(this);  // a handler may let the control go
+  record_.failure = kErrMemory;
+  EndRecording();
+  sender_.ChangePlayPosition();
 }
 
 void CAudioEditor::EndRecording() {

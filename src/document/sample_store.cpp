@@ -194,6 +194,14 @@ bool CSampleStoreFile::Seek(int64_t position) {
   return true;
 }
 
+bool CSampleStoreFile::Truncate(uint64_t size) {
+  if (!IsOpen()) return Fail(make_error_code(StoreErrc::NotOpen));
+  if (size >= dataSize_) return true;
+  if (!file_.Truncate(static_cast<int64_t>(headerSize_ + size))) return FailFromFile();
+  dataSize_ = size;
+  return true;
+}
+
 bool CSampleStoreFile::Close() {
   const bool ok = file_.Close();
   if (!ok) FailFromFile();

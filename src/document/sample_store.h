@@ -87,6 +87,9 @@ class CSampleStoreFile {
   // Moves to data position `position` (>= 0; beyond the end is allowed and a
   // later write fills the gap with zeros).
   bool Seek(int64_t position);
+  // Cuts the data back to `size` bytes (no longer than it is): what a write
+  // that ran out of room left behind. The position stays.
+  bool Truncate(uint64_t size);
   // Closes the file; position and data size 0, mode 0. False when the close
   // reported a lost write.
   bool Close();

@@ -528,19 +528,21 @@ ErrorNumber CopyWaveImage(Document& doc, OperationObserver& observer, std::vecto
   return error;
 }
 
-ErrorNumber GetAudioArray(Document& doc, int32_t frames, IDataBuffer& buffer) {
+namespace {
+
+// Up to `frames` frames from byte `start` on, of at most `available`, behind the
+// exchange record of the document's format.
+ErrorNumber FillAudioArray(Document& doc, int64_t start, int64_t available, int32_t frames,
+                           IDataBuffer& buffer) {
   const document::HistoryStep* step = doc.Current();
   if (!step) return kErrNone;
   const DocumentFormat format = doc.format;
   const int64_t align = std::max(format.BlockAlign(), 1);
-  const document::ViewStack& view = step->view;
-  const int64_t start = view.startSelect[view.zoom];
   CSampleStoreFile source;
   if (!source.Open(step->sampleFile, document::kModeRead)) return kErrMemory;
   const std::vector<uint8_t> record = ExchangeRecord(format);
-  // No more is asked of the buffer than the document holds after the start,
-  // nor than its 32-bit size can count.
-  const int64_t available = std::max<int64_t>(doc.length - start, 0) / align;
+  // No more is asked of the buffer than the document holds there, nor than
+  // its 32-bit size can count.
   const int64_t fits =
       (std::numeric_limits<int32_t>::max() - static_cast<int64_t>(record.size())) / align;
   const int64_t count = std::clamp<int64_t>(frames, 0, std::min(available, fits));
@@ -561,6 +563,23 @@ ErrorNumber GetAudioArray(Document& doc, int32_t frames, IDataBuffer& buffer) {
   source.Close();
   doc.SetStatus(previous);
   return error;
+}
+
+}  // namespace
+
+ErrorNumber GetAudioArray(Document& doc, int32_t frames, IDataBuffer& buffer) {
+  const document::HistoryStep* step = doc.Current();
+  if (!step) return kErrNone;
+  const int64_t align = std::max(doc.format.BlockAlign(), 1);
+  const int64_t start = step->view.startSelect[step->view.zoom];
+  return FillAudioArray(doc, start, std::max<int64_t>(doc.length - start, 0) / align, frames,
+                        buffer);
+}
+
+ErrorNumber GetRecordedAudio(Document& doc, int64_t end, int32_t frames, IDataBuffer& buffer) {
+  const int64_t align = std::max(doc.format.BlockAlign(), 1);
+  const int64_t count = std::clamp<int64_t>(frames, 0, std::max<int64_t>(end, 0) / align);
+  return FillAudioArray(doc, end - count * align, count, frames, buffer);
 }
 
 ErrorNumber PutAudioArray(Document& doc, OperationObserver& observer,

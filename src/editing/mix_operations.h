@@ -82,6 +82,10 @@ ErrorNumber CopyWaveImage(document::Document& doc, document::OperationObserver& 
 // Up to `frames` frames from StartSelect into `buffer`, behind the exchanged
 // wave-format record; DataSize counts record and samples.
 ErrorNumber GetAudioArray(document::Document& doc, int32_t frames, IDataBuffer& buffer);
+// While recording: the last (up to) `frames` frames before byte `end`, the
+// record position, in the same form.
+ErrorNumber GetRecordedAudio(document::Document& doc, int64_t end, int32_t frames,
+                             IDataBuffer& buffer);
 // The bytes, as samples of the document's format, over the selection or at the
 // cursor. A size that is not a whole number of frames is kErrInvalidArgument.
 ErrorNumber PutAudioArray(document::Document& doc, document::OperationObserver& observer,

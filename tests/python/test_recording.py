@@ -168,3 +168,19 @@ def test_recorder_settings_reach_the_recorder_and_come_back(control):
     assert (recorder.AGCLowLevel, recorder.AccuAttackTime, recorder.AGCEnabled) == (12, 34, -1)
     recorder.RecorderType = 9
     assert recorder.RecorderType == 1
+
+
+def test_get_audio_array_while_recording_gives_the_frames_recorded_last(recording):
+    control, doc, inp = recording
+    given = ramp(5 * RATE)[::-1].copy()
+    inp.write_bytes(given.tobytes())
+    doc.open(ramp(2000), rate=RATE)
+    control.Position.Selected = False
+    control.Position.Current = 2000
+    control.Record(1)
+    qelaudio.run_messages(control, 5, until=lambda: control.Position.TotalSamples > 2000)
+    recorded = control.Position.TotalSamples - 2000
+    heard = qelaudio.audio_array(control.GetAudioArray(100))
+    control.Stop()
+    assert np.array_equal(heard, given[recorded - 100:recorded])
+
