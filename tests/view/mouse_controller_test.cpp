@@ -152,19 +152,6 @@ struct Mouse {
 
 // ---- selecting ----
 
-TEST(MouseSelect, DraggingOverTheLanesSelectsFromThePressToThePointer) {
-  FakeControl c;
-  Mouse mouse(c);
-  const int y = c.LaneMiddle(0);
-  mouse.Down(c.X(10000), y);
-  mouse.Move(c.X(30000), y, MK_LBUTTON);
-  mouse.Up(c.X(30000), y);
-  const int64_t column = c.FramesPerColumn();
-  EXPECT_NEAR(c.scene.startSelect, 10000, column);
-  EXPECT_NEAR(c.scene.endSelect, 30000, column);
-  EXPECT_TRUE(c.scene.selected);
-}
-
 TEST(MouseSelect, DraggingTowardTheStartSelectsBackwardFromThePress) {
   FakeControl c;
   Mouse mouse(c);
@@ -174,20 +161,6 @@ TEST(MouseSelect, DraggingTowardTheStartSelectsBackwardFromThePress) {
   mouse.Up(c.X(20000), y);
   EXPECT_NEAR(c.scene.startSelect, 20000, c.FramesPerColumn());
   EXPECT_NEAR(c.scene.endSelect, 50000, c.FramesPerColumn());
-}
-
-TEST(MouseSelect, EventsComeInOrderWithButtonShiftAndPosition) {
-  FakeControl c;
-  Mouse mouse(c);
-  const int y = c.LaneMiddle(0);
-  mouse.Down(100, y);
-  mouse.Move(300, y, MK_LBUTTON);
-  mouse.Up(300, y);
-  const std::string ys = std::to_string(y);
-  const std::vector<std::string> expected = {"MouseDown 1 0 100 " + ys, "ChangePosition",
-                                             "MouseMove 1 0 300 " + ys, "ChangePosition",
-                                             "MouseUp 1 0 300 " + ys};
-  EXPECT_EQ(c.log, expected);
 }
 
 TEST(MouseSelect, ShiftClickBeforeTheSelectionMovesItsStart) {
@@ -215,20 +188,6 @@ TEST(MouseScroll, SelectingPastTheLeftSideMovesTheViewTwoColumnsAndStartsTheTime
   EXPECT_EQ(c.window.Timers().at(kScrollTimerId), 50u);
   EXPECT_EQ(c.scene.startSelect, c.scene.startView);
   EXPECT_NEAR(c.scene.endSelect, 44000, c.FramesPerColumn());
-}
-
-TEST(MouseScroll, ATimerTickReplaysTheLastMoveAndMovesTheViewAgain) {
-  FakeControl c;
-  c.scene.startView = 40000;
-  c.scene.endView = 48000;
-  Mouse mouse(c);
-  const int y = c.LaneMiddle(0);
-  mouse.Down(c.X(44000), y);
-  mouse.Move(c.Layout().left + c.Layout().width + 5, y, MK_LBUTTON);
-  const int64_t after = c.scene.startView;
-  c.window.SendTimer(kScrollTimerId);
-  EXPECT_GT(c.scene.startView, after);
-  EXPECT_EQ(c.Events("MouseMove").size(), 2u);  // the tick is a move too
 }
 
 TEST(MouseScroll, TheTimerStopsWhenThePointerComesBackAndOnRelease) {
@@ -287,21 +246,6 @@ TEST(MouseSelect, APressWithoutADocumentOnlyFiresMouseDown) {
 }
 
 // ---- slider and time scale ----
-
-TEST(MouseSlider, DraggingTheSliderMovesTheViewByTheDocumentShareOfThePointer) {
-  FakeControl c;
-  c.scene.startView = 20000;
-  c.scene.endView = 30000;
-  Mouse mouse(c);
-  const MouseScene s = c.Scene();
-  const int x = s.layout.sliderLeft + s.layout.sliderWidth / 2;
-  mouse.Down(x, 2);
-  EXPECT_EQ(mouse.machine.Mode(), DragMode::Slider);
-  mouse.Move(x + 80, 2, MK_LBUTTON);
-  const auto shift = static_cast<int64_t>(80000.0 * 80 / c.Layout().width + 0.5);
-  EXPECT_EQ(c.scene.startView, 20000 + shift);
-  EXPECT_EQ(c.scene.endView - c.scene.startView, 10000);
-}
 
 TEST(MouseSlider, TheSliderStopsAtTheDocumentEnd) {
   FakeControl c;
@@ -384,18 +328,6 @@ TEST(MouseEdges, ASelectionEdgeGrabbedInTheMarginFollowsThePointer) {
 
 // ---- channels and lanes ----
 
-TEST(MouseChannels, APressInTheTopThirdOfTheUpperLanePicksTheLeftChannel) {
-  FakeControl c(2);
-  Mouse mouse(c);
-  const int y = c.scene.laneTops[0] + 2;
-  mouse.Down(300, y);
-  EXPECT_TRUE(c.scene.operated[0]);
-  EXPECT_FALSE(c.scene.operated[1]);
-  EXPECT_TRUE(c.Events("SelectChannel").empty());
-  mouse.Up(300, y);
-  EXPECT_EQ(c.Events("SelectChannel").size(), 1u);
-}
-
 TEST(MouseChannels, APressInTheOtherLaneAddsItsChannelBack) {
   FakeControl c(2);
   c.scene.operated[1] = false;
@@ -472,17 +404,6 @@ TEST(MouseMarkers, DraggingARangeEndMovesItAndFiresChangeMarker) {
   EXPECT_TRUE(c.Logged("ChangeMarker 2"));
 }
 
-TEST(MouseMarkers, DraggingACueMarkerMovesIt) {
-  FakeControl c;
-  c.markers = {{1, 10000, 0, u""}};
-  Mouse mouse(c);
-  const int y = c.Layout().bottom - 2;
-  mouse.Down(c.X(10000) + 3, y);
-  EXPECT_EQ(mouse.machine.Mode(), DragMode::CueMarker);
-  mouse.Move(c.X(20000), y, MK_LBUTTON);
-  EXPECT_NEAR(c.markers[0].position, 20000, c.FramesPerColumn());
-}
-
 TEST(MouseMarkers, MarkersIgnoreTheMouseWhenMarkerEventsAreOff) {
   FakeControl c;
   c.markerEvents = false;
@@ -511,27 +432,6 @@ TEST(MouseRight, ARightClickOnTheLanesFiresWaveformRClick) {
   c.window.SendMouseUp(MouseButton::Right, 0, 300, c.LaneMiddle(0));
   EXPECT_EQ(c.log.front(), "WaveformRClick");
   EXPECT_EQ(c.log.back(), "MouseUp 2 0 300 " + std::to_string(c.LaneMiddle(0)));
-}
-
-TEST(MouseWheel, WheelingUpZoomsToThreeQuartersKeepingTheFrameUnderThePointer) {
-  FakeControl c;
-  Mouse mouse(c);
-  const int x = c.Layout().left + c.Layout().width / 3;
-  const int64_t under = FrameAt(c.Scene(), x);
-  c.window.SendMouseWheel(120, 0, x, c.LaneMiddle(0));
-  ASSERT_EQ(c.log.size(), 1u);
-  long long start = 0, end = 0;
-  ASSERT_EQ(std::sscanf(c.log[0].c_str(), "zoom %lld %lld", &start, &end), 2);
-  EXPECT_NEAR(end - start, 60000, 1);
-  c.SetView(start, end);
-  EXPECT_NEAR(FrameAt(c.Scene(), x), under, c.FramesPerColumn() + 1);
-}
-
-TEST(MouseWheel, WheelingDownOverTheWholeDocumentDoesNothing) {
-  FakeControl c;
-  Mouse mouse(c);
-  c.window.SendMouseWheel(-120, 0, 300, c.LaneMiddle(0));
-  EXPECT_TRUE(c.log.empty());
 }
 
 TEST(MouseWheel, WheelingDownZoomsOutToFourThirds) {
