@@ -171,6 +171,8 @@ HRESULT AudioDXPlayer::SetAdditionalParam(BSTR name, VARIANT value) {
   Variant converted;
   if (Failed(VariantChangeType(&converted, &value, 0, VT_I4))) return E_INVALIDARG;
   params_[std::u16string(View(name))] = converted.lVal;
+  // The speed applies to the stream open now; Init starts each at 100 %.
+  if (View(name) == u"SpeedRate" && stream_) stream_->SetSpeed(converted.lVal);
   return S_OK;
 }
 

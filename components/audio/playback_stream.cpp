@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include "pcm/sample_io.h"
 
 namespace qel::audio {
 
@@ -22,6 +26,8 @@ PlaybackStream::PlaybackStream(const std::string& device, int32_t rate, int32_t 
                                int32_t bits, uint32_t reportMs, Notify notify)
     : pcm_(OpenPcm(device, SND_PCM_STREAM_PLAYBACK, rate, channels, bits, kLatencyUs)),
       rate_(rate),
+      channels_(channels),
+      bits_(bits),
       frameBytes_(static_cast<size_t>(bits / 8 * channels)),
       notify_(std::move(notify)),
       reportMs_(std::max<uint32_t>(reportMs, 1)) {
@@ -40,6 +46,11 @@ PlaybackStream::~PlaybackStream() {
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
   if (pcm_) snd_pcm_drop(pcm_.get());
+  // Underruns are the one thing a listener notices that no event reports;
+  // QEL_PLAYER_STATS asks for them when the stream ends (the benchmarks do).
+  if (pcm_ && std::getenv("QEL_PLAYER_STATS"))
+    std::fprintf(stderr, "qel-player: %lld frames, %lld underruns\n",
+                 static_cast<long long>(written_), static_cast<long long>(underruns_));
 }
 
 void PlaybackStream::Write(const uint8_t* data, size_t bytes) {
@@ -55,6 +66,36 @@ void PlaybackStream::Write(const uint8_t* data, size_t bytes) {
 void PlaybackStream::SetReportInterval(uint32_t ms) {
   std::lock_guard lock(mutex_);
   reportMs_ = std::max<uint32_t>(ms, 1);
+}
+
+void PlaybackStream::SetSpeed(int32_t percent) {
+  std::lock_guard lock(mutex_);
+  speed_ = percent > 0 ? percent : 100;
+}
+
+void PlaybackStream::ChangeSpeed(int32_t percent, std::vector<uint8_t>& block) {
+  if (!resamplers_) resamplers_ = std::make_unique<PCM_CODEC::CAudioResample[]>(channels_);
+  const double factor = 100.0 / percent;
+  const size_t frames = block.size() / frameBytes_;
+  const int sampleBytes = bits_ / 8;
+  std::vector<uint8_t> out;
+  for (int32_t c = 0; c < channels_; ++c) {
+    const size_t got = resamplers_[c].Process(factor, block.data() + c * sampleBytes, frames,
+                                              frameBytes_, bits_, resampled_);
+    // The channels' filters are alike, so they give the same counts.
+    if (c == 0) out.assign(got * frameBytes_, 0);
+    const size_t n = std::min(got, out.size() / frameBytes_);
+    PCM_CODEC::DispatchBits(bits_, [&]<int Bits>() {
+      for (size_t t = 0; t < n; ++t) {
+        uint8_t* p = out.data() + t * frameBytes_ + c * sampleBytes;
+        if constexpr (Bits == 24)
+          PCM_CODEC::Pcm<24>::WriteWide(p, resampled_[t]);
+        else
+          PCM_CODEC::Pcm<Bits>::Write(p, resampled_[t]);
+      }
+    });
+  }
+  block = std::move(out);
 }
 
 std::vector<uint8_t> PlaybackStream::Recent(int64_t frames) {
@@ -115,7 +156,9 @@ void PlaybackStream::Report(bool force) {
   nextReport_ = now + std::chrono::milliseconds(interval);
   const int64_t played = PlayedFrames();
   if (played > reported_) {
-    const int64_t bytes = (played - reported_) * static_cast<int64_t>(frameBytes_);
+    // At another speed the listener hears the written bytes faster or slower.
+    const int64_t bytes =
+        (played - reported_) * static_cast<int64_t>(frameBytes_) * speedNow_ / 100;
     reported_ = played;
     notify_(PlayerEvent::Position, static_cast<int32_t>(bytes));
   }
@@ -139,6 +182,7 @@ bool PlaybackStream::WriteFrames(const uint8_t* data, int64_t frames) {
     if (n < 0) {
       // An underrun (the host fed too slowly) or a suspended device: prepare
       // it again and go on from where we were.
+      if (n == -EPIPE) ++underruns_;
       if (snd_pcm_recover(pcm_.get(), static_cast<int>(n), 1) < 0) return false;
       continue;
     }
@@ -154,12 +198,26 @@ void PlaybackStream::Run() {
   bool idle = true;  // nothing written yet, or everything written was heard
   for (;;) {
     std::vector<uint8_t> block;
+    int32_t speed = 100;
     {
       std::unique_lock lock(mutex_);
       if (stop_) return;
       if (!blocks_.empty()) {
         block = std::move(blocks_.front());
         blocks_.pop_front();
+      }
+      speed = speed_;
+    }
+    if (!block.empty() && speed != speedNow_) {
+      if (!idle) Report(true);  // what was heard so far, at the old speed
+      speedNow_ = speed;
+    }
+    if (!block.empty() && speedNow_ != 100) {
+      ChangeSpeed(speedNow_, block);
+      if (block.empty()) {
+        // The resampler's filter is still filling: ask for more.
+        notify_(PlayerEvent::BlockDone, 0);
+        continue;
       }
     }
     if (block.empty()) {

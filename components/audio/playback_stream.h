@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "alsa_util.h"
+#include "pcm/audio_resample.h"
 
 namespace qel::audio {
 
@@ -44,6 +46,9 @@ class PlaybackStream {
   // dropped); never waits for the device.
   void Write(const uint8_t* data, size_t bytes);
   void SetReportInterval(uint32_t ms);
+  // Plays the blocks written from now on at `percent` of their speed (100:
+  // as they are), resampling them; position reports stay in the bytes written.
+  void SetSpeed(int32_t percent);
   // At most `frames` of the frames heard last (the stream keeps two seconds).
   std::vector<uint8_t> Recent(int64_t frames);
 
@@ -59,10 +64,14 @@ class PlaybackStream {
   // when the stream was stopped or the device failed for good.
   bool WriteFrames(const uint8_t* data, int64_t frames);
   bool Stopping();
+  // The block as it plays at `percent`: each channel resampled by 100 / percent.
+  void ChangeSpeed(int32_t percent, std::vector<uint8_t>& block);
   void KeepRecent(const uint8_t* data, int64_t frames);
 
   PcmHandle pcm_;
   int32_t rate_;
+  int32_t channels_;
+  int32_t bits_;
   size_t frameBytes_;
   Notify notify_;
 
@@ -71,6 +80,7 @@ class PlaybackStream {
   std::deque<std::vector<uint8_t>> blocks_;
   bool stop_ = false;
   uint32_t reportMs_;
+  int32_t speed_ = 100;  // percent
   // The frames written last, as a ring, and how far the listener has heard
   // (both under mutex_; the thread updates them).
   std::vector<uint8_t> ring_;
@@ -78,9 +88,13 @@ class PlaybackStream {
   int64_t heardShared_ = 0;
 
   // The thread's own counters.
-  int64_t written_ = 0;          // frames handed to the device
-  int64_t played_ = 0;           // frames heard (never goes back)
-  int64_t reported_ = 0;         // frames already reported
+  int64_t written_ = 0;     // frames handed to the device
+  int64_t played_ = 0;      // frames heard (never goes back)
+  int64_t reported_ = 0;    // frames already reported
+  int64_t underruns_ = 0;   // times the device ran dry and was prepared again
+  int32_t speedNow_ = 100;  // the speed of the frames being written
+  std::unique_ptr<PCM_CODEC::CAudioResample[]> resamplers_;  // one per channel
+  std::vector<int32_t> resampled_;
   Clock::time_point clockBase_;  // when frame 0 would have been heard on a device without a clock
   Clock::time_point nextReport_;
   std::thread thread_;

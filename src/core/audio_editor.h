@@ -198,6 +198,14 @@ class CAudioEditor final
   int32_t InitPlayer();
   // Queues the next block of the play range; false when nothing was left.
   bool QueueBlock();
+  // [start, end) bytes of what the last Play plays.
+  std::pair<int64_t, int64_t> PlayRange();
+  // An effect's preview: its producer made (false: it cannot be previewed),
+  // and the preview ended (the control idle, Direction put back).
+  bool MakePreview();
+  void EndPreview();
+  // "SpeedRate" to the player when the speed is on and not 100 %.
+  void ApplySpeed();
   void AdvancePlayCursor(int64_t deviceBytes);
   com::HRESULT ContinuePlayback();
   com::HRESULT StartRecorder();

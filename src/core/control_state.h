@@ -56,6 +56,9 @@ class ControlState final : public document::OperationObserver {
   // Preview of effects (0: off), and the way to play one (Play(1, 0)).
   int32_t previewMode = 0;
   std::function<com::HRESULT()> playPreview;
+  // The processors of a preview whose effect the control's own processors do
+  // not hold (the plug-in hosts make theirs per run), by channel.
+  std::function<processing::ChannelProcessor*(int32_t channel)> previewChannels;
   // Moving the cursor while playing: the control restarts playback there.
   std::function<com::HRESULT(int64_t frames)> seekPlayback;
 

@@ -4,10 +4,14 @@
 // everything here runs on the host's thread.
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "core/audio_editor.h"
 #include "document/sample_store.h"
 #include "editing/positions.h"
+#include "processing/effect_catalogue.h"
 
 namespace qel {
 
@@ -89,6 +93,30 @@ int64_t ReadLE(const uint8_t* p, int bytes) {
   }
 }
 
+// The 44100 Hz 16-bit stream a device that refused the document's format gets:
+// the nearest frame, the top 16 bits of each sample.
+std::vector<uint8_t> ToFallback(const std::vector<uint8_t>& in, int32_t channels,
+                                int32_t sampleSize, int32_t rate) {
+  const int sampleBytes = sampleSize / 8;
+  const int64_t align = int64_t{sampleBytes} * channels;
+  const int64_t frames = static_cast<int64_t>(in.size()) / std::max<int64_t>(align, 1);
+  const int64_t outFrames = frames * 44100 / std::max(rate, 1);
+  std::vector<uint8_t> out(static_cast<size_t>(outFrames * channels * 2));
+  uint8_t* o = out.data();
+  for (int64_t f = 0; f < outFrames; ++f) {
+    const uint8_t* frame = in.data() + (f * rate / 44100) * align;
+    for (int32_t c = 0; c < channels; ++c) {
+      const int64_t v = ReadLE(frame + c * sampleBytes, sampleBytes);
+      const int shift = sampleSize - 16;
+      const auto s16 = static_cast<int16_t>(shift >= 0 ? v >> shift : v << -shift);
+      o[0] = static_cast<uint8_t>(s16 & 0xFF);
+      o[1] = static_cast<uint8_t>((s16 >> 8) & 0xFF);
+      o += 2;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 void DeviceConnection::Connect(IUnknown* component, const IID& events,
@@ -159,6 +187,7 @@ void CAudioEditor::ReleaseDevices() {
   deviceRoute_->handler.reset();
   state_->seekPlayback = nullptr;
   const int32_t status = Model().Status();
+  if (play_.previewCode != 0 && status == play_.previewCode) EndPreview();
   if (status == status::kPlaying || status == status::kPlayPaused ||
       status == status::kVideoPlayback || status == status::kRecording ||
       status == status::kRecordPaused)
@@ -192,7 +221,9 @@ void CAudioEditor::OnDeviceEvent(bool recorder, int32_t event, int32_t a, int32_
   switch (event) {
     case 1:
     case 4:
-      if (doc.Status() == status::kPlaying) QueueBlock();
+      if (doc.Status() == status::kPlaying ||
+          (play_.previewCode != 0 && doc.Status() == play_.previewCode))
+        QueueBlock();
       break;
     case kPlayerPosition:
       if (state_->previewMode == 0 && doc.Status() == status::kPlaying) AdvancePlayCursor(a);
@@ -240,9 +271,25 @@ HRESULT CAudioEditor::Play(int32_t playType, int32_t markersPlayList) {
     return RaiseError(kErrNotInstalled);
   }
 
+  // An effect asked for its preview: the status word holds its code.
+  const bool previewing = state_->previewMode != 0 && status != status::kIdle;
   play_.playType = playType;
   play_.markersPlayList = markersPlayList;
-  play_.backward = state_->previewMode == 0 && playback_->DirectionValue() == 2;
+  // A preview started again keeps the Direction saved by the first.
+  if (play_.previewCode == 0) play_.savedDirection = playback_->DirectionValue();
+  play_.preview.reset();
+  play_.previewCode = previewing ? status : 0;
+  if (previewing) playback_->SetDirectionValue(1);
+  play_.backward = !previewing && playback_->DirectionValue() == 2;
+  // A preview that does not get to play leaves the control idle again.
+  bool started = false;
+  struct PreviewGuard {
+    CAudioEditor* control;
+    const bool& started;
+    ~PreviewGuard() {
+      if (!started && control->play_.previewCode != 0) control->EndPreview();
+    }
+  } guard{this, started};
 
   ViewStack& vs = step->view;
   const int z = vs.zoom;
@@ -264,37 +311,41 @@ HRESULT CAudioEditor::Play(int32_t playType, int32_t markersPlayList) {
   }
 
   StopPlayer();
-  if (state_->previewMode == 0 && doc.source.hasVideo) {
+  if (!previewing && doc.source.hasVideo) {
     doc.SetStatus(status::kVideoPlayback);
     HoldWhile(this, [&] { sender_.PlayVideo(); });
     return S_OK;
   }
 
-  // The channels played: every operated one, or two as stereo.
+  // The channels played: every operated one, or two as stereo; a preview
+  // plays what its producer makes.
   const int32_t docChannels = doc.format.channels;
+  const uint32_t docMask = doc.format.channelsMask;
   play_.channelMap.clear();
-  if (state_->previewMode != 0 && state_->previewMode != 2) {
-    for (int c = 0; c < docChannels; ++c)
-      play_.channelMap.push_back(c);
-  } else if (playOnlyStereo_) {
-    for (int c = 0; c < docChannels && play_.channelMap.size() < 2; ++c)
-      if (doc.channels.IsOperated(c)) play_.channelMap.push_back(c);
-    if (play_.channelMap.empty()) play_.channelMap.push_back(0);
-    if (play_.channelMap.size() == 1) play_.channelMap.push_back(play_.channelMap[0]);
+  if (previewing) {
+    if (!MakePreview()) return S_OK;
+    play_.channels = play_.preview->OutputChannels();
+    play_.mask = static_cast<int32_t>(docMask);
+    if (play_.channels < docChannels) play_.mask = play_.channels == 2 ? 3 : 1;
   } else {
-    for (int c = 0; c < docChannels; ++c)
-      if (doc.channels.IsOperated(c)) play_.channelMap.push_back(c);
-    if (play_.channelMap.empty()) return S_OK;  // no channel enabled: nothing to hear
+    if (playOnlyStereo_) {
+      for (int c = 0; c < docChannels && play_.channelMap.size() < 2; ++c)
+        if (doc.channels.IsOperated(c)) play_.channelMap.push_back(c);
+      if (play_.channelMap.empty()) play_.channelMap.push_back(0);
+      if (play_.channelMap.size() == 1) play_.channelMap.push_back(play_.channelMap[0]);
+    } else {
+      for (int c = 0; c < docChannels; ++c)
+        if (doc.channels.IsOperated(c)) play_.channelMap.push_back(c);
+      if (play_.channelMap.empty()) return S_OK;  // no channel enabled: nothing to hear
+    }
+    play_.channels = static_cast<int32_t>(play_.channelMap.size());
+    play_.mask = (playOnlyStereo_ || docMask == 8) ? 3 : static_cast<int32_t>(docMask);
   }
   play_.rate = doc.format.sampleRate;
   play_.bits = doc.format.sampleSize;
-  play_.channels = static_cast<int32_t>(play_.channelMap.size());
-  const uint32_t docMask = doc.format.channelsMask;
-  play_.mask = (playOnlyStereo_ || docMask == 8) ? 3 : static_cast<int32_t>(docMask);
-  if (state_->previewMode == 2 && doc.stereoMode) play_.mask = play_.channels == 2 ? 3 : 1;
   play_.fallback = false;
 
-  playback_->Device().SetBufferSize(state_->previewMode != 0 ? 500 : 1000);
+  playback_->Device().SetBufferSize(previewing ? 500 : 1000);
   int32_t result = InitPlayer();
   if (result != kErrNone) {
     // The device refuses the document's format: play it as 44100 Hz, 16 bits.
@@ -307,30 +358,85 @@ HRESULT CAudioEditor::Play(int32_t playType, int32_t markersPlayList) {
       return RaiseError(result);
     }
   }
-  if (playback_->SpeedOn() && playback_->Speed() != 100.0)
-    player->SetAdditionalParam(Bstr(u"SpeedRate").get(),
-                               Variant::I4(static_cast<int32_t>(playback_->Speed())));
+  ApplySpeed();
 
   play_.feed = play_.backward ? endSelect : startSelect;
   step->playPosition = play_.feed;
   play_.bytesPlayed = 0;
   play_.segments.clear();
-  if (state_->previewMode == 0) doc.SetStatus(status::kPlaying);
-  for (int32_t i = 0; i < std::max(1, playback_->Device().BufferCount()); ++i)
+  if (!previewing) doc.SetStatus(status::kPlaying);
+  started = true;
+  int32_t queued = 0;
+  for (; queued < std::max(1, playback_->Device().BufferCount()); ++queued)
     if (!QueueBlock()) break;
+  // A preview that has nothing to play would wait for an end that never comes.
+  if (queued == 0 && play_.previewCode != 0 && doc.Status() == play_.previewCode) {
+    StopPlayer();
+    EndPreview();
+  }
   return S_OK;
 }
 
-bool CAudioEditor::QueueBlock() {
+void CAudioEditor::ApplySpeed() {
+  // Each Init starts the device at normal speed.
+  if (playback_->SpeedOn() && playback_->Speed() != 100.0)
+    playback_->Player()->SetAdditionalParam(Bstr(u"SpeedRate").get(),
+                                            Variant::I4(static_cast<int32_t>(playback_->Speed())));
+}
+
+bool CAudioEditor::MakePreview() {
   document::Document& doc = Model();
-  const int32_t status = doc.Status();
-  if (status != status::kPlaying && status != status::kPlayPaused) return false;
-  HistoryStep* step = doc.Current();
-  if (!step) return false;
-  doc.SetStatus(status::kPlaying);
-  const ViewStack& vs = step->view;
+  const std::optional<processing::EffectEntry> entry = processing::FindEffect(play_.previewCode);
+  if (!entry) return false;
+  processing::PreviewSetup setup;
+  setup.effect = *entry;
+  setup.format = doc.format;
+  setup.processed = processing::PreviewProducer::ProcessedChannels(*entry, doc);
+  for (int32_t c : setup.processed) {
+    processing::ChannelProcessor* p =
+        state_->effects.Channel(entry->kind, c, doc.format.sampleRate, doc.format.sampleSize);
+    const bool plugins =
+        play_.previewCode == opcode::kDxProcess || play_.previewCode == opcode::kVstProcess;
+    if (!p && plugins && state_->previewChannels) p = state_->previewChannels(c);
+    // The effects the control computes itself have no processors to play through.
+    if (!p) return false;
+    setup.processors.push_back(p);
+  }
+  if (setup.processors.empty()) return false;
+  setup.mode = state_->previewMode == 2 ? 2 : 1;
+  setup.packed = doc.stereoMode;
+  const int64_t align = std::max(doc.format.BlockAlign(), 1);
+  const auto [from, to] = PlayRange();
+  setup.rangeFrames = (to - from) / align;
+  play_.preview = std::make_unique<processing::PreviewProducer>(std::move(setup));
+  if (!play_.preview->Measures()) return true;
+  // A processor that sees the whole range first (normalising) measures it now.
+  CSampleStoreFile file;
+  if (!file.Open(doc.Current()->sampleFile, 1) || !file.Seek(from)) return false;
+  std::vector<uint8_t> bytes(static_cast<size_t>(std::max(doc.format.sampleRate, 1) * align));
+  for (int64_t at = from; at < to;) {
+    const size_t want = static_cast<size_t>(std::min<int64_t>(to - at, std::ssize(bytes)));
+    const size_t got = file.Read(bytes.data(), want);
+    const int64_t frames = static_cast<int64_t>(got) / align;
+    if (frames == 0) break;
+    if (!play_.preview->Measure(bytes.data(), frames)) return false;
+    at += frames * align;
+  }
+  return true;
+}
+
+void CAudioEditor::EndPreview() {
+  play_.preview.reset();
+  state_->previewChannels = nullptr;
+  play_.previewCode = 0;
+  if (playback_) playback_->SetDirectionValue(play_.savedDirection);
+  Model().SetStatus(status::kIdle);
+}
+
+std::pair<int64_t, int64_t> CAudioEditor::PlayRange() {
+  document::Document& doc = Model();
+  const ViewStack& vs = doc.Current()->view;
   const int z = vs.zoom;
-  const int64_t align = doc.format.BlockAlign();
   int64_t rangeStart = vs.startSelect[z];
   int64_t rangeEnd = vs.selected ? vs.endSelect[z] : doc.length;
   if (play_.playType == 2) {
@@ -341,82 +447,112 @@ bool CAudioEditor::QueueBlock() {
     rangeStart = 0;
     rangeEnd = vs.startSelect[z];
   }
-  rangeEnd = std::min(rangeEnd, doc.length);
+  return {rangeStart, std::min(rangeEnd, doc.length)};
+}
+
+bool CAudioEditor::QueueBlock() {
+  document::Document& doc = Model();
+  const int32_t status = doc.Status();
+  const bool preview = play_.preview && status == play_.previewCode;
+  if (!preview && status != status::kPlaying && status != status::kPlayPaused) return false;
+  HistoryStep* step = doc.Current();
+  if (!step) return false;
+  if (!preview) doc.SetStatus(status::kPlaying);
+  const int64_t align = doc.format.BlockAlign();
+  const auto [rangeStart, rangeEnd] = PlayRange();
   if (rangeEnd <= rangeStart) return false;
   const int64_t blockBytes =
       std::max<int64_t>(1, static_cast<int64_t>(playback_->Device().BufferSize()) *
                                doc.format.sampleRate / 1000) *
       align;
 
-  // The next stretch [from, to) of the document to play.
+  // The next stretch [from, to) of the document to play; false when there is none.
   int64_t from = 0, to = 0;
-  bool wrapped = false;
-  for (;;) {
-    if (!play_.backward) {
-      from = std::max(play_.feed, rangeStart);
-      to = std::min(from + blockBytes, rangeEnd);
-    } else {
-      to = std::min(play_.feed, rangeEnd);
-      from = std::max(to - blockBytes, rangeStart);
-    }
-    if (play_.markersPlayList > 0) {
-      // Only what lies inside the markers of this play list is heard.
-      bool found = false;
-      const auto takesPart = [&](const MarkerLayoutEntry& m) {
-        return m.length > 0 && (m.playList == play_.markersPlayList || m.playList == 0);
-      };
+  const auto nextStretch = [&]() {
+    bool wrapped = false;
+    for (;;) {
       if (!play_.backward) {
-        for (const MarkerLayoutEntry& m : doc.markerLayout) {
-          if (m.position + m.length < from) continue;
-          if (m.position > rangeEnd) break;
-          if (!takesPart(m)) continue;
-          const int64_t s = std::max(from, m.position);
-          const int64_t e = std::min({s + blockBytes, m.position + m.length, rangeEnd});
-          if (e > s) {
-            from = s;
-            to = e;
-            found = true;
-            break;
-          }
-        }
+        from = std::max(play_.feed, rangeStart);
+        to = std::min(from + blockBytes, rangeEnd);
       } else {
-        for (auto it = doc.markerLayout.rbegin(); it != doc.markerLayout.rend(); ++it) {
-          const MarkerLayoutEntry& m = *it;
-          if (m.position > to) continue;
-          if (m.position + m.length < rangeStart) break;
-          if (!takesPart(m)) continue;
-          const int64_t e = std::min(to, m.position + m.length);
-          const int64_t s = std::max({e - blockBytes, m.position, rangeStart});
-          if (e > s) {
-            from = s;
-            to = e;
-            found = true;
-            break;
+        to = std::min(play_.feed, rangeEnd);
+        from = std::max(to - blockBytes, rangeStart);
+      }
+      if (play_.markersPlayList > 0) {
+        // Only what lies inside the markers of this play list is heard.
+        bool found = false;
+        const auto takesPart = [&](const MarkerLayoutEntry& m) {
+          return m.length > 0 && (m.playList == play_.markersPlayList || m.playList == 0);
+        };
+        if (!play_.backward) {
+          for (const MarkerLayoutEntry& m : doc.markerLayout) {
+            if (m.position + m.length < from) continue;
+            if (m.position > rangeEnd) break;
+            if (!takesPart(m)) continue;
+            const int64_t s = std::max(from, m.position);
+            const int64_t e = std::min({s + blockBytes, m.position + m.length, rangeEnd});
+            if (e > s) {
+              from = s;
+              to = e;
+              found = true;
+              break;
+            }
+          }
+        } else {
+          for (auto it = doc.markerLayout.rbegin(); it != doc.markerLayout.rend(); ++it) {
+            const MarkerLayoutEntry& m = *it;
+            if (m.position > to) continue;
+            if (m.position + m.length < rangeStart) break;
+            if (!takesPart(m)) continue;
+            const int64_t e = std::min(to, m.position + m.length);
+            const int64_t s = std::max({e - blockBytes, m.position, rangeStart});
+            if (e > s) {
+              from = s;
+              to = e;
+              found = true;
+              break;
+            }
           }
         }
+        if (!found) from = to;
       }
-      if (!found) from = to;
+      if (to > from) return true;
+      if (play_.playType != 3 || wrapped || preview) return false;
+      // Looping: start the range again.
+      wrapped = true;
+      play_.feed = play_.backward ? rangeEnd : rangeStart;
     }
-    if (to > from) break;
-    if (play_.playType != 3 || wrapped) return false;
-    // Looping: start the range again.
-    wrapped = true;
-    play_.feed = play_.backward ? rangeEnd : rangeStart;
-  }
+  };
 
-  // Read the stretch and keep the played channels, in the device's format.
+  // The stretch's frames as the device gets them, at the document's sample size.
   CSampleStoreFile file;
-  std::vector<uint8_t> bytes(static_cast<size_t>(to - from));
-  if (!file.Open(step->sampleFile, 1) || !file.Seek(from) ||
-      file.Read(bytes.data(), bytes.size()) != bytes.size())
-    return false;
-  file.Close();
+  if (!file.Open(step->sampleFile, 1)) return false;
+  std::vector<uint8_t> bytes;
+  const auto read = [&] {
+    bytes.resize(static_cast<size_t>(to - from));
+    return file.Seek(from) && file.Read(bytes.data(), bytes.size()) == bytes.size();
+  };
   const int sampleBytes = doc.format.sampleSize / 8;
-  const int64_t frames = (to - from) / align;
-  const size_t outChannels = play_.channelMap.size();
   std::vector<uint8_t> out;
-  if (!play_.fallback) {
-    out.resize(static_cast<size_t>(frames) * outChannels * static_cast<size_t>(sampleBytes));
+  int64_t docFrom = 0, docTo = 0;
+  if (preview) {
+    // A processor filling its latency gives nothing for a while: read on
+    // until there is something to play or the range is done.
+    for (;;) {
+      if (!nextStretch() || !read()) return false;
+      play_.feed = to;
+      const bool last = to >= rangeEnd;
+      if (!play_.preview->Produce(bytes.data(), (to - from) / align, last, &out)) {
+        Stop();
+        return false;
+      }
+      if (!out.empty() || last) break;
+    }
+  } else {
+    if (!nextStretch() || !read()) return false;
+    const int64_t frames = (to - from) / align;
+    out.resize(static_cast<size_t>(frames) * play_.channelMap.size() *
+               static_cast<size_t>(sampleBytes));
     uint8_t* o = out.data();
     for (int64_t f = 0; f < frames; ++f) {
       const int64_t source = play_.backward ? frames - 1 - f : f;
@@ -426,26 +562,13 @@ bool CAudioEditor::QueueBlock() {
         o += sampleBytes;
       }
     }
-  } else {
-    // 44100 Hz, 16 bits: nearest frame, top 16 bits of each sample.
-    const int64_t outFrames = frames * 44100 / doc.format.sampleRate;
-    out.resize(static_cast<size_t>(outFrames) * outChannels * 2);
-    uint8_t* o = out.data();
-    for (int64_t f = 0; f < outFrames; ++f) {
-      int64_t source = f * doc.format.sampleRate / 44100;
-      if (play_.backward) source = frames - 1 - source;
-      const uint8_t* frame = bytes.data() + source * align;
-      for (int c : play_.channelMap) {
-        const int64_t v = ReadLE(frame + c * sampleBytes, sampleBytes);
-        const int shift = doc.format.sampleSize - 16;
-        const auto s16 = static_cast<int16_t>(shift >= 0 ? v >> shift : v << -shift);
-        o[0] = static_cast<uint8_t>(s16 & 0xFF);
-        o[1] = static_cast<uint8_t>((s16 >> 8) & 0xFF);
-        o += 2;
-      }
-    }
+    docFrom = from;
+    docTo = to;
+    play_.feed = play_.backward ? from : to;
   }
-  play_.feed = play_.backward ? from : to;
+  file.Close();
+  if (play_.fallback)
+    out = ToFallback(out, play_.channels, doc.format.sampleSize, doc.format.sampleRate);
   if (out.empty()) return false;
 
   if (!play_.buffer && Failed(CoCreateInstance(CLSID_DataBuffer, nullptr, CLSCTX_INPROC_SERVER,
@@ -457,7 +580,12 @@ bool CAudioEditor::QueueBlock() {
       Failed(play_.buffer->GetBuffer(&target)))
     return false;
   std::memcpy(target, out.data(), out.size());
-  play_.segments.push_back({play_.backward ? to : from, to - from, size});
+  // The play cursor follows what is heard of the document; a preview does not move it.
+  const auto heard = [&] {
+    if (!preview)
+      play_.segments.push_back({play_.backward ? docTo : docFrom, docTo - docFrom, size});
+  };
+  heard();
   IAudioPlayer* player = playback_->Player();
   int32_t result = 0;
   if (Failed(player->Write(play_.buffer.get(), &result)) || result != 0) {
@@ -468,7 +596,7 @@ bool CAudioEditor::QueueBlock() {
       Stop();
       return false;
     }
-    play_.segments.push_back({play_.backward ? to : from, to - from, size});
+    heard();
   }
   return true;
 }
@@ -518,6 +646,13 @@ bool CAudioEditor::EndDeviceStreams() {
     return true;
   }
   if (playback_ && playback_->Player()) StopPlayer();
+  if (play_.previewCode != 0 && status == play_.previewCode) {
+    // The processors keep their configuration for the effect's next run.
+    EndPreview();
+    state_->PictureChanged();
+    HoldWhile(this, [&] { sender_.EndPlay(); });
+    return true;
+  }
   if (status != status::kPlaying && status != status::kPlayPaused &&
       status != status::kVideoPlayback)
     return false;
@@ -576,6 +711,7 @@ HRESULT CAudioEditor::ContinuePlayback() {
     Stop();
     return RaiseError(result);
   }
+  ApplySpeed();
   ViewStack& vs = step->view;
   const int z = vs.zoom;
   if (vs.startSelect[z] < vs.startView[z]) {

@@ -11,11 +11,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "com/object.h"
 #include "external/audio.h"
 #include "external/media.h"
 #include "platform/message_queue.h"
+#include "processing/preview_producer.h"
 
 namespace qel {
 
@@ -75,6 +77,12 @@ struct PlaybackState {
   std::deque<Segment> segments;
   int64_t bytesPlayed = 0;  // device bytes reported since Play
   com::ComPtr<IDataBuffer> buffer;
+  // An effect's preview: the status code it plays under and the producer of
+  // its blocks; the Direction to put back when it ends (a preview always
+  // plays forward).
+  int32_t previewCode = 0;
+  std::unique_ptr<processing::PreviewProducer> preview;
+  int32_t savedDirection = 1;
 };
 
 struct RecordState {

@@ -311,6 +311,12 @@ HRESULT PluginHostLink::Process() {
     return channels_[static_cast<size_t>(channel)].get();
   };
   job.play = [&] {
+    // The preview plays through this run's processing objects, which stay
+    // until the next run makes new ones.
+    state->previewChannels = [this](int32_t channel) -> processing::ChannelProcessor* {
+      if (channel < 0 || static_cast<size_t>(channel) >= channels_.size()) return nullptr;
+      return channels_[static_cast<size_t>(channel)].get();
+    };
     played = state->playPreview ? state->playPreview() : E_NOTIMPL;
     return Succeeded(played);
   };

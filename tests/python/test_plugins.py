@@ -287,3 +287,25 @@ def test_closing_the_page_with_apply_runs_the_plugins(doc, control, vst):
     vst.PropertyPage(0, 0, [0, 0, 0, 0])
     control.SetAdditionalParam("VSTPropPageClose", 1)
     assert undo_codes(control) == [81]
+
+
+def test_a_plugin_preview_plays_what_process_would_write_and_changes_nothing(
+        doc, dx, tmp_path, monkeypatch):
+    from test_playback import Recorder, alsa_devices, choose as choose_device, play_to_end
+    out, _ = alsa_devices(tmp_path, monkeypatch)
+    choose_device(doc.control.Playback.Device, "qel_out")
+    events = Recorder(doc.control)
+    dx.XMLFileName = store(tmp_path / "dx.xml", {1048: {0: 2.0}})
+    tone = sine(440, 1, level=0.25)
+    doc.open(tone)
+    doc.select(0, len(tone))
+    dx.LoadLibraries(1)
+    choose(dx, "Mono Amplifier")
+    dx.Active = True
+    doc.control.PreviewMode = 1
+    with qelaudio.connect(doc.control, events):
+        dx.Process()
+        play_to_end(doc.control, events)
+    assert np.array_equal(doc.samples(), tone) and not doc.control.UndoList
+    heard = np.frombuffer(out.read_bytes(), np.int16)
+    assert np.abs(heard.astype(int) - 2 * tone[:, 0].astype(int)).max() <= 1
