@@ -15,14 +15,16 @@ constexpr auto kPoll = std::chrono::milliseconds(5);
 }  // namespace
 
 CaptureStream::CaptureStream(const std::string& device, int32_t rate, int32_t channels,
-                             int32_t bits, uint32_t blockMs, uint32_t reportMs, Notify notify)
+                             int32_t bits, uint32_t blockMs, uint32_t reportMs, Notify notify,
+                             InputDynamics dynamics)
     : pcm_(OpenPcm(device, SND_PCM_STREAM_CAPTURE, rate, channels, bits, kLatencyUs)),
       rate_(rate),
       bits_(bits),
       frameBytes_(static_cast<size_t>(bits / 8 * channels)),
       blockBytes_(std::max<size_t>(1, static_cast<size_t>(rate) * blockMs / 1000) * frameBytes_),
       reportMs_(std::max<uint32_t>(reportMs, 1)),
-      notify_(std::move(notify)) {
+      notify_(std::move(notify)),
+      dynamics_(dynamics) {
   if (!pcm_) return;
   snd_pcm_start(pcm_.get());  // a device that starts on the first read refuses: harmless
   thread_ = std::thread([this] { Run(); });
@@ -85,11 +87,13 @@ void CaptureStream::Run() {
   // and file plug-ins answer at once) is read no faster than the wall clock.
   const auto start = Clock::now();
   auto nextReport = start + std::chrono::milliseconds(reportMs_);
-  int64_t captured = 0;
+  int64_t captured = 0;   // frames read from the device
+  int64_t keptBytes = 0;  // what accumulation kept of them
   int64_t reportedBytes = 0;
   int32_t peak = 0;
   const int64_t chunk = std::max<int64_t>(1, rate_ / 100);
   std::vector<uint8_t> buffer(static_cast<size_t>(chunk) * frameBytes_);
+  std::vector<uint8_t> kept;
   for (;;) {
     {
       std::lock_guard lock(mutex_);
@@ -98,7 +102,7 @@ void CaptureStream::Run() {
     const auto now = Clock::now();
     if (now >= nextReport) {
       nextReport = now + std::chrono::milliseconds(reportMs_);
-      const int64_t bytes = captured * static_cast<int64_t>(frameBytes_) - reportedBytes;
+      const int64_t bytes = keptBytes - reportedBytes;
       if (bytes > 0) {
         reportedBytes += bytes;
         notify_(RecorderEvent::Position, static_cast<int32_t>(bytes), peak);
@@ -123,17 +127,23 @@ void CaptureStream::Run() {
       snd_pcm_start(pcm_.get());
       continue;
     }
-    const size_t bytes = static_cast<size_t>(n) * frameBytes_;
     captured += n;
-    peak = std::max(peak, Peak(buffer.data(), bytes));
+    buffer.resize(static_cast<size_t>(n) * frameBytes_);
+    kept.clear();
+    const int32_t gain = dynamics_.Process(buffer, &kept);
+    buffer.resize(static_cast<size_t>(chunk) * frameBytes_);
+    if (gain >= 0) notify_(RecorderEvent::GainChange, gain, 0);
+    const size_t bytes = kept.size();
+    keptBytes += static_cast<int64_t>(bytes);
+    peak = std::max(peak, Peak(kept.data(), bytes));
     bool ready = false;
     {
       std::lock_guard lock(mutex_);
       size_t done = 0;
       while (done < bytes) {
         const size_t take = std::min(bytes - done, blockBytes_ - filling_.size());
-        filling_.insert(filling_.end(), buffer.begin() + static_cast<ptrdiff_t>(done),
-                        buffer.begin() + static_cast<ptrdiff_t>(done + take));
+        filling_.insert(filling_.end(), kept.begin() + static_cast<ptrdiff_t>(done),
+                        kept.begin() + static_cast<ptrdiff_t>(done + take));
         done += take;
         if (filling_.size() == blockBytes_) {
           ready_.push_back(std::move(filling_));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "alsa_util.h"
+#include "input_dynamics.h"
 
 namespace qel::audio {
 
@@ -24,8 +25,10 @@ class CaptureStream {
  public:
   using Notify = std::function<void(RecorderEvent event, int32_t value, int32_t peak)>;
 
+  // `dynamics` (accumulation, automatic gain) runs on the thread; its gain
+  // changes are reported as GainChange with the gain in percent.
   CaptureStream(const std::string& device, int32_t rate, int32_t channels, int32_t bits,
-                uint32_t blockMs, uint32_t reportMs, Notify notify);
+                uint32_t blockMs, uint32_t reportMs, Notify notify, InputDynamics dynamics);
   ~CaptureStream();
   CaptureStream(const CaptureStream&) = delete;
   CaptureStream& operator=(const CaptureStream&) = delete;
@@ -48,6 +51,7 @@ class CaptureStream {
   size_t blockBytes_;
   uint32_t reportMs_;
   Notify notify_;
+  InputDynamics dynamics_;  // the thread's
 
   std::mutex mutex_;
   std::deque<std::vector<uint8_t>> ready_;

@@ -216,7 +216,11 @@ HRESULT AudioRecord::Start(int32_t rate, int32_t channels, int32_t bits, int32_t
             sender_.GainChange(value);
             break;
         }
-      });
+      },
+      InputDynamics(rate, channels, bits,
+                    {accuEnabled_ != 0, accuAttackTime_, accuAttackLevel_, accuReleaseTime_,
+                     accuReleaseLevel_},
+                    {agcEnabled_ != 0, agcLowLevel_, agcHighLevel_, agcAttackTime_}));
   if (!stream->Ok()) {
     *result = kResultInputDriver;
     return S_OK;

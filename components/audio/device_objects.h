@@ -136,7 +136,8 @@ class AudioRecord final : public StreamComponent<AudioRecord, IAudioRecorderDefa
   com::HRESULT Stop() override;
   com::HRESULT GetData(com::IUnknown** data) override;
   com::HRESULT put_TimerInterval(int32_t v) override;
-  // Accumulation and automatic gain: kept for the host, not applied to the samples.
+  // Accumulation and automatic gain, applied by the capture thread from the
+  // next Start (input_dynamics.h).
 #define QEL_KEPT(Name, Type, Field)           \
   com::HRESULT get_##Name(Type* v) override { \
     if (!v) return com::E_POINTER;            \
@@ -159,8 +160,14 @@ class AudioRecord final : public StreamComponent<AudioRecord, IAudioRecorderDefa
 #undef QEL_KEPT
 
  private:
-  int32_t accuAttackTime_ = 0, accuAttackLevel_ = 0, accuReleaseTime_ = 0, accuReleaseLevel_ = 0;
-  int32_t agcLowLevel_ = 0, agcHighLevel_ = 0, agcAttackTime_ = 0;
+  // Their meanings: input_dynamics.h.
+  int32_t accuAttackTime_ = AccumulationSettings{}.attackMs;
+  int32_t accuAttackLevel_ = AccumulationSettings{}.attackLevelDb;
+  int32_t accuReleaseTime_ = AccumulationSettings{}.releaseMs;
+  int32_t accuReleaseLevel_ = AccumulationSettings{}.releaseLevelDb;
+  int32_t agcLowLevel_ = GainControlSettings{}.lowLevelDb;
+  int32_t agcHighLevel_ = GainControlSettings{}.highLevelDb;
+  int32_t agcAttackTime_ = GainControlSettings{}.attackMs;
   com::VARIANT_BOOL accuEnabled_ = com::VARIANT_FALSE, agcEnabled_ = com::VARIANT_FALSE;
   std::vector<uint8_t> record_;  // the wave-format record of the running format
   AudioRecord4EventsSender sender_;

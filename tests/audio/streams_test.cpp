@@ -133,7 +133,8 @@ TEST_F(FileDevices, BlocksTakenOnTheHostThreadWhileCapturingReproduceTheInput) {
   CaptureStream* capture = nullptr;
   platform::MessageQueue& queue = queue_;
   auto stream = std::make_unique<CaptureStream>(
-      "qel_in", kRate, 1, 16, 100, 20, [&](RecorderEvent event, int32_t, int32_t) {
+      "qel_in", kRate, 1, 16, 100, 20,
+      [&](RecorderEvent event, int32_t, int32_t) {
         if (event != RecorderEvent::DataReady) return;
         queue.Post([&] {
           if (!capture) return;  // announced before the stream went
@@ -141,7 +142,8 @@ TEST_F(FileDevices, BlocksTakenOnTheHostThreadWhileCapturingReproduceTheInput) {
                block = capture->Take())
             taken.insert(taken.end(), block.begin(), block.end());
         });
-      });
+      },
+      InputDynamics(kRate, 1, 16, {}, {}));
   ASSERT_TRUE(stream->Ok());
   capture = stream.get();
   platform::RunMessageLoop(

@@ -184,3 +184,43 @@ def test_get_audio_array_while_recording_gives_the_frames_recorded_last(recordin
     control.Stop()
     assert np.array_equal(heard, given[recorded - 100:recorded])
 
+
+
+def test_with_accumulation_on_only_the_sounding_part_of_the_input_is_recorded(recording):
+    control, doc, inp = recording
+    silence = np.zeros((RATE // 2, 1), np.int16)
+    tone = ramp(RATE)  # sounding from its first frame on
+    inp.write_bytes(np.concatenate([silence, tone, silence]).tobytes())
+    recorder = control.Recorder
+    recorder.AccuEnabled = True
+    recorder.AccuAttackLevel, recorder.AccuAttackTime = -30, 10  # dB, ms
+    recorder.AccuReleaseLevel, recorder.AccuReleaseTime = -40, 100
+    doc.open(np.zeros((0, 1), np.int16), rate=RATE)
+    record_for(control, 1.8)
+    samples = doc.samples()
+    # The half second of silence before is dropped, the tone kept whole, and
+    # of the silence after only the release time.
+    assert np.array_equal(samples[:RATE], tone)
+    assert len(samples) == RATE + RATE // 10
+
+
+def test_automatic_gain_lowers_a_loud_input_and_tells_the_host(recording):
+    control, doc, inp = recording
+    inp.write_bytes(np.full((RATE, 1), 30000, np.int16).tobytes())
+    recorder = control.Recorder
+    recorder.AGCEnabled = True
+    recorder.AGCHighLevel = -12  # dB of full scale
+
+    class Gains:
+        values = []
+
+        def OnGainChange(self, volume):
+            self.values.append(volume)
+
+    gains = Gains()
+    doc.open(np.zeros((0, 1), np.int16), rate=RATE)
+    with qelaudio.connect(control, gains):
+        record_for(control, 0.5)
+    samples = doc.samples()
+    assert gains.values and gains.values[0] == round(100 * 10 ** (-12 / 20) * 32768 / 30000)
+    assert np.abs(samples.astype(int)).max() <= round(32768 * 10 ** (-12 / 20))
