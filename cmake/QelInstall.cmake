@@ -6,6 +6,7 @@
 #   <prefix>/include/qelaudio/{com,core}/                      the public headers
 #   <prefix>/<libdir>/cmake/QelAudioEditor/, pkgconfig/        find_package and pkg-config
 #   <prefix>/bin/qel-regsvr                                    the registration tool
+#   <prefix>/bin/qel-editor                                    the desktop editor (with GTK 4)
 #   <python dist-packages>/qelaudio*.so, qelaudio.pyi, qelaudio-stubs/
 #   <prefix>/share/doc/qelaudioeditor/                         licence and examples
 #
@@ -104,6 +105,13 @@ endif()
 qel_origin_rpath(qel_bin_rpath ${CMAKE_INSTALL_BINDIR})
 set_target_properties(qel-regsvr PROPERTIES INSTALL_RPATH "${qel_bin_rpath}")
 install(TARGETS qel-regsvr RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# ---- the desktop editor (built where GTK 4 is installed) ------------------
+
+if(TARGET qel-editor)
+  set_target_properties(qel-editor PROPERTIES INSTALL_RPATH "${qel_bin_rpath}")
+  install(TARGETS qel-editor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 
 # ---- the Python client -----------------------------------------------------
 

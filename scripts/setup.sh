@@ -19,6 +19,8 @@ packages=(
   libcairo2-dev libpango1.0-dev fonts-liberation
   # devices and plug-ins
   libasound2-dev alsa-utils ladspa-sdk lv2-dev liblilv-dev lilv-utils mda-lv2
+  # the desktop editor (hosts/gtk) and its tests on a virtual X server
+  libgtk-4-dev xvfb xdotool xclip
 )
 
 missing=()

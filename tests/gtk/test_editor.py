@@ -1,0 +1,286 @@
+"""The desktop editor on a virtual X server: real GTK windows, pointer and keys
+from xdotool, the clipboard through xclip. The editor reports its state
+(--report) after every change; the tests wait on that report, never on the clock
+alone (each wait has a generous limit only so that a broken build fails
+instead of hanging)."""
+import json
+import math
+import os
+import shutil
+import signal
+import struct
+import subprocess
+import time
+import wave
+
+import pytest
+
+TOOLS = ("Xvfb", "xdotool", "xclip")
+missing = [t for t in TOOLS if shutil.which(t) is None]
+pytestmark = pytest.mark.skipif(bool(missing), reason=f"missing: {', '.join(missing)}")
+
+EDITOR = os.environ.get("QEL_EDITOR", "")
+RATE = 8000
+FRAMES = 4 * RATE  # four seconds of mono 16-bit audio
+LIMIT = 20.0       # seconds a wait may take before the test fails
+FADE = RATE // 100  # a paste cross-fades over 10 ms (the control's default smoothing)
+
+
+def write_wave(path, frames, rate=RATE, frequency=440.0):
+    with wave.open(str(path), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes(b"".join(
+            struct.pack("<h", int(12000 * math.sin(2 * math.pi * frequency * i / rate)))
+            for i in range(frames)))
+
+
+def wait_until(what, check, limit=LIMIT):
+    end = time.monotonic() + limit
+    while True:
+        value = check()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.05)
+
+
+@pytest.fixture(scope="module")
+def display():
+    if not EDITOR or not os.path.exists(EDITOR):
+        pytest.skip("QEL_EDITOR does not name the built editor")
+    read, write = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    number = b""
+    with os.fdopen(read, "rb") as pipe:
+        while not number.endswith(b"\n"):
+            chunk = pipe.read(1)
+            if not chunk:
+                break
+            number += chunk
+    if not number.strip():
+        server.kill()
+        pytest.skip("Xvfb did not start")
+    yield ":" + number.decode().strip()
+    server.terminate()
+    server.wait()
+
+
+class Editor:
+    def __init__(self, display, tmp_path, audio):
+        self.display = display
+        self.report_path = tmp_path / "report.json"
+        self.snapshot_path = tmp_path / "snapshot.png"
+        temp = tmp_path / "temp"
+        temp.mkdir()
+        self.env = dict(os.environ, DISPLAY=display, GDK_BACKEND="x11", GSK_RENDERER="cairo",
+                        NO_AT_BRIDGE="1", GTK_A11Y="none", TMPDIR=str(temp),
+                        QEL_LOCK_DIR=str(tmp_path))
+        self.process = subprocess.Popen(
+            [EDITOR, "--report", str(self.report_path), "--snapshot", str(self.snapshot_path),
+             str(audio)], env=self.env, stderr=subprocess.PIPE)
+        state = self.wait("the document to show",
+                          lambda s: s["total"] > 0 and s["area"][2] > 100 and s["area"][3] > 100)
+        self.window = wait_until("the window", lambda: self.find_window(state["title"]))
+
+    def find_window(self, title):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
+                               env=self.env, capture_output=True, text=True).stdout.split()
+        return found[0] if found else None
+
+    def state(self):
+        try:
+            return json.loads(self.report_path.read_text())
+        except (FileNotFoundError, ValueError):
+            return None
+
+    def wait(self, what, check):
+        def ready():
+            s = self.state()
+            # Settled: no operation running and no mouse button held.
+            return s if s and not s["busy"] and not s["buttons"] and check(s) else None
+        return wait_until(what, ready)
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True)
+
+    def point(self, fx, fy=0.5):
+        """Window coordinates of a point of the picture, as fractions of its size."""
+        x, y, w, h = self.state()["area"]
+        return int(x + fx * w), int(y + fy * h)
+
+    def drag(self, f0, f1):
+        x0, y = self.point(f0)
+        x1, _ = self.point(f1)
+        self.xdotool("mousemove", "--window", self.window, x0, y, "mousedown", "1")
+        for k in range(1, 6):
+            self.xdotool("mousemove", "--window", self.window, x0 + (x1 - x0) * k // 5, y)
+        self.xdotool("mouseup", "1")
+
+    def click(self, f):
+        x, y = self.point(f)
+        self.xdotool("mousemove", "--window", self.window, x, y, "click", "1")
+
+    def key(self, keys):
+        self.xdotool("windowfocus", "--sync", self.window)
+        self.xdotool("key", "--clearmodifiers", keys)
+
+    def select(self, f0, f1):
+        self.drag(f0, f1)
+        return self.wait("a selection", lambda s: s["selected"] and s["end"] > s["start"])
+
+    def collapse(self, f):
+        """A click puts the cursor there and leaves nothing selected."""
+        self.click(f)
+        return self.wait("no selection", lambda s: not s["selected"])
+
+    def close(self):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+@pytest.fixture
+def audio(tmp_path):
+    path = tmp_path / "tone440.wav"
+    write_wave(path, FRAMES)
+    return path
+
+
+@pytest.fixture
+def editor(display, tmp_path, audio):
+    e = Editor(display, tmp_path, audio)
+    yield e
+    e.close()
+
+
+# ---- opening and the title ----
+
+def test_a_file_given_on_the_command_line_is_opened_and_named_in_the_title(editor):
+    state = editor.state()
+    assert state["total"] == FRAMES
+    assert "tone440.wav" in state["title"]
+    assert not state["modified"]
+
+
+# ---- the mouse ----
+
+def test_dragging_across_the_picture_selects_what_lies_under_the_pointer(editor):
+    state = editor.select(0.3, 0.7)
+    # The picture has a level scale at its left: the waveform starts a few
+    # dozen pixels in, so the fractions of the document are near, not equal,
+    # to those of the picture (within 0.1 of the whole).
+    assert abs(state["start"] / FRAMES - 0.3) < 0.1
+    assert abs(state["end"] / FRAMES - 0.7) < 0.1
+
+
+def test_the_wheel_over_the_picture_zooms_in_by_a_quarter(editor):
+    before = editor.state()
+    assert (before["view_start"], before["view_end"]) == (0, FRAMES)
+    x, y = editor.point(0.5)
+    editor.xdotool("mousemove", "--window", editor.window, x, y, "click", "4")
+    state = editor.wait("a zoom", lambda s: s["view_end"] - s["view_start"] < FRAMES)
+    assert abs((state["view_end"] - state["view_start"]) - 0.75 * FRAMES) <= 0.01 * FRAMES
+
+
+# ---- keyboard shortcuts: copy, paste, undo ----
+
+def test_copy_then_paste_at_the_cursor_lengthens_the_document_by_the_selection(editor):
+    state = editor.select(0.3, 0.5)
+    length = state["end"] - state["start"]
+    editor.key("ctrl+c")
+    editor.collapse(0.8)
+    editor.key("ctrl+v")
+    state = editor.wait("the paste", lambda s: s["total"] > FRAMES)
+    assert state["total"] == FRAMES + length - FADE
+    assert state["modified"] and state["title"].startswith("*")
+
+
+def test_undo_takes_the_paste_back(editor):
+    editor.select(0.3, 0.5)
+    editor.key("ctrl+c")
+    editor.collapse(0.8)
+    editor.key("ctrl+v")
+    editor.wait("the paste", lambda s: s["total"] > FRAMES)
+    editor.key("ctrl+z")
+    state = editor.wait("the undo", lambda s: s["total"] == FRAMES)
+    assert state["undo"] == 0
+    assert not state["modified"]
+
+
+# ---- menus and the effect dialog ----
+
+def test_an_effect_chosen_from_the_menu_and_confirmed_in_its_dialog_is_one_undo_step(editor):
+    editor.key("ctrl+a")
+    editor.wait("everything selected", lambda s: s["selected"] and s["end"] == FRAMES)
+    # F10 opens the first menu; three to the right is Effects, whose first item is Amplify.
+    editor.key("F10")
+    editor.xdotool("key", "Right", "Right", "Right", "Return")
+    dialog = wait_until("the Amplify dialog", lambda: editor.find_window("^Amplify$"))
+    editor.xdotool("windowfocus", "--sync", dialog)
+    editor.xdotool("key", "alt+o")
+    state = editor.wait("the effect", lambda s: s["undo"] == 1)
+    assert state["total"] == FRAMES
+    assert state["modified"]
+
+
+# ---- the desktop clipboard ----
+
+def test_copied_audio_is_offered_to_other_programs_as_wave(editor, tmp_path):
+    state = editor.select(0.2, 0.4)
+    frames = state["end"] - state["start"]
+    editor.key("ctrl+c")
+    out = tmp_path / "from_editor.wav"
+
+    def read_clipboard():
+        got = subprocess.run(["xclip", "-selection", "clipboard", "-t", "audio/x-wav", "-o"],
+                             env=editor.env, capture_output=True, timeout=LIMIT).stdout
+        return got if got[:4] == b"RIFF" else None
+
+    out.write_bytes(wait_until("wave data on the clipboard", read_clipboard))
+    with wave.open(str(out)) as w:
+        assert (w.getnchannels(), w.getsampwidth(), w.getframerate()) == (1, 2, RATE)
+        assert w.getnframes() == frames
+
+
+def test_wave_data_another_program_offers_is_pasted_in(editor, tmp_path):
+    offered = tmp_path / "offered.wav"
+    write_wave(offered, 3000, frequency=880.0)
+    owner = subprocess.Popen(
+        ["xclip", "-quiet", "-selection", "clipboard", "-t", "audio/x-wav", "-i", str(offered)],
+        env=editor.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_until("xclip to own the clipboard", lambda: subprocess.run(
+            ["xclip", "-selection", "clipboard", "-t", "TARGETS", "-o"], env=editor.env,
+            capture_output=True, text=True).stdout.count("audio/x-wav"))
+        editor.collapse(0.5)
+        editor.key("ctrl+v")
+        state = editor.wait("the paste", lambda s: s["total"] > FRAMES)
+        assert state["total"] == FRAMES + 3000
+    finally:
+        owner.terminate()
+        owner.wait()
+
+
+# ---- the picture ----
+
+def test_the_window_writes_its_picture_as_png_on_request(editor):
+    editor.select(0.25, 0.6)
+    editor.process.send_signal(signal.SIGUSR1)
+    wait_until("the snapshot", editor.snapshot_path.exists)
+    data = editor.snapshot_path.read_bytes()
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    width, height = struct.unpack(">II", data[16:24])
+    assert width >= 600 and height >= 300
+    keep = os.environ.get("QEL_EDITOR_SHOTS")
+    if keep:
+        os.makedirs(keep, exist_ok=True)
+        shutil.copy(editor.snapshot_path, os.path.join(keep, "editor.png"))
