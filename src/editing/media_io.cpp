@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <limits>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "document/temp_names.h"
 #include "external/wave_record.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 namespace qel::editing {
 
@@ -79,18 +81,41 @@ int64_t Trunc(double value) {
   return static_cast<int64_t>(value);
 }
 
-// A name beside the target in its folder, keeping its extension: where a
-// save writes until it is complete.
+// Where a save writes until it is complete: a name beside the target in its
+// folder, keeping its extension, tagged with this machine and process
+// (".qelsave-HOST-PID-N-NAME") so that a copy left by a process that died can
+// be told from one being written.
 std::string PartialName(const std::string& target) {
   const platform::PathParts parts = platform::SplitPath(target);
+  const std::string tag =
+      ".qelsave-" + platform::HostName() + "-" + std::to_string(platform::CurrentProcessId()) + "-";
   for (unsigned n = 0; n < 1000; ++n) {
-    char tag[32];
-    std::snprintf(tag, sizeof tag, ".qelsave%03u-", n);
-    std::string name = parts.directory + tag + parts.name;
+    std::string name = parts.directory + tag + std::to_string(n) + "-" + parts.name;
     std::error_code ec;
     if (!std::filesystem::exists(name, ec)) return name;
   }
   return {};
+}
+
+// The partial copies, and the media writer's pending files of them
+// ("..qelsave-….part"), that saves on this machine left in `directory` when
+// their process died mid-way. Those of running processes, and of other
+// machines sharing the folder, stay.
+void PurgeDeadPartials(const std::string& directory) {
+  const std::string tag = "qelsave-" + platform::HostName() + "-";
+  for (const char* pattern : {".qelsave-*", "..qelsave-*"}) {
+    for (const std::string& name : platform::FindFiles(directory, pattern)) {
+      std::string_view rest(name);
+      rest.remove_prefix(rest.starts_with("..") ? 2 : 1);
+      if (!rest.starts_with(tag)) continue;
+      rest.remove_prefix(tag.size());
+      const size_t digits = rest.find_first_not_of("0123456789");
+      if (digits == 0 || digits > 18 || digits == std::string_view::npos || rest[digits] != '-')
+        continue;
+      const int64_t pid = std::stoll(std::string(rest.substr(0, digits)));
+      if (!platform::ProcessRunning(pid)) platform::DeleteFile(directory + name);
+    }
+  }
 }
 
 }  // namespace
@@ -445,6 +470,7 @@ ErrorNumber WriteMediaFile(Document& doc, OperationObserver& observer, IMediaFil
   }
 
   // The file is written beside its name and takes the name once complete.
+  PurgeDeadPartials(platform::SplitPath(request.name).directory);
   const std::string partial = PartialName(request.name);
   if (partial.empty()) return kErrFileAccess;
   int32_t created = 0;

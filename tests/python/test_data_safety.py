@@ -239,3 +239,33 @@ def test_a_control_killed_while_saving_leaves_the_old_target_and_its_files_to_th
     qelaudio.Dispatch("QelAudioEditor4.AudioEditor")  # the next control purges
     # The clipboard file is kept: it is the user's clipboard, not a version.
     assert set(files_in(private_temp)) - {"QelClipBoard.wav"} == {"notes.txt"}
+
+
+def test_the_next_save_into_a_folder_removes_what_a_killed_save_left_there_and_nothing_else(
+        doc, tmp_path):
+    import os
+    import socket
+    import subprocess
+    import sys
+    target = tmp_path / "song.wav"
+    child = subprocess.Popen(
+        [sys.executable, "-c", SAVING_CHILD, str(tmp_path), str(target),
+         os.path.dirname(__file__)],
+        stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=os.environ.copy())
+    try:
+        assert child.stdout.readline() == b"saving\n"
+        assert any("qelsave" in n for n in files_in(tmp_path))  # its copy, half written
+    finally:
+        child.kill()
+        child.wait()
+    host = socket.gethostname()
+    # Copies of a save still running here, and of one on another machine.
+    alive = f".qelsave-{host}-{os.getpid()}-0-other.wav"
+    elsewhere = ".qelsave-another-machine-1-0-song.wav"
+    for name in (alive, elsewhere):
+        (tmp_path / name).write_bytes(b"being written")
+
+    doc.open(tone(1000))
+    doc.control.SaveFile(str(tmp_path / "next.wav"), False, 0, 37)
+    assert sorted(n for n in files_in(tmp_path) if "qelsave" in n) == sorted([alive, elsewhere])
+    assert not target.exists()  # the killed save never got as far as its name
