@@ -1,14 +1,16 @@
 """A short tour of the audio-editing control through the late-bound Python client:
 a document is made, filled from a generated file, edited, marked, processed by
-effects, mixed with a file, exchanged through the clipboard and as sample
-arrays, drawn, selected with the mouse, played into a file device, saved as WAV
-and FLAC, and opened again."""
+effects and a LADSPA plug-in, mixed with a file, exchanged through the
+clipboard and as sample arrays, drawn, selected with the mouse, played into a
+file device, an effect previewed there, saved as WAV and FLAC, and opened
+again."""
 import math
 import os
 import struct
 import tempfile
 import wave
 
+import numpy as np
 import qelaudio
 
 RATE = 44100
@@ -97,6 +99,23 @@ def main():
     transform.HighPassFilter(800, 0.7071)
     print(f"Faded in, added reverb, compressed and filtered; undo list {control.UndoList}")
 
+    # Third-party plug-ins: the LADSPA SDK's from Debian, listed and run as one
+    # more effect (code 80 in the undo list).
+    control.DXTransformEnabled = True
+    dx = control.DXTransform
+    dx.LoadLibraries(1)
+    plugins = []
+    for i in range(dx.Count):
+        dx.FilterNum = i
+        plugins.append(dx.Name)
+    dx.FilterNum = plugins.index("Simple Low Pass Filter")
+    dx.Active = True
+    position.StartSelect, position.EndSelect = RATE // 2, RATE
+    dx.Process()
+    dx.Active = False
+    print(f"{len(plugins)} LADSPA plug-ins found; ran '{plugins[dx.FilterNum]}' over half a "
+          f"second; undo list {control.UndoList}")
+
     # Outside audio comes in by mixing or pasting a file (converted to the
     # document's format on the way), and goes out through the clipboard and as
     # sample arrays.
@@ -161,6 +180,23 @@ def main():
     print(f"Played half a second into an ALSA file device: {os.path.getsize(heard)} bytes, "
           f"{'identical to' if open(heard, 'rb').read() == expected else 'DIFFERENT from'} "
           f"the selection's samples")
+
+    # An effect previewed: played through the same device instead of written.
+    control.PreviewMode = 1
+    played.ended = False
+    connection = qelaudio.connect(control, played)
+    before = control.UndoList
+    transform.Amplify(50)
+    qelaudio.run_messages(control, 5, lambda: played.ended)
+    del connection
+    control.PreviewMode = 0
+    preview = open(heard, "rb").read()
+    transform.Amplify(50)  # for real this time, to compare
+    written = bytes(qelaudio.audio_array(control.GetAudioArray(RATE // 2)))
+    control.Undo(1)
+    print(f"Previewed Amplify(50 %) through the same device: "
+          f"{'identical to' if preview == written else 'DIFFERENT from'} what the effect "
+          f"writes; undo list unchanged: {control.UndoList == before}")
 
     for name, file_type in (("edited.wav", 37), ("edited.flac", 41)):
         path = os.path.join(folder, name)
