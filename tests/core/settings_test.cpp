@@ -82,15 +82,11 @@ TEST_F(ViewSettings, OtherColoursAreStoredOpaque) {
   EXPECT_EQ(Stored().argb[ColorSettings::kGrid], 0xFF563412u);
 }
 
-TEST_F(ViewSettings, TheDefaultBackgroundReadsBackAsBlack) {
+TEST_F(ViewSettings, TheBackgroundStartsBlackAndTheScalesAsTheButtonFaceAtAlpha254) {
   OLE_COLOR value = 1;
   ASSERT_EQ(colors->get_Background(&value), S_OK);
   EXPECT_EQ(value, 0u);
-}
-
-TEST_F(ViewSettings, ScalesStartAsTheButtonFaceColourAtAlpha254) {
   EXPECT_EQ(Stored().argb[ColorSettings::kScales], 0xFEF0F0F0u);
-  OLE_COLOR value = 0;
   colors->get_Scales(&value);
   EXPECT_EQ(value, 0x00F0F0F0u);
 }
@@ -102,11 +98,27 @@ TEST_F(ViewSettings, SystemColoursAreResolvedAndUnknownOnesRefused) {
   EXPECT_EQ(Stored().argb[ColorSettings::kCursor], 0xFFFFFFFFu);
 }
 
-TEST_F(ViewSettings, ChannelsIntervalIsAtLeastThree) {
-  visualization->put_ChannelsInterval(1);
-  int32_t value = 0;
-  visualization->get_ChannelsInterval(&value);
-  EXPECT_EQ(value, 3);
+// What a property reads back after a put of `value`.
+template <class Object>
+int32_t RoundTrip(Object* o, HRESULT (Object::*put)(int32_t), HRESULT (Object::*get)(int32_t*),
+                  int32_t value) {
+  (o->*put)(value);
+  int32_t back = -12345;
+  (o->*get)(&back);
+  return back;
+}
+
+TEST_F(ViewSettings, IntervalRecordTypePointerAndOrientationAreClampedToTheirRanges) {
+  IEditorVisualization* v = visualization.get();
+  using V = IEditorVisualization;
+  EXPECT_EQ(RoundTrip(v, &V::put_ChannelsInterval, &V::get_ChannelsInterval, 1), 3);
+  EXPECT_EQ(RoundTrip(v, &V::put_RecordType, &V::get_RecordType, 7), 3);
+  EXPECT_EQ(RoundTrip(v, &V::put_RecordType, &V::get_RecordType, -1), 1);
+  EXPECT_EQ(RoundTrip(v, &V::put_MousePointer, &V::get_MousePointer, 40), 15);
+  EXPECT_EQ(RoundTrip(v, &V::put_MousePointer, &V::get_MousePointer, -2), 0);
+  using S = IEditorScale;
+  EXPECT_EQ(RoundTrip(scaleY.get(), &S::put_Orientation, &S::get_Orientation, 7), 2);
+  EXPECT_EQ(RoundTrip(scaleY.get(), &S::put_Orientation, &S::get_Orientation, 0), 1);
 }
 
 TEST_F(ViewSettings, ViewTypeWhilePlayingIsIgnoredWithSuccess) {
@@ -119,22 +131,6 @@ TEST_F(ViewSettings, ViewTypeWhilePlayingIsIgnoredWithSuccess) {
   visualization->put_ViewType(1);
   visualization->get_ViewType(&value);
   EXPECT_EQ(value, 1);
-}
-
-TEST_F(ViewSettings, RecordTypeAndMousePointerAreClamped) {
-  int32_t value = 0;
-  visualization->put_RecordType(7);
-  visualization->get_RecordType(&value);
-  EXPECT_EQ(value, 3);
-  visualization->put_RecordType(-1);
-  visualization->get_RecordType(&value);
-  EXPECT_EQ(value, 1);
-  visualization->put_MousePointer(40);
-  visualization->get_MousePointer(&value);
-  EXPECT_EQ(value, 15);
-  visualization->put_MousePointer(-2);
-  visualization->get_MousePointer(&value);
-  EXPECT_EQ(value, 0);
 }
 
 // A one-image X cursor file of the given size.
@@ -196,28 +192,14 @@ TEST_F(ViewSettings, PointerNinetyNineWithoutAFileLeavesNoCursor) {
   EXPECT_FALSE(Control().State().visualization.get()->PointerCursor().has_value());
 }
 
-TEST_F(ViewSettings, OrientationIsClampedToOneOrTwo) {
-  int32_t value = 0;
-  scaleY->put_Orientation(7);
-  scaleY->get_Orientation(&value);
-  EXPECT_EQ(value, 2);
-  scaleY->put_Orientation(0);
-  scaleY->get_Orientation(&value);
-  EXPECT_EQ(value, 1);
-}
-
 TEST_F(ViewSettings, AScaleOfTheControlClampsItsTypeWhenItLaysOut) {
-  int32_t value = 0;
-  scaleX->put_Type(9);
-  scaleX->get_Type(&value);
-  EXPECT_EQ(value, 3);
+  using S = IEditorScale;
+  EXPECT_EQ(RoundTrip(scaleX.get(), &S::put_Type, &S::get_Type, 9), 3);
   ComPtr<IEditorScale> standalone;
   ASSERT_EQ(CoCreateInstance(CLSID_EditorScale, nullptr, CLSCTX_INPROC_SERVER, IEditorScale::kIID,
                              standalone.OutVoid()),
             S_OK);
-  standalone->put_Type(9);
-  standalone->get_Type(&value);
-  EXPECT_EQ(value, 9);
+  EXPECT_EQ(RoundTrip(standalone.get(), &S::put_Type, &S::get_Type, 9), 9);
 }
 
 TEST_F(ViewSettings, TheScaleFontIsArialOfFivePointsReachableLateBound) {

@@ -48,14 +48,7 @@ struct ToneGapTone {
       Pcm(Join({Tone(Ms(1000), 2, 16384), Silence(Ms(500), 2), Tone(Ms(1000), 2, 16384, 660)}), 16);
 };
 
-TEST(SilenceRemover, ToneGapToneLosesTheGapToWithinTenMilliseconds) {
-  ToneGapTone s;
-  const auto out = RunFrames(*Remover(-60, 50), s.format, s.in);
-  const double removedFrames = static_cast<double>(s.in.size() - out.size()) / 4;
-  EXPECT_NEAR(removedFrames, static_cast<double>(Ms(500)), static_cast<double>(Ms(10)));
-}
-
-TEST(SilenceRemover, KeepsEveryOtherFrameByteForByte) {
+TEST(SilenceRemover, ToneGapToneLosesTheGapAndKeepsEveryOtherFrameByteForByte) {
   ToneGapTone s;
   const auto out = RunFrames(*Remover(-60, 50), s.format, s.in);
   const Cut cut = FindCut(s.in, out);

@@ -47,17 +47,12 @@ TEST_P(ClickTrackAt, TwentySecondsGiveTheTempoWithinOneBeatPerMinute) {
   EXPECT_NEAR(Analyse(format, Pcm(ClickTrack(bpm, 20, 1, 16), 16)), bpm, 1.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Tempo, ClickTrackAt, testing::Values(90.0, 120.0, 140.0),
+// At 60 bpm the tracker also predicts beats halfway between the clicks, in
+// silence; those are not counted, so the tempo is not read as double time.
+INSTANTIATE_TEST_SUITE_P(Tempo, ClickTrackAt, testing::Values(60.0, 90.0, 120.0, 140.0),
                          [](const auto& info) {
                            return std::to_string(static_cast<int>(info.param)) + "Bpm";
                          });
-
-TEST(Tempo, ReadsASixtyBpmClickTrackAtSixtyNotAtDoubleTime) {
-  // The tracker also predicts beats halfway between the clicks, in silence;
-  // those are not counted.
-  const PcmFormat format = Format(1, 16);
-  EXPECT_NEAR(Analyse(format, Pcm(ClickTrack(60, 20, 1, 16), 16)), 60.0, 1.0);
-}
 
 TEST(Tempo, ReadsStereoTwentyFourBitAtFortyEightKilohertz) {
   const PcmFormat format = Format(2, 24, 48000);

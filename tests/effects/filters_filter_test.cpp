@@ -73,31 +73,20 @@ void ExpectCookbookResponse(int type, double f0, double steepness, double gainDb
 
 constexpr double kUnset = std::numeric_limits<double>::quiet_NaN();
 
-TEST(Filter, LowPassFollowsTheCookbookResponseBelowAtAndAboveItsCutoff) {
+TEST(Filter, EachTypeFollowsTheCookbookResponseBelowAtAndAboveItsCorner) {
+  SCOPED_TRACE("low pass");
   ExpectCookbookResponse(kLowPass, 1000, 0.7071, 0, {125, 1000, 8000});
-}
-
-TEST(Filter, HighPassFollowsTheCookbookResponseBelowAtAndAboveItsCutoff) {
+  SCOPED_TRACE("high pass");
   ExpectCookbookResponse(kHighPass, 500, 2, 0, {60, 500, 4000});
-}
-
-TEST(Filter, NotchFollowsTheCookbookResponseAroundItsCentre) {
+  SCOPED_TRACE("notch");
   ExpectCookbookResponse(kNotch, 1000, 4, 0, {500, 950, 2000});
-}
-
-TEST(Filter, BandPassFollowsTheCookbookResponseBelowAtAndAboveItsCentre) {
+  SCOPED_TRACE("band pass");
   ExpectCookbookResponse(kBandPass, 2000, 3, 0, {500, 2000, 6000});
-}
-
-TEST(Filter, LowShelfWithTheDefaultSlopeFollowsTheCookbookResponse) {
+  SCOPED_TRACE("low shelf with the default slope");
   ExpectCookbookResponse(kLowShelf, 300, kUnset, 9, {50, 300, 3000});
-}
-
-TEST(Filter, HighShelfFollowsTheCookbookResponseBelowAtAndAboveItsCorner) {
+  SCOPED_TRACE("high shelf");
   ExpectCookbookResponse(kHighShelf, 4000, 0.5, -12, {500, 4000, 15000});
-}
-
-TEST(Filter, PeakingFilterFollowsTheCookbookResponseBelowAtAndAboveItsCentre) {
+  SCOPED_TRACE("peaking");
   ExpectCookbookResponse(kPeaking, 1500, 1.41, 6, {300, 1500, 6000});
 }
 
@@ -129,19 +118,14 @@ TEST(Filter, ShelvesReachHalfTheirGainAtTheirCorner) {
 
 // Clamping.
 
-TEST(Filter, CutoffAboveFortyNinePercentOfTheRateActsAtFortyNinePercent) {
-  auto p = Filter(kLowPass, 30000, 2);
-  EXPECT_NEAR(MeasuredGainDb(*p, 15000), CookbookDb(kLowPass, 0.49 * kRate, 2, 0, 15000), 0.02);
-}
-
-TEST(Filter, QAboveOneHundredActsAsOneHundred) {
-  auto p = Filter(kBandPass, 1000, 1000);
-  EXPECT_NEAR(MeasuredGainDb(*p, 1010), CookbookDb(kBandPass, 1000, 100, 0, 1010), 0.02);
-}
-
-TEST(Filter, ShelfSlopeAboveOneActsAsOne) {
-  auto p = Filter(kHighShelf, 3000, 4, 12);
-  EXPECT_NEAR(MeasuredGainDb(*p, 1500), CookbookDb(kHighShelf, 3000, 1, 12, 1500), 0.02);
+TEST(Filter, ACutoffAbove49PercentOfTheRateAQAbove100AndAShelfSlopeAbove1ActAtTheirLimits) {
+  auto cutoff = Filter(kLowPass, 30000, 2);
+  EXPECT_NEAR(MeasuredGainDb(*cutoff, 15000), CookbookDb(kLowPass, 0.49 * kRate, 2, 0, 15000),
+              0.02);
+  auto q = Filter(kBandPass, 1000, 1000);
+  EXPECT_NEAR(MeasuredGainDb(*q, 1010), CookbookDb(kBandPass, 1000, 100, 0, 1010), 0.02);
+  auto slope = Filter(kHighShelf, 3000, 4, 12);
+  EXPECT_NEAR(MeasuredGainDb(*slope, 1500), CookbookDb(kHighShelf, 3000, 1, 12, 1500), 0.02);
 }
 
 // Running.

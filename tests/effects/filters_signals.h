@@ -9,20 +9,17 @@
 #include <random>
 #include <vector>
 
+#include "effects/spectral_signals.h"
 #include "processor.h"
 
 namespace qel::effects::filters_test {
 
-inline constexpr double kRate = 44100;
-
-inline std::vector<double> Sine(double hz, std::size_t frames, double amplitude = 10000,
-                                double phase = 0) {
-  std::vector<double> s(frames);
-  for (std::size_t i = 0; i < frames; ++i) {
-    s[i] = amplitude * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / kRate + phase);
-  }
-  return s;
-}
+// The signals, the start and the block runner are the spectral kinds' own.
+using spectral_test::kRate;
+using spectral_test::MaxAbsDifference;
+using spectral_test::RunBlocks;
+using spectral_test::Sine;
+using spectral_test::Start;
 
 inline std::vector<double> Noise(std::size_t frames, unsigned seed = 7) {
   std::mt19937 generator(seed);
@@ -31,25 +28,6 @@ inline std::vector<double> Noise(std::size_t frames, unsigned seed = 7) {
   for (double& v : s)
     v = std::round(uniform(generator));
   return s;
-}
-
-inline void Start(Processor& p) {
-  p.Start({kRate, 16, 32768});
-}
-
-// Runs `in` through p in blocks of `block` frames (the last one marked).
-inline std::vector<double> RunBlocks(Processor& p, const std::vector<double>& in,
-                                     std::size_t block) {
-  std::vector<double> out;
-  for (std::size_t at = 0; at < in.size(); at += block) {
-    const std::size_t n = std::min(block, in.size() - at);
-    std::vector<double> piece;
-    p.Process({in.data() + at, n},
-              {static_cast<int64_t>(at), static_cast<int64_t>(in.size()), at + n == in.size()},
-              piece);
-    out.insert(out.end(), piece.begin(), piece.end());
-  }
-  return out;
 }
 
 // One bin of the DFT over the last second, where a whole number of cycles of
@@ -86,14 +64,6 @@ inline double PeakingDb(double f0, double q, double gainDb, double hz) {
   const double a = std::pow(10.0, gainDb / 40);
   return BiquadDb(1 + alpha * a, -2 * std::cos(w0), 1 - alpha * a, 1 + alpha / a, -2 * std::cos(w0),
                   1 - alpha / a, hz);
-}
-
-inline double MaxAbsDifference(const std::vector<double>& a, const std::vector<double>& b) {
-  double worst = 0;
-  for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
-    worst = std::max(worst, std::abs(a[i] - b[i]));
-  }
-  return worst;
 }
 
 }  // namespace qel::effects::filters_test

@@ -39,21 +39,18 @@ double RelativeDifference(std::span<const double> a, std::span<const double> b) 
 
 class EveryType : public testing::TestWithParam<Type> {};
 
-TEST_P(EveryType, TwoAndAHalfSecondsInChunksOfOneOneAndHalfASecondEqualOneChunk) {
-  const auto whole = Generate(*Make(Everything(GetParam().type)), {Frames(2.5)});
-  const auto chunked =
-      Generate(*Make(Everything(GetParam().type)), {Frames(1), Frames(1), Frames(0.5)});
-  EXPECT_LE(RelativeDifference(whole, chunked), 1e-9);
-}
-
 TEST_P(EveryType, GivesTheSameSignalHoweverTheChunksFall) {
   const size_t total = Frames(2.5);
   const auto whole = Generate(*Make(Everything(GetParam().type)), {total});
+  // Seconds as the control makes them, and chunks of 1, 7 and 4410 frames.
+  std::vector<std::vector<size_t>> splits = {{Frames(1), Frames(1), Frames(0.5)}};
   for (size_t chunk : {1, 7, 4410}) {
-    std::vector<size_t> chunks(total / chunk, chunk);
-    if (total % chunk != 0) chunks.push_back(total % chunk);
+    splits.emplace_back(total / chunk, chunk);
+    if (total % chunk != 0) splits.back().push_back(total % chunk);
+  }
+  for (const std::vector<size_t>& chunks : splits) {
     const auto split = Generate(*Make(Everything(GetParam().type)), chunks);
-    EXPECT_LE(RelativeDifference(whole, split), 1e-9) << "chunks of " << chunk;
+    EXPECT_LE(RelativeDifference(whole, split), 1e-9) << "chunks of " << chunks[0];
   }
 }
 

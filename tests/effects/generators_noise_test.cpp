@@ -22,19 +22,10 @@ std::vector<double> DeviationFromSlope(double type, double slope) {
   return deviation;
 }
 
-TEST(GeneratorNoise, WhiteIsFlatWithinOneDecibelOverFourOctaves) {
-  for (double d : DeviationFromSlope(kWhite, 0.0))
-    EXPECT_NEAR(d, 0.0, 1.0);
-}
-
-TEST(GeneratorNoise, PinkFallsThreeDecibelsPerOctaveWithinOneDecibelOverFourOctaves) {
-  for (double d : DeviationFromSlope(kPink, -3.01))
-    EXPECT_NEAR(d, 0.0, 1.0);
-}
-
-TEST(GeneratorNoise, BrownFallsSixDecibelsPerOctaveWithinOneDecibelOverFourOctaves) {
-  for (double d : DeviationFromSlope(kBrown, -6.02))
-    EXPECT_NEAR(d, 0.0, 1.0);
+TEST(GeneratorNoise, WhiteIsFlatPinkFalls3AndBrown6DecibelsPerOctaveWithin1DecibelOver4Octaves) {
+  for (const auto& [type, slope] : {std::pair{kWhite, 0.0}, {kPink, -3.01}, {kBrown, -6.02}})
+    for (double d : DeviationFromSlope(type, slope))
+      EXPECT_NEAR(d, 0.0, 1.0) << "type " << type;
 }
 
 TEST(GeneratorNoise, WhiteIsUniformUpToThePeakLevel) {

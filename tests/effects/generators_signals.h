@@ -11,13 +11,18 @@
 #include <utility>
 #include <vector>
 
+#include "level_signals.h"
 #include "processor.h"
 #include "processors.h"
 
 namespace qel::effects::generators_test {
 
-inline constexpr double kRate = 44100;
-inline constexpr double kFullScale = 32768;
+// The rate, the full scale and the level measures are the level kinds' own.
+using leveltest::DbToAmplitude;
+using leveltest::kFullScale;
+using leveltest::kRate;
+using leveltest::Peak;
+using leveltest::SineLevelDb;
 
 // Signal types (P1).
 inline constexpr double kWhite = 0, kSilence = 1, kPink = 2, kBrown = 3, kSine = 5, kChirp = 6,
@@ -60,27 +65,11 @@ inline size_t Frames(double seconds) {
   return static_cast<size_t>(std::llround(seconds * kRate));
 }
 
-inline double Peak(std::span<const double> x) {
-  double peak = 0;
-  for (double v : x)
-    peak = std::max(peak, std::abs(v));
-  return peak;
-}
-
 inline double Rms(std::span<const double> x) {
   double sum = 0;
   for (double v : x)
     sum += v * v;
   return std::sqrt(sum / static_cast<double>(x.size()));
-}
-
-// The level of a sine (√2·RMS) in dB re full scale.
-inline double SineLevelDb(std::span<const double> x) {
-  return 20 * std::log10(std::sqrt(2.0) * Rms(x) / kFullScale);
-}
-
-inline double DbToAmplitude(double db) {
-  return kFullScale * std::pow(10.0, db / 20.0);
 }
 
 // Times (in frames, linearly interpolated) where x rises through zero.

@@ -9,13 +9,9 @@
 namespace qel::effects::generators_test {
 namespace {
 
-TEST(GeneratorSine, HasTheRequestedFrequency) {
+TEST(GeneratorSine, HasTheRequestedFrequencyAndPeaksAtTheRequestedLevelInDecibelsReFullScale) {
   const auto x = Generate({{7, 1000}, {2, -6}, {1, kSine}}, Frames(2));
   EXPECT_NEAR(FrequencyHz(x), 1000.0, 0.01);
-}
-
-TEST(GeneratorSine, PeaksAtTheRequestedLevelInDecibelsReFullScale) {
-  const auto x = Generate({{7, 1000}, {2, -6}, {1, kSine}}, Frames(1));
   EXPECT_NEAR(SineLevelDb(x), -6.0, 0.01);
   EXPECT_NEAR(Peak(x), DbToAmplitude(-6), DbToAmplitude(-6) * 1e-3);
 }
@@ -64,7 +60,7 @@ TEST(GeneratorModulation, DepthSixtyPercentSwingsTheEnvelopeFromFullToFortyPerce
   EXPECT_NEAR(lowest, 0.4 * a, a * 0.01);
 }
 
-TEST(GeneratorFade, RisesInDecibelsLinearlyFromTheFadeLevelToTheLevel) {
+TEST(GeneratorFade, StartsAtTheFadeLevelAndRisesInDecibelsLinearlyToTheLevel) {
   // −46 dBFS up to −6 dBFS over 1 s: 40 dB per second.
   const auto x =
       Generate({{7, 1000}, {2, -6}, {9, -46}, {10, 1000}, {12, -1}, {1, kSine}}, Frames(1.5));
@@ -76,12 +72,8 @@ TEST(GeneratorFade, RisesInDecibelsLinearlyFromTheFadeLevelToTheLevel) {
   EXPECT_NEAR(levelAt(0.5), -26.0, 0.1);
   EXPECT_NEAR(levelAt(0.75), -16.0, 0.1);
   EXPECT_NEAR(levelAt(1.25), -6.0, 0.01);
-}
-
-TEST(GeneratorFade, StartsAtTheFadeLevel) {
-  const auto x =
-      Generate({{7, 1000}, {2, -6}, {9, -46}, {10, 1000}, {12, -1}, {1, kSine}}, Frames(0.1));
-  // The first quarter period rises to the first peak, 0.25 ms into the fade.
+  // It starts at the fade level: the first quarter period rises to the first
+  // peak, 0.25 ms into the fade.
   EXPECT_NEAR(Peak(std::span(x).first(22)), DbToAmplitude(-46), DbToAmplitude(-46) * 0.01);
 }
 

@@ -2,7 +2,6 @@
 // block or in blocks of 1, 7 or 4410 frames.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,49 +16,34 @@ using namespace qel::effects;
 
 struct Kind {
   std::string name;
-  std::function<std::unique_ptr<Processor>()> make;
+  std::unique_ptr<Processor> (*make)();
+  std::vector<ParamValue> params;  // P1, P2, ...
+
+  std::unique_ptr<Processor> Make() const {
+    auto p = make();
+    for (size_t i = 0; i < params.size(); ++i)
+      EXPECT_TRUE(p->SetParam(static_cast<int>(i + 1), params[i])) << name << " P" << i + 1;
+    return p;
+  }
 };
 
 void PrintTo(const Kind& kind, std::ostream* os) {
   *os << kind.name;
 }
 
-std::unique_ptr<Processor> With(std::unique_ptr<Processor> p,
-                                const std::vector<ParamValue>& params) {
-  for (size_t i = 0; i < params.size(); ++i)
-    EXPECT_TRUE(p->SetParam(static_cast<int>(i + 1), params[i]));
-  return p;
-}
-
 const Kind kKinds[] = {
-    {"Amplify", [] { return With(MakeAmplify(), {173.0}); }},
-    {"Fade",
-     [] {
-       return With(MakeFade(), {10.0, 130.0, 0.0});
-     }},
-    {"ShortFade",
-     [] {
-       return With(MakeFade(), {0.0, 100.0, 30.0});
-     }},
-    {"Normalize",
-     [] {
-       return With(MakeNormalize(), {95.0, -1.0});
-     }},
-    {"Invert", [] { return MakeInvert(); }},
-    {"Silence", [] { return MakeSilence(); }},
+    {"Amplify", MakeAmplify, {173.0}},
+    {"Fade", MakeFade, {10.0, 130.0, 0.0}},
+    {"ShortFade", MakeFade, {0.0, 100.0, 30.0}},
+    {"Normalize", MakeNormalize, {95.0, -1.0}},
+    {"Invert", MakeInvert, {}},
+    {"Silence", MakeSilence, {}},
     {"Envelope",
-     [] {
-       return With(MakeEnvelope(), {std::vector<double>{20, 90, 150, 400, 700, 950},
-                                    std::vector<double>{100, 30, 180, 60, 0, 120}, 2.0, 0.0, 0.0});
-     }},
-    {"Compressor",
-     [] {
-       return With(MakeDynamics(), {-30.0, 5.0, 20.0, 1.0, 4.0});
-     }},
-    {"Expander",
-     [] {
-       return With(MakeDynamics(), {-20.0, 3.0, 10.0, 2.0, 0.0});
-     }},
+     MakeEnvelope,
+     {std::vector<double>{20, 90, 150, 400, 700, 950},
+      std::vector<double>{100, 30, 180, 60, 0, 120}, 2.0, 0.0, 0.0}},
+    {"Compressor", MakeDynamics, {-30.0, 5.0, 20.0, 1.0, 4.0}},
+    {"Expander", MakeDynamics, {-20.0, 3.0, 10.0, 2.0, 0.0}},
 };
 
 class BlockSplit : public testing::TestWithParam<std::tuple<Kind, size_t>> {};
@@ -73,8 +57,8 @@ TEST_P(BlockSplit, GivesTheSameOutputAsOneWholeBlock) {
   for (size_t i = 0; i < in.size(); ++i) {
     in[i] = 200 + 8000 * noise(random) * static_cast<double>(i) / static_cast<double>(in.size());
   }
-  const auto whole = RunBlocks(*kind.make(), in, in.size());
-  const auto split = RunBlocks(*kind.make(), in, block);
+  const auto whole = RunBlocks(*kind.Make(), in, in.size());
+  const auto split = RunBlocks(*kind.Make(), in, block);
   ASSERT_EQ(split.size(), whole.size());
   for (size_t i = 0; i < whole.size(); ++i) {
     ASSERT_NEAR(split[i], whole[i], 1e-9 * std::max(1.0, std::abs(whole[i]))) << i;

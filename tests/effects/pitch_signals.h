@@ -17,24 +17,19 @@
 
 #include <gtest/gtest.h>
 
+#include "effects/time_signals.h"
 #include "processor.h"
 #include "processors.h"
 
 namespace qel::effects::pitch_test {
 
-using Factory = std::unique_ptr<Processor> (*)();
-using Settings = std::vector<std::pair<int, double>>;
-
-inline std::unique_ptr<Processor> Make(Factory factory, const Settings& settings,
-                                       double rate = 44100) {
-  auto p = factory();
-  for (const auto& [index, value] : settings)
-    p->SetParam(index, value);
-  StreamSetup setup;
-  setup.sampleRate = rate;
-  p->Start(setup);
-  return p;
-}
+// The factories, signals and decibels are the time kinds' own.
+using time_test::Db;
+using time_test::Factory;
+using time_test::Make;
+using time_test::Noise;
+using time_test::Settings;
+using time_test::Sine;
 
 // Runs `in` through the processor in blocks of the given lengths, repeated
 // cyclically (the whole signal at once when empty); the final block is marked
@@ -69,28 +64,12 @@ inline std::string EngineName(const ::testing::TestParamInfo<double>& info) {
   return info.param == kRubberBand ? "RubberBand" : "TimeDomain";
 }
 
-inline std::vector<double> Sine(double hz, double amplitude, size_t n, double rate = 44100) {
-  std::vector<double> x(n);
-  for (size_t i = 0; i < n; ++i)
-    x[i] = amplitude * std::sin(2 * std::numbers::pi * hz * static_cast<double>(i) / rate);
-  return x;
-}
-
 // Silence with a sine between frames `from` and `to`.
 inline std::vector<double> Burst(double hz, double amplitude, size_t n, size_t from, size_t to,
                                  double rate = 44100) {
   std::vector<double> x = Sine(hz, amplitude, n, rate);
   for (size_t i = 0; i < n; ++i)
     if (i < from || i >= to) x[i] = 0;
-  return x;
-}
-
-inline std::vector<double> Noise(size_t n, double amplitude, unsigned seed = 7) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> dist(-amplitude, amplitude);
-  std::vector<double> x(n);
-  for (auto& v : x)
-    v = dist(gen);
   return x;
 }
 
@@ -160,10 +139,6 @@ inline double Edge(std::span<const double> y, double amplitude, bool rising, dou
   }
   const auto it = std::find_if(y.rbegin(), y.rend(), hit);
   return it == y.rend() ? -1 : static_cast<double>(y.rend() - it - 1) / rate;
-}
-
-inline double Db(double ratio) {
-  return 20 * std::log10(ratio);
 }
 
 }  // namespace qel::effects::pitch_test

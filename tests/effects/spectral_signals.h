@@ -136,4 +136,20 @@ inline double MaxAbs(const std::vector<double>& a) {
   return worst;
 }
 
+// `s` through a flat gain of `db` decibels.
+inline std::vector<double> ScaledDb(std::vector<double> s, double db) {
+  for (double& v : s)
+    v *= std::pow(10.0, db / 20);
+  return s;
+}
+
+// The largest step between neighbouring samples of s in [from, to]. A sine's
+// largest is A·2π·f/rate; a response switched at once steps by up to 3/4 of A.
+inline double LargestStep(const std::vector<double>& s, std::size_t from, std::size_t to) {
+  double largest = 0;
+  for (std::size_t i = from; i < to; ++i)
+    largest = std::max(largest, std::abs(s[i + 1] - s[i]));
+  return largest;
+}
+
 }  // namespace qel::effects::spectral_test

@@ -91,7 +91,7 @@ TEST(Phaser, TheTriangleShapeSweepsLinearlyInOctaves) {
 }
 
 // P9 receives the percentage and then the on/off switch.
-double GainWithP9(std::initializer_list<double> p9, double hz) {
+double GainWithP9(const std::vector<double>& p9, double hz) {
   auto settings = Static(800, 6);
   for (double v : p9)
     settings.push_back({9, v});
@@ -99,17 +99,16 @@ double GainWithP9(std::initializer_list<double> p9, double hz) {
   return SteadyGain(*p, hz);
 }
 
-TEST(Phaser, APercentageThenMinusOneSwitchesFeedbackOnAtThatPercentage) {
-  EXPECT_NEAR(Db(GainWithP9({40, -1}, 1200)), Db(Response(1200, 800, 6, 0.5, 0.5, 0.4)), 0.01);
-}
-
-TEST(Phaser, APercentageThenZeroSwitchesFeedbackOff) {
-  EXPECT_NEAR(Db(GainWithP9({40, 0}, 1200)), Db(Response(1200, 800, 6, 0.5, 0.5, 0.0)), 0.01);
-}
-
-TEST(Phaser, ZeroThenMinusOneIsFeedbackOnAtZeroPercent) {
-  EXPECT_NEAR(Db(GainWithP9({40, -1, 0, -1}, 1200)), Db(Response(1200, 800, 6, 0.5, 0.5, 0.0)),
-              0.01);
+TEST(Phaser, APercentageThenMinusOneSwitchesFeedbackOnAtThatPercentageAndThenZeroOff) {
+  struct Case {
+    std::vector<double> p9;
+    double feedback;
+  };
+  // Zero then minus one is feedback on at zero percent.
+  for (const Case& c : {Case{{40, -1}, 0.4}, Case{{40, 0}, 0.0}, Case{{40, -1, 0, -1}, 0.0}}) {
+    EXPECT_NEAR(Db(GainWithP9(c.p9, 1200)), Db(Response(1200, 800, 6, 0.5, 0.5, c.feedback)), 0.01)
+        << c.p9.size() << " values ending " << c.p9[1];
+  }
 }
 
 TEST(Phaser, OddStageCountsRoundUpToEven) {

@@ -36,25 +36,15 @@ void ExpectSequence(RandomNumber& r, const double (&expected)[4]) {
     EXPECT_NEAR(r.Next(), e, 1e-15);
 }
 
-TEST(DitherGenerators, UniformStartsWithThePinnedValues) {
-  UniformRandom r;
-  ExpectSequence(r, kUniform);
-}
-
-TEST(DitherGenerators, TriangleStartsWithThePinnedValues) {
-  TriangleRandom r;
-  ExpectSequence(r, kTriangle);
-}
-
-TEST(DitherGenerators, GaussStartsWithThePinnedValues) {
-  GaussRandom r;
-  ExpectSequence(r, kGauss);
-}
-
-TEST(DitherGenerators, ColouredStartsWithThePinnedValuesForItsRate) {
-  ColoredRandom low(44100);
+TEST(DitherGenerators, EachGeneratorStartsWithThePinnedValuesForItsRate) {
+  UniformRandom uniform;
+  TriangleRandom triangle;
+  GaussRandom gauss;
+  ColoredRandom low(44100), high(192000);
+  ExpectSequence(uniform, kUniform);
+  ExpectSequence(triangle, kTriangle);
+  ExpectSequence(gauss, kGauss);
   ExpectSequence(low, kColoured44100);
-  ColoredRandom high(192000);
   ExpectSequence(high, kColoured192000);
 }
 
@@ -97,28 +87,21 @@ TEST(DitherTable, TheTypeSelectsTheGenerator) {
   }
 }
 
-TEST(DitherTable, HostDitheringTypeZeroSelectsTheGaussianGenerator) {
-  CPcmConvert c;
-  ConvertSettings s;
-  s.ditheringEnabled = true;
-  s.ditheringType = 0;
-  c.Configure(s);
-  c.SetInputFormat(44100, 2, 16, 3);
-  c.SetOutputFormat(44100, 2, 8, 3);
-  ASSERT_TRUE(c.Init());
-  EXPECT_EQ(c.Dither().Type(), -1);
-  EXPECT_NEAR(c.Dither().NoiseTable()[0], kGauss[0], 1e-15);
-}
-
-TEST(DitherTable, HostDitheringTypeOneSelectsTheTriangleGenerator) {
-  CPcmConvert c;
-  ConvertSettings s;
-  s.ditheringEnabled = true;
-  s.ditheringType = 1;
-  c.Configure(s);
-  c.SetOutputFormat(44100, 2, 8, 3);
-  ASSERT_TRUE(c.Init());
-  EXPECT_NEAR(c.Dither().NoiseTable()[0], kTriangle[0], 1e-15);
+TEST(DitherTable, HostDitheringTypeZeroIsGaussianAndOneTriangular) {
+  for (int type : {0, 1}) {
+    CPcmConvert c;
+    ConvertSettings s;
+    s.ditheringEnabled = true;
+    s.ditheringType = type;
+    c.Configure(s);
+    c.SetInputFormat(44100, 2, 16, 3);
+    c.SetOutputFormat(44100, 2, 8, 3);
+    ASSERT_TRUE(c.Init()) << type;
+    if (type == 0) {
+      EXPECT_EQ(c.Dither().Type(), -1);
+    }
+    EXPECT_NEAR(c.Dither().NoiseTable()[0], type == 0 ? kGauss[0] : kTriangle[0], 1e-15) << type;
+  }
 }
 
 TEST(NoiseShapingSets, TypeOneAndTwoSelectTheirSetsAndOthersKeepTheCurrentOne) {
@@ -136,10 +119,8 @@ TEST(NoiseShapingSets, TypeOneAndTwoSelectTheirSetsAndOthersKeepTheCurrentOne) {
 
 // ---- the bit-depth stage -------------------------------------------------
 
-std::vector<std::int32_t> Requantise(const std::vector<std::int32_t>& in, int inBits, int outBits,
-                                     int channels = 1, bool dither = false, int type = -1,
-                                     bool shaping = false, int shapingType = 1) {
-  CDither d;
+void Prepare(CDither& d, int inBits, int outBits, int channels, bool dither, int type, bool shaping,
+             int shapingType) {
   d.SetChannels(channels);
   d.SetInputBits(inBits);
   d.SetOutputBits(outBits);
@@ -148,20 +129,20 @@ std::vector<std::int32_t> Requantise(const std::vector<std::int32_t>& in, int in
   d.SetNoiseShapingEnabled(shaping);
   d.SetNoiseShapingType(shapingType);
   d.Prepare();
+}
+
+std::vector<std::int32_t> Requantise(const std::vector<std::int32_t>& in, int inBits, int outBits,
+                                     int channels = 1, bool dither = false, int type = -1,
+                                     bool shaping = false, int shapingType = 1) {
+  CDither d;
+  Prepare(d, inBits, outBits, channels, dither, type, shaping, shapingType);
   const auto bytes = pcmtest::Pack(in, inBits);
   return pcmtest::Unpack(d.Process(bytes), outBits);
 }
 
-TEST(BitDepth, FullScaleNegative16BitBecomes8BitOne) {
-  const auto out = Requantise({-32768}, 16, 8);
-  EXPECT_EQ(out[0] + 128, 1);
-}
-
-TEST(BitDepth, Full16BitBecomes8388351In24Bit) {
+TEST(BitDepth, SizesChangeByTheFullScaleRatioRoundingToNearest) {
+  EXPECT_EQ(Requantise({-32768}, 16, 8)[0] + 128, 1);  // full-scale negative 16-bit
   EXPECT_EQ(Requantise({32767}, 16, 24)[0], 8388351);
-}
-
-TEST(BitDepth, WideningScalesByTheFullScaleRatioRoundingToNearest) {
   // 8-bit 192 is +0.5: 16383.5 rounds to the even 16384; -0.5 to -16384.
   EXPECT_EQ(Requantise({64, -64, -128, 127}, 8, 16),
             (std::vector<std::int32_t>{16384, -16384, -32767, 32511}));
@@ -190,13 +171,7 @@ TEST(BitDepth, BlockSizeDoesNotChangeDitheredAndShapedOutput) {
   const auto in = pcmtest::Sine(1234, 44100, 9000, 40000, 2);
   const auto whole = Requantise(in, 16, 8, 2, true, 3, true);
   CDither d;
-  d.SetChannels(2);
-  d.SetInputBits(16);
-  d.SetOutputBits(8);
-  d.SetEnabled(true);
-  d.SetType(3);
-  d.SetNoiseShapingEnabled(true);
-  d.Prepare();
+  Prepare(d, 16, 8, 2, true, 3, true, 1);
   const auto bytes = pcmtest::Pack(in, 16);
   std::vector<std::int32_t> pieces;
   std::size_t pos = 0;
@@ -249,21 +224,12 @@ double HighToLowDb(const std::vector<double>& e) {
   return 10.0 * std::log10(s.Band(15000, 22050, 44100) / s.Band(20, 5000, 44100));
 }
 
-TEST(NoiseShaping, WithoutShapingDitheredNoiseIsWhite) {
-  const double flat = HighToLowDb(RequantisationError(true, -1, false));
-  EXPECT_NEAR(flat, 10.0 * std::log10(7050.0 / 4980.0), 0.5);  // the bandwidth ratio
-}
-
-TEST(NoiseShaping, TheFirstSetTiltsTheNoiseTowardsHighFrequencies) {
-  const double flat = HighToLowDb(RequantisationError(true, -1, false));
-  const double shaped = HighToLowDb(RequantisationError(true, -1, true, 1));
-  EXPECT_GT(shaped, flat + 8.0);
-}
-
-TEST(NoiseShaping, TheSymmetricSetTiltsItLessSteeply) {
+TEST(NoiseShaping, TheFirstSetTiltsWhiteNoiseTowardsHighFrequenciesAndTheSymmetricOneLess) {
   const double flat = HighToLowDb(RequantisationError(true, -1, false));
   const double first = HighToLowDb(RequantisationError(true, -1, true, 1));
   const double second = HighToLowDb(RequantisationError(true, -1, true, 2));
+  EXPECT_NEAR(flat, 10.0 * std::log10(7050.0 / 4980.0), 0.5);  // white: the bandwidth ratio
+  EXPECT_GT(first, flat + 8.0);
   EXPECT_GT(second, flat + 5.0);
   EXPECT_LT(second, first);
 }

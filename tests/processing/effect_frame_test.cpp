@@ -105,11 +105,13 @@ class EffectFrameTest : public ::testing::Test {
   int configured = 0;
   bool configureFails = false;
 
-  void Open(int channels, int64_t frames = kFrames) {
+  // A ramp of `frames` frames with frames [from, to) selected.
+  void Open(int channels, int64_t from, int64_t to, int64_t frames = kFrames) {
     original = test::Ramp(frames, channels);
     const std::string name = test::WriteStore(dir.Path(), {kRate, channels, 16, 0}, original);
     ASSERT_FALSE(name.empty());
     test::BeginDocument(doc, name);
+    test::SelectFrames(doc, from, to);
   }
 
   EffectJob Job(int32_t code) {
@@ -127,6 +129,17 @@ class EffectFrameTest : public ::testing::Test {
 
   EffectResult Run(int32_t code) { return RunEffect(doc, observer, Job(code)); }
 
+  void Disable(int channel) {
+    doc.channels.SetOperation(channel, 0);
+    doc.RecountChannels();
+  }
+
+  EffectOutcome Generate(double ms) {
+    EffectJob job = Job(opcode::kGenerateSilence);
+    job.generateMs = ms;
+    return RunEffect(doc, observer, job).outcome;
+  }
+
   // Expected samples: frames [from, to) of channel c multiplied by gain.
   Samples Scaled(const Samples& in, int channels, int64_t from, int64_t to,
                  std::initializer_list<int> scaledChannels, double gain = 2.0) {
@@ -142,8 +155,7 @@ class EffectFrameTest : public ::testing::Test {
 };
 
 TEST_F(EffectFrameTest, OnlyTheSelectionPassesThroughTheProcessors) {
-  Open(1);
-  test::SelectFrames(doc, 1200, 4300);
+  Open(1, 1200, 4300);
   ASSERT_EQ(Run(opcode::kAmplify).outcome, EffectOutcome::kDone);
   EXPECT_EQ(test::CurrentSamples(doc), Scaled(original, 1, 1200, 4300, {0}));
   EXPECT_EQ(doc.history.UndoCodes(), std::vector<int32_t>{opcode::kAmplify});
@@ -152,20 +164,18 @@ TEST_F(EffectFrameTest, OnlyTheSelectionPassesThroughTheProcessors) {
 }
 
 TEST_F(EffectFrameTest, BlocksAreOneSecondAndStampedWithTheirPlaceInTheSelection) {
-  Open(1);
-  test::SelectFrames(doc, 100, 3600);
+  Open(1, 100, 3600);
   Run(opcode::kAmplify);
   EXPECT_EQ(left.timeStamps, (std::vector<double>{0, 1000, 2000, 3000}));
 }
 
 TEST_F(EffectFrameTest, ChannelsOutsideTheOperationComeOutBitIdentical) {
-  Open(2);
+  Open(2, 0, 0);
   original[1] = -32768;  // would become -32767 through the conversion
   const std::string name = test::WriteStore(dir.Path(), {kRate, 2, 16, 0}, original);
   doc.Reset();
   test::BeginDocument(doc, name);
-  doc.channels.SetOperation(1, 0);
-  doc.RecountChannels();
+  Disable(1);
   test::SelectFrames(doc, 0, kFrames);
   ASSERT_EQ(Run(opcode::kAmplify).outcome, EffectOutcome::kDone);
   EXPECT_EQ(test::CurrentSamples(doc), Scaled(original, 2, 0, kFrames, {0}));
@@ -173,10 +183,8 @@ TEST_F(EffectFrameTest, ChannelsOutsideTheOperationComeOutBitIdentical) {
 }
 
 TEST_F(EffectFrameTest, AnAllChannelEffectProcessesDisabledChannelsAndRestoresTheFlags) {
-  Open(2);
-  doc.channels.SetOperation(1, 0);
-  doc.RecountChannels();
-  test::SelectFrames(doc, 0, 2000);
+  Open(2, 0, 2000);
+  Disable(1);
   ASSERT_EQ(Run(opcode::kCompressor).outcome, EffectOutcome::kDone);
   EXPECT_EQ(test::CurrentSamples(doc), Scaled(original, 2, 0, 2000, {0, 1}));
   EXPECT_EQ(doc.channels.Operation(1), 0);
@@ -184,8 +192,7 @@ TEST_F(EffectFrameTest, AnAllChannelEffectProcessesDisabledChannelsAndRestoresTh
 }
 
 TEST_F(EffectFrameTest, FlushingEffectsAreToldOfTheLastBlockOnlyBeforeIt) {
-  Open(1);
-  test::SelectFrames(doc, 0, 3500);
+  Open(1, 0, 3500);
   Run(opcode::kCompressor);
   EXPECT_EQ(left.lastBlocks, std::vector<int>{3});
   GainProcessor plain;
@@ -195,8 +202,7 @@ TEST_F(EffectFrameTest, FlushingEffectsAreToldOfTheLastBlockOnlyBeforeIt) {
 }
 
 TEST_F(EffectFrameTest, StopInTheFirstBlockKeepsOneProcessedSecondAndTheRestUnchanged) {
-  Open(1);
-  test::SelectFrames(doc, 500, 4500);
+  Open(1, 500, 4500);
   bool inLoop = false;
   observer.onProgress = [&](int32_t) {
     if (left.blocks == 1 && !inLoop) {
@@ -212,8 +218,7 @@ TEST_F(EffectFrameTest, StopInTheFirstBlockKeepsOneProcessedSecondAndTheRestUnch
 }
 
 TEST_F(EffectFrameTest, StopBeforeAnyBlockWasProcessedCancels) {
-  Open(1, 25000);  // a head of 20 s is copied in two reported blocks
-  test::SelectFrames(doc, 20000, 25000);
+  Open(1, 20000, 25000, 25000);  // a head of 20 s is copied in two reported blocks
   observer.onProgress = [&](int32_t) { doc.RequestStop(); };
   EXPECT_EQ(Run(opcode::kAmplify).outcome, EffectOutcome::kCancelled);
   EXPECT_EQ(doc.history.Depth(), 1);
@@ -222,8 +227,7 @@ TEST_F(EffectFrameTest, StopBeforeAnyBlockWasProcessedCancels) {
 }
 
 TEST_F(EffectFrameTest, CancellingInTheLoopLeavesTheDocumentAndFolderAsTheyWere) {
-  Open(2);
-  test::SelectFrames(doc, 0, kFrames);
+  Open(2, 0, kFrames);
   const auto before = test::FolderListing(dir.Path());
   observer.onProgress = [&](int32_t) {
     if (left.blocks == 2) doc.SetStatus(status::kIdle);
@@ -237,10 +241,8 @@ TEST_F(EffectFrameTest, CancellingInTheLoopLeavesTheDocumentAndFolderAsTheyWere)
 }
 
 TEST_F(EffectFrameTest, AFailingProcessorEndsTheRunWithNothingChanged) {
-  Open(2);
-  doc.channels.SetOperation(0, 0);
-  doc.RecountChannels();
-  test::SelectFrames(doc, 0, kFrames);
+  Open(2, 0, kFrames);
+  Disable(0);
   const auto before = test::FolderListing(dir.Path());
   right.failOnBlock = 2;
   EXPECT_EQ(Run(opcode::kReverse).outcome, EffectOutcome::kComponentFailed);
@@ -253,8 +255,7 @@ TEST_F(EffectFrameTest, AFailingProcessorEndsTheRunWithNothingChanged) {
 }
 
 TEST_F(EffectFrameTest, AProcessorThatCannotBeConfiguredFailsBeforeAnyEvent) {
-  Open(1);
-  test::SelectFrames(doc, 0, 100);
+  Open(1, 0, 100);
   configureFails = true;
   EXPECT_EQ(Run(opcode::kAmplify).outcome, EffectOutcome::kComponentFailed);
   EXPECT_EQ(observer.ended, 0);
@@ -263,20 +264,17 @@ TEST_F(EffectFrameTest, AProcessorThatCannotBeConfiguredFailsBeforeAnyEvent) {
 }
 
 TEST_F(EffectFrameTest, NothingHappensWithoutASelectionOrAnEnabledChannel) {
-  Open(1);
-  test::SelectFrames(doc, 100, 100);
+  Open(1, 100, 100);
   EXPECT_EQ(Run(opcode::kAmplify).outcome, EffectOutcome::kNothing);
   test::SelectFrames(doc, 100, 200);
-  doc.channels.SetOperation(0, 0);
-  doc.RecountChannels();
+  Disable(0);
   EXPECT_EQ(Run(opcode::kAmplify).outcome, EffectOutcome::kNothing);
   EXPECT_EQ(configured, 0);
   EXPECT_EQ(observer.ended, 0);
 }
 
 TEST_F(EffectFrameTest, ReverseReadsTheSelectionBackwardsAcrossBlocks) {
-  Open(1);
-  test::SelectFrames(doc, 700, 3950);
+  Open(1, 700, 3950);
   left.gain = 1.0;
   left.reverse = true;
   ASSERT_EQ(Run(opcode::kReverse).outcome, EffectOutcome::kDone);
@@ -287,8 +285,7 @@ TEST_F(EffectFrameTest, ReverseReadsTheSelectionBackwardsAcrossBlocks) {
 }
 
 TEST_F(EffectFrameTest, ATailIsMixedIntoWhatFollowsTheSelection) {
-  Open(1);
-  test::SelectFrames(doc, 1000, 2000);
+  Open(1, 1000, 2000);
   left.tail = 300;
   ASSERT_EQ(Run(opcode::kReverb).outcome, EffectOutcome::kDone);
   Samples expected = Scaled(original, 1, 1000, 2000, {0});
@@ -299,8 +296,7 @@ TEST_F(EffectFrameTest, ATailIsMixedIntoWhatFollowsTheSelection) {
 }
 
 TEST_F(EffectFrameTest, ATailPastTheEndOfTheDocumentIsAppended) {
-  Open(1);
-  test::SelectFrames(doc, 5000, kFrames);
+  Open(1, 5000, kFrames);
   left.tail = 800;
   ASSERT_EQ(Run(opcode::kReverb).outcome, EffectOutcome::kDone);
   const Samples got = test::CurrentSamples(doc);
@@ -311,8 +307,7 @@ TEST_F(EffectFrameTest, ATailPastTheEndOfTheDocumentIsAppended) {
 }
 
 TEST_F(EffectFrameTest, AMeasuringProcessorSeesTheWholeSelectionFirst) {
-  Open(1);
-  test::SelectFrames(doc, 0, 3500);
+  Open(1, 0, 3500);
   left.measures = true;
   ASSERT_EQ(Run(opcode::kNormalize).outcome, EffectOutcome::kDone);
   EXPECT_EQ(left.measured, 4);
@@ -320,8 +315,7 @@ TEST_F(EffectFrameTest, AMeasuringProcessorSeesTheWholeSelectionFirst) {
 }
 
 TEST_F(EffectFrameTest, ProgressRunsUpOverTheWholeDocumentToNinetyFive) {
-  Open(1);
-  test::SelectFrames(doc, 2000, 4000);
+  Open(1, 2000, 4000);
   Run(opcode::kAmplify);
   ASSERT_FALSE(observer.progress.empty());
   EXPECT_TRUE(std::is_sorted(observer.progress.begin(), observer.progress.end()));
@@ -329,8 +323,7 @@ TEST_F(EffectFrameTest, ProgressRunsUpOverTheWholeDocumentToNinetyFive) {
 }
 
 TEST_F(EffectFrameTest, APreviewConfiguresAndAsksForPlaybackWithoutTouchingTheDocument) {
-  Open(1);
-  test::SelectFrames(doc, 0, 100);
+  Open(1, 0, 100);
   EffectJob job = Job(opcode::kAmplify);
   job.previewMode = 1;
   bool played = false;
@@ -343,18 +336,15 @@ TEST_F(EffectFrameTest, APreviewConfiguresAndAsksForPlaybackWithoutTouchingTheDo
 }
 
 TEST_F(EffectFrameTest, ChannelsLeftAloneStayInStepWithAProcessorThatHoldsFramesBack) {
-  Open(2);
-  doc.channels.SetOperation(1, 0);
-  doc.RecountChannels();
-  test::SelectFrames(doc, 300, 5000);
+  Open(2, 300, 5000);
+  Disable(1);
   left.latency = 250;
   ASSERT_EQ(Run(opcode::kAmplify).outcome, EffectOutcome::kDone);
   EXPECT_EQ(test::CurrentSamples(doc), Scaled(original, 2, 300, 5000, {0}));
 }
 
 TEST_F(EffectFrameTest, StopWithFramesHeldBackCopiesThemUnchangedInsteadOfLosingThem) {
-  Open(1);
-  test::SelectFrames(doc, 0, kFrames);
+  Open(1, 0, kFrames);
   left.latency = 250;
   observer.onProgress = [&](int32_t) {
     if (left.blocks == 2) doc.RequestStop();
@@ -365,8 +355,7 @@ TEST_F(EffectFrameTest, StopWithFramesHeldBackCopiesThemUnchangedInsteadOfLosing
 }
 
 TEST_F(EffectFrameTest, AStoppedReverseIsCancelled) {
-  Open(1);
-  test::SelectFrames(doc, 0, kFrames);
+  Open(1, 0, kFrames);
   left.reverse = true;
   observer.onProgress = [&](int32_t) {
     if (left.blocks == 1) doc.RequestStop();
@@ -376,11 +365,8 @@ TEST_F(EffectFrameTest, AStoppedReverseIsCancelled) {
 }
 
 TEST_F(EffectFrameTest, AGeneratorWorksInSecondsAndTheWholeMillisecondsLeft) {
-  Open(1);
-  test::SelectFrames(doc, 1000, 1000);
-  EffectJob job = Job(opcode::kGenerateSilence);
-  job.generateMs = 2500.7;
-  ASSERT_EQ(RunEffect(doc, observer, job).outcome, EffectOutcome::kDone);
+  Open(1, 1000, 1000);
+  ASSERT_EQ(Generate(2500.7), EffectOutcome::kDone);
   EXPECT_EQ(left.chunks, (std::vector<double>{1000, 1000, 500}));
   // Inserted at the cursor: 2500 frames at 1 kHz.
   const Samples got = test::CurrentSamples(doc);
@@ -392,11 +378,8 @@ TEST_F(EffectFrameTest, AGeneratorWorksInSecondsAndTheWholeMillisecondsLeft) {
 }
 
 TEST_F(EffectFrameTest, AGeneratorReplacesTheSelection) {
-  Open(1);
-  test::SelectFrames(doc, 1000, 4000);
-  EffectJob job = Job(opcode::kGenerateSilence);
-  job.generateMs = 500;
-  ASSERT_EQ(RunEffect(doc, observer, job).outcome, EffectOutcome::kDone);
+  Open(1, 1000, 4000);
+  ASSERT_EQ(Generate(500), EffectOutcome::kDone);
   const Samples got = test::CurrentSamples(doc);
   ASSERT_EQ(static_cast<int64_t>(got.size()), kFrames - 3000 + 500);
   EXPECT_EQ(got[1500], original[4000]);
@@ -404,11 +387,8 @@ TEST_F(EffectFrameTest, AGeneratorReplacesTheSelection) {
 }
 
 TEST_F(EffectFrameTest, AGeneratorShorterThanAMillisecondMakesNothing) {
-  Open(1);
-  test::SelectFrames(doc, 0, 0);
-  EffectJob job = Job(opcode::kGenerateSilence);
-  job.generateMs = 0.5;
-  ASSERT_EQ(RunEffect(doc, observer, job).outcome, EffectOutcome::kDone);
+  Open(1, 0, 0);
+  ASSERT_EQ(Generate(0.5), EffectOutcome::kDone);
   EXPECT_TRUE(left.chunks.empty());
   EXPECT_EQ(test::CurrentSamples(doc), original);
 }
@@ -465,8 +445,7 @@ TEST(EffectSamples, ThirtyTwoBitSamplesScaledBy65536LoseTheirFraction) {
 // ---- channel mixing ----
 
 TEST_F(EffectFrameTest, MixingChannelsSwapsThemWithUnitGains) {
-  Open(2);
-  test::SelectFrames(doc, 0, kFrames);
+  Open(2, 0, kFrames);
   ChannelGains gains{};
   gains[0 * 18 + 1] = 1.0;
   gains[1 * 18 + 0] = 1.0;
@@ -480,8 +459,7 @@ TEST_F(EffectFrameTest, MixingChannelsSwapsThemWithUnitGains) {
 }
 
 TEST_F(EffectFrameTest, MixingRoundsToNearestAndClips) {
-  Open(2, 3);
-  test::SelectFrames(doc, 0, 3);
+  Open(2, 0, 3, 3);
   ChannelGains gains{};
   gains[0] = 0.5;          // left = left / 2, rounded
   gains[18 + 0] = 5000.0;  // right = 5000 × left, clipped

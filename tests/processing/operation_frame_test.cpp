@@ -93,6 +93,13 @@ class OperationFrameTest : public ::testing::Test {
     return ReplaceFrames(doc, observer, from, to, middle);
   }
 
+  // Begins a frame over frames 20 ... 40 and writes five frames of output.
+  void BeginAndWrite(OperationFrame& frame) {
+    ASSERT_EQ(frame.Begin(), Outcome::kDone);
+    const std::vector<uint8_t> middle = test::ToBytes(Samples(5, 1));
+    ASSERT_TRUE(frame.Destination().Write(middle.data(), middle.size()));
+  }
+
   int64_t SelectionStartFrame() const {
     const ViewStack& v = *doc.View();
     return v.startSelect[v.zoom] / kAlign;
@@ -111,17 +118,13 @@ TEST_F(OperationFrameTest, TheNewVersionIsTheHeadThenTheOutputThenTheTail) {
   EXPECT_EQ(doc.length, (kFrames - 20 + 5) * kAlign);
 }
 
-TEST_F(OperationFrameTest, TheNewVersionIsOneUndoStepUnderTheOperationsCode) {
+TEST_F(OperationFrameTest, TheNewVersionIsOneUndoStepUnderTheOperationsCodeWithTheOutputSelected) {
   const std::string before = doc.Current()->sampleFile;
   ASSERT_EQ(Replace(20, 40, Samples(5, 1)), Outcome::kDone);
   EXPECT_EQ(doc.history.Depth(), 2);
   EXPECT_EQ(doc.history.UndoCodes(), std::vector<int32_t>{kCode});
   EXPECT_NE(doc.Current()->sampleFile, before);
   EXPECT_TRUE(std::filesystem::exists(before));  // the earlier version stays for undo
-}
-
-TEST_F(OperationFrameTest, WhatWasWrittenOverASelectionIsSelected) {
-  ASSERT_EQ(Replace(20, 40, Samples(5, 1)), Outcome::kDone);
   EXPECT_EQ(SelectionStartFrame(), 20);
   EXPECT_EQ(SelectionEndFrame(), 25);
   EXPECT_EQ(doc.View()->selected, 1);
@@ -183,9 +186,7 @@ TEST_F(OperationFrameTest, CancellingDuringTheTailCopyLeavesEverythingAsBefore) 
   test::SelectFrames(doc, 20, 40);
   const State before = Snapshot();
   OperationFrame frame(doc, observer, kCode);
-  ASSERT_EQ(frame.Begin(), Outcome::kDone);
-  const std::vector<uint8_t> middle = test::ToBytes(Samples(5, 1));
-  ASSERT_TRUE(frame.Destination().Write(middle.data(), middle.size()));
+  BeginAndWrite(frame);
   observer.onProgress = [&](int32_t) { doc.SetStatus(status::kIdle); };
   EXPECT_EQ(frame.Finish(frame.SelectionEnd()), Outcome::kCancelled);
   EXPECT_EQ(Snapshot(), before);
@@ -236,9 +237,7 @@ TEST_F(OperationFrameTest, ATailThatCannotBeWrittenFailsAndLeavesNoFile) {
   test::SelectFrames(doc, 20, 40);
   const State before = Snapshot();
   OperationFrame frame(doc, observer, kCode);
-  ASSERT_EQ(frame.Begin(), Outcome::kDone);
-  const std::vector<uint8_t> middle = test::ToBytes(Samples(5, 1));
-  ASSERT_TRUE(frame.Destination().Write(middle.data(), middle.size()));
+  BeginAndWrite(frame);
   Outcome finished;
   {
     // Head and middle fit, the 60 frames of the tail do not.
@@ -275,12 +274,6 @@ TEST_F(CopyInBlocksTest, ACancelledCopyStopsAfterTheBlockInWhichItWasCancelled) 
   EXPECT_EQ(blocks, 1);
   EXPECT_EQ(target.DataSize(), 160000u);
 }
-
-}  // namespace
-}  // namespace qel::processing
-
-namespace qel::processing {
-namespace {
 
 // A document long enough for many overview blocks, with its overview in memory
 // as the picture leaves it.

@@ -33,11 +33,8 @@ TEST(LayoutDropping, ANarrowControlHasNoLevelScaleWhateverTheLabel) {
   }
 }
 
-TEST(LayoutDropping, ALowControlHasNoTimeScale) {
+TEST(LayoutDropping, ALowControlHasNoTimeScaleAndOneJustTallEnoughKeepsIt) {
   EXPECT_EQ(Make(Input(400, 60)).timeScaleHeight, 0);
-}
-
-TEST(LayoutDropping, AControlJustTallEnoughKeepsItsTimeScale) {
   // 2 x 11 + 2 = 24 pixels of scale; 89 - 24 - 5 = 60 is not below 60.
   EXPECT_EQ(Make(Input(400, 89)).timeScaleHeight, 24);
   EXPECT_EQ(Make(Input(400, 88)).timeScaleHeight, 0);
@@ -74,38 +71,29 @@ TEST(LayoutWidths, StripAndMarginGrowWithTheHeightFromEightPixels) {
   EXPECT_EQ(tall.top, 17);
 }
 
-TEST(LayoutOrientation, ScaleOnTheRightLeavesTheWaveformTwoPixelsFromTheLeft) {
-  const Layout l = Make(Input(400, 200));
-  EXPECT_EQ(l.left, 2);
-  EXPECT_EQ(l.right, 400 - 44 - 5);
-  EXPECT_EQ(l.width, l.right - l.left);
-  EXPECT_EQ(l.bottom, 200 - 24 - 5);
-}
-
-TEST(LayoutOrientation, ScaleOnTheLeftShiftsTheWaveformRight) {
-  LayoutInput in = Input(400, 200);
-  in.scaleYOrientation = 2;
-  const Layout l = Make(in);
-  EXPECT_EQ(l.left, 44 + 5);
-  EXPECT_EQ(l.right, 398);
-}
-
-TEST(LayoutOrientation, HiddenScaleOnTheLeftStartsTheWaveformAtThree) {
-  LayoutInput in = Input(400, 200);
-  in.scaleYOrientation = 2;
-  in.scaleYVisible = false;
-  const Layout l = Make(in);
-  EXPECT_EQ(l.left, 3);
-  EXPECT_EQ(l.right, 398);
-  EXPECT_EQ(l.levelScaleWidth, -2);
-}
-
-TEST(LayoutOrientation, HiddenScaleOnTheRightEndsTheWaveformThreeFromTheEdge) {
-  LayoutInput in = Input(400, 200);
-  in.scaleYVisible = false;
-  const Layout l = Make(in);
-  EXPECT_EQ(l.left, 2);
-  EXPECT_EQ(l.right, 397);
+TEST(LayoutOrientation, TheLevelScaleSideAndVisibilityPlaceTheWaveform) {
+  struct Case {
+    int orientation;
+    bool visible;
+    int left, right;
+  };
+  // A visible scale takes 44 + 5 pixels on its side; a hidden one leaves the
+  // waveform 3 pixels from that edge, 2 from the other.
+  for (const Case& c : {Case{1, true, 2, 400 - 44 - 5}, Case{2, true, 44 + 5, 398},
+                        Case{2, false, 3, 398}, Case{1, false, 2, 397}}) {
+    LayoutInput in = Input(400, 200);
+    in.scaleYOrientation = c.orientation;
+    in.scaleYVisible = c.visible;
+    const Layout l = Make(in);
+    SCOPED_TRACE(testing::Message() << "orientation " << c.orientation << " visible " << c.visible);
+    EXPECT_EQ(l.left, c.left);
+    EXPECT_EQ(l.right, c.right);
+    EXPECT_EQ(l.width, l.right - l.left);
+    EXPECT_EQ(l.bottom, 200 - 24 - 5);
+    if (!c.visible) {
+      EXPECT_EQ(l.levelScaleWidth, -2);
+    }
+  }
 }
 
 // A layout whose lane space is exactly `space` pixels for `visible` lanes.
@@ -119,7 +107,7 @@ Layout WithLaneSpace(int space, const LaneSet& lanes) {
   return l;
 }
 
-TEST(Lanes, ThreeLanesShareOneHundredPixelsAsThirtyThreeEach) {
+TEST(Lanes, ThreeLanesShareOneHundredPixelsAsThirtyThreeEachTheLastAtTheBottom) {
   LaneSet lanes;
   lanes.channels = 3;
   lanes.visible = {true, true, true};
@@ -128,13 +116,7 @@ TEST(Lanes, ThreeLanesShareOneHundredPixelsAsThirtyThreeEach) {
   EXPECT_EQ(l.laneHeight[0], 33);
   EXPECT_EQ(l.laneHeight[1], 33);
   EXPECT_EQ(l.laneHeight[2], 33);
-}
-
-TEST(Lanes, TheLastLaneIsAlignedToTheBottomAndTheGapAboveItTakesTheRemainder) {
-  LaneSet lanes;
-  lanes.channels = 3;
-  lanes.visible = {true, true, true};
-  const Layout l = WithLaneSpace(100, lanes);
+  // The last lane is aligned to the bottom and the gap above it takes the remainder.
   const auto tops = LaneTops(l, lanes);
   EXPECT_EQ(tops[0], l.top + 8);
   EXPECT_EQ(tops[1], tops[0] + 33 + 4);
@@ -211,31 +193,24 @@ TEST(Slider, TheSliderStandsForTheViewAndIsAtLeastThreePixelsWide) {
   EXPECT_EQ(l.sliderWidth, 3);
 }
 
-TEST(Selection, ColumnsOfASelectionInsideTheView) {
-  Layout l;
-  l.width = 100;
-  ComputeSelectionColumns(l, 250, 500, 0, 1000);
-  EXPECT_EQ(l.selectionStart, 25);
-  EXPECT_EQ(l.selectionEnd, 50);
-}
-
-TEST(Selection, ASelectionReachingPastTheViewRunsToItsEdges) {
-  Layout l;
-  l.width = 100;
-  ComputeSelectionColumns(l, 100, 3000, 500, 1000);
-  EXPECT_EQ(l.selectionStart, 0);
-  EXPECT_EQ(l.selectionEnd, 100);
-}
-
-TEST(Selection, ASelectionWhollyOutsideTheViewHasNoColumns) {
-  Layout l;
-  l.width = 100;
-  ComputeSelectionColumns(l, 10, 20, 500, 1000);
-  EXPECT_EQ(l.selectionStart, 0);
-  EXPECT_EQ(l.selectionEnd, 0);
-  ComputeSelectionColumns(l, 2000, 3000, 500, 1000);
-  EXPECT_EQ(l.selectionStart, 0);
-  EXPECT_EQ(l.selectionEnd, 0);
+TEST(Selection, ASelectionsColumnsAreClippedToTheViewAndEmptyWhollyOutsideIt) {
+  struct Case {
+    int64_t start, end;
+    int first, last;
+  };
+  // The view is frames 500 ... 1000 over 100 columns.
+  for (const Case& c : {Case{100, 3000, 0, 100}, Case{10, 20, 0, 0}, Case{2000, 3000, 0, 0}}) {
+    Layout l;
+    l.width = 100;
+    ComputeSelectionColumns(l, c.start, c.end, 500, 1000);
+    EXPECT_EQ(l.selectionStart, c.first) << c.start;
+    EXPECT_EQ(l.selectionEnd, c.last) << c.start;
+  }
+  Layout inside;
+  inside.width = 100;
+  ComputeSelectionColumns(inside, 250, 500, 0, 1000);
+  EXPECT_EQ(inside.selectionStart, 25);
+  EXPECT_EQ(inside.selectionEnd, 50);
 }
 
 TEST(ProgressWave, TheTableHoldsTenPeriodsOfASineOfAmplitudeEighty) {

@@ -16,6 +16,25 @@ Pen Solid(Argb colour) {
   return p;
 }
 
+// A bitmap of the given size after `draw` and the end of its drawing pass.
+template <class Draw>
+Bitmap Drawn(int width, int height, Draw draw) {
+  Bitmap b(width, height);
+  {
+    Graphics g(b);
+    draw(g);
+  }
+  return b;
+}
+
+// Whether every pixel is either transparent black or `colour`: nothing smoothed.
+bool OnlyBlankOr(const Bitmap& b, uint32_t colour) {
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      if (b.Pixel(x, y) != 0 && b.Pixel(x, y) != colour) return false;
+  return true;
+}
+
 int CountColour(const Bitmap& b, uint32_t colour) {
   int n = 0;
   for (int y = 0; y < b.Height(); ++y)
@@ -25,11 +44,7 @@ int CountColour(const Bitmap& b, uint32_t colour) {
 }
 
 TEST(Lines, AOnePixelLineCoversBothEndsAndNothingElse) {
-  Bitmap b(20, 20);
-  {
-    Graphics g(b);
-    g.DrawLine(Solid(kRed), 5, 3, 5, 12);
-  }
+  const Bitmap b = Drawn(20, 20, [](Graphics& g) { g.DrawLine(Solid(kRed), 5, 3, 5, 12); });
   EXPECT_EQ(CountColour(b, kRed), 10);
   EXPECT_EQ(b.Pixel(5, 3), kRed);
   EXPECT_EQ(b.Pixel(5, 12), kRed);
@@ -38,41 +53,30 @@ TEST(Lines, AOnePixelLineCoversBothEndsAndNothingElse) {
 }
 
 TEST(Lines, ManySegmentsAtOnceMatchTheSameLinesOneByOne) {
-  Bitmap a(30, 30), b(30, 30);
   const Segment segments[] = {{1, 1, 1, 20}, {5, 2, 9, 2}, {10, 10, 20, 25}};
-  {
-    Graphics g(a);
-    g.DrawSegments(Solid(kRed), segments);
-  }
-  {
-    Graphics g(b);
+  const Bitmap a = Drawn(30, 30, [&](Graphics& g) { g.DrawSegments(Solid(kRed), segments); });
+  const Bitmap b = Drawn(30, 30, [&](Graphics& g) {
     for (const Segment& s : segments)
       g.DrawLine(Solid(kRed), s.x0, s.y0, s.x1, s.y1);
-  }
+  });
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 30; ++x)
       ASSERT_EQ(a.Pixel(x, y), b.Pixel(x, y)) << x << "," << y;
 }
 
 TEST(Lines, ShapesAreDrawnWithoutSmoothing) {
-  Bitmap b(40, 40);
-  {
-    Graphics g(b);
+  const Bitmap b = Drawn(40, 40, [](Graphics& g) {
     g.DrawLine(Solid(kRed), 0, 0, 39, 17);
     const PointF tri[] = {{5, 20}, {30, 25}, {12, 38}};
     g.FillPolygon(Brush{kRed}, tri);
-  }
-  for (int y = 0; y < 40; ++y)
-    for (int x = 0; x < 40; ++x)
-      ASSERT_TRUE(b.Pixel(x, y) == 0 || b.Pixel(x, y) == kRed) << x << "," << y;
+  });
+  EXPECT_TRUE(OnlyBlankOr(b, kRed));
 }
 
 TEST(Lines, DashesAlternateInMultiplesOfTheWidth) {
-  Bitmap b(20, 1);
-  {
-    Graphics g(b);
+  const Bitmap b = Drawn(20, 1, [](Graphics& g) {
     g.DrawLine(Pen{kRed, 1.0f, std::vector<double>(18, 2.0)}, 0, 0, 19, 0);
-  }
+  });
   std::string pattern;
   for (int x = 0; x < 12; ++x)
     pattern += b.Pixel(x, 0) == kRed ? '#' : '.';
@@ -80,17 +84,9 @@ TEST(Lines, DashesAlternateInMultiplesOfTheWidth) {
 }
 
 TEST(Rectangles, FillCoversWidthByHeightAndOutlineOneMore) {
-  Bitmap b(20, 20);
-  {
-    Graphics g(b);
-    g.FillRectangle(Brush{kRed}, 2, 3, 4, 5);
-  }
+  const Bitmap b = Drawn(20, 20, [](Graphics& g) { g.FillRectangle(Brush{kRed}, 2, 3, 4, 5); });
   EXPECT_EQ(CountColour(b, kRed), 20);
-  Bitmap o(20, 20);
-  {
-    Graphics g(o);
-    g.DrawRectangle(Solid(kRed), 2, 3, 4, 5);
-  }
+  const Bitmap o = Drawn(20, 20, [](Graphics& g) { g.DrawRectangle(Solid(kRed), 2, 3, 4, 5); });
   EXPECT_EQ(o.Pixel(2, 3), kRed);
   EXPECT_EQ(o.Pixel(6, 8), kRed);
   EXPECT_EQ(o.Pixel(4, 5), 0u);
@@ -104,43 +100,33 @@ TEST(Curves, AClosedCardinalCurvePassesThroughItsPoints) {
   // neighbours by a sixth of their distance.
   EXPECT_DOUBLE_EQ(c[0].x, 10 + (30 - 10) / 6.0);
   EXPECT_DOUBLE_EQ(c[0].y, 10 + (10 - 30) / 6.0);
-  Bitmap b(40, 40);
-  {
-    Graphics g(b);
-    g.FillClosedCurve(Brush{kRed}, square);
-  }
+  const Bitmap b = Drawn(40, 40, [&](Graphics& g) { g.FillClosedCurve(Brush{kRed}, square); });
   EXPECT_EQ(b.Pixel(20, 20), kRed);
   EXPECT_EQ(b.Pixel(10, 10), kRed);
   EXPECT_EQ(b.Pixel(2, 2), 0u);
 }
 
 TEST(Images, AnImageIsBlendedByItsAlpha) {
-  Bitmap image(2, 1), target(2, 1);
-  {
-    Graphics g(image);
+  const Bitmap image = Drawn(2, 1, [](Graphics& g) {
     g.FillRectangle(Brush{0x80FFFFFF}, 0, 0, 1, 1);  // half-transparent white
-  }
-  {
-    Graphics g(target);
+  });
+  const Bitmap target = Drawn(2, 1, [&](Graphics& g) {
     g.Clear(0xFF000000);
     g.DrawImage(image, 0, 0);
-  }
+  });
   EXPECT_NEAR(static_cast<int>(target.Pixel(0, 0) & 0xFF), 128, 1);
   EXPECT_EQ(target.Pixel(1, 0), 0xFF000000u);  // the transparent pixel leaves black
 }
 
 TEST(Images, APartCopiedPixelForPixelKeepsItsAlpha) {
-  Bitmap image(4, 4), target(4, 4);
-  {
-    Graphics g(image);
+  const Bitmap image = Drawn(4, 4, [](Graphics& g) {
     g.Clear(0x00000000);
     g.FillRectangle(Brush{0xFF00FF00}, 2, 2, 2, 2);
-  }
-  {
-    Graphics g(target);
+  });
+  const Bitmap target = Drawn(4, 4, [&](Graphics& g) {
     g.Clear(0xFFFF0000);
     g.DrawImage(image, 0, 0, 1, 1, 2, 2);
-  }
+  });
   EXPECT_EQ(target.Pixel(0, 0), 0u);           // copied, not blended
   EXPECT_EQ(target.Pixel(1, 1), 0xFF00FF00u);  // source (2, 2)
   EXPECT_EQ(target.Pixel(3, 3), kRed);         // outside the copied part
@@ -193,15 +179,11 @@ TEST(Text, FarAlignmentEndsAtTheRightOfTheBoxAndTextIsClippedToIt) {
 }
 
 TEST(Text, UnsmoothedTextHasOnlyTheBrushColour) {
-  Bitmap b(100, 30);
-  {
-    Graphics g(b);
+  const Bitmap b = Drawn(100, 30, [](Graphics& g) {
     g.DrawString("Qel 42", Font("Arial", 9), RectF{0, 0, 100, 30}, TextFormat{}, Brush{kRed});
-  }
+  });
   EXPECT_GT(CountColour(b, kRed), 20);
-  for (int y = 0; y < 30; ++y)
-    for (int x = 0; x < 100; ++x)
-      ASSERT_TRUE(b.Pixel(x, y) == 0 || b.Pixel(x, y) == kRed);
+  EXPECT_TRUE(OnlyBlankOr(b, kRed));
 }
 
 TEST(Fonts, MeasuresFollowTheEmSizeAtNinetySixDots) {

@@ -45,6 +45,10 @@ class FakeControl final : public MouseActions {
     scene.pointerCursor = 200;
   }
 
+  void ShowFrames(int64_t start, int64_t end) {
+    scene.startView = start;
+    scene.endView = end;
+  }
   // Client x of a frame and the frame of a client x in the current view.
   int X(int64_t frame) const { return ColumnOf(scene, frame); }
   int64_t FramesPerColumn() const { return (scene.endView - scene.startView) / Layout().width; }
@@ -150,11 +154,24 @@ struct Mouse {
   MouseController machine;
 };
 
+// A one-channel control of 80000 frames with the mouse machine on its window.
+class MouseTest : public ::testing::Test {
+ protected:
+  FakeControl c;
+  Mouse mouse{c};
+};
+using MouseEdges = MouseTest;
+using MouseMarkers = MouseTest;
+using MouseRight = MouseTest;
+using MouseScroll = MouseTest;
+using MouseSelect = MouseTest;
+using MouseSlider = MouseTest;
+using MouseTimeScale = MouseTest;
+using MouseWheel = MouseTest;
+
 // ---- selecting ----
 
-TEST(MouseSelect, DraggingTowardTheStartSelectsBackwardFromThePress) {
-  FakeControl c;
-  Mouse mouse(c);
+TEST_F(MouseSelect, DraggingTowardTheStartSelectsBackwardFromThePress) {
   const int y = c.LaneMiddle(0);
   mouse.Down(c.X(50000), y);
   mouse.Move(c.X(20000), y, MK_LBUTTON);
@@ -163,10 +180,8 @@ TEST(MouseSelect, DraggingTowardTheStartSelectsBackwardFromThePress) {
   EXPECT_NEAR(c.scene.endSelect, 50000, c.FramesPerColumn());
 }
 
-TEST(MouseSelect, ShiftClickBeforeTheSelectionMovesItsStart) {
-  FakeControl c;
+TEST_F(MouseSelect, ShiftClickBeforeTheSelectionMovesItsStart) {
   c.SetSelection(40000, 50000, true);
-  Mouse mouse(c);
   mouse.Down(c.X(5000), c.LaneMiddle(0), MK_SHIFT);
   EXPECT_NEAR(c.scene.startSelect, 5000, c.FramesPerColumn());
   EXPECT_EQ(c.scene.endSelect, 50000);
@@ -174,11 +189,8 @@ TEST(MouseSelect, ShiftClickBeforeTheSelectionMovesItsStart) {
 
 // ---- scrolling while selecting ----
 
-TEST(MouseScroll, SelectingPastTheLeftSideMovesTheViewTwoColumnsAndStartsTheTimer) {
-  FakeControl c;
-  c.scene.startView = 40000;
-  c.scene.endView = 48000;
-  Mouse mouse(c);
+TEST_F(MouseScroll, SelectingPastTheLeftSideMovesTheViewTwoColumnsAndRunsTheTimerUntilItReturns) {
+  c.ShowFrames(40000, 48000);
   const int y = c.LaneMiddle(0);
   const int64_t step = 2 * (c.scene.endView - c.scene.startView) / c.Layout().width;
   mouse.Down(c.X(44000), y);
@@ -188,16 +200,7 @@ TEST(MouseScroll, SelectingPastTheLeftSideMovesTheViewTwoColumnsAndStartsTheTime
   EXPECT_EQ(c.window.Timers().at(kScrollTimerId), 50u);
   EXPECT_EQ(c.scene.startSelect, c.scene.startView);
   EXPECT_NEAR(c.scene.endSelect, 44000, c.FramesPerColumn());
-}
-
-TEST(MouseScroll, TheTimerStopsWhenThePointerComesBackAndOnRelease) {
-  FakeControl c;
-  c.scene.startView = 40000;
-  c.scene.endView = 48000;
-  Mouse mouse(c);
-  const int y = c.LaneMiddle(0);
-  mouse.Down(c.X(44000), y);
-  mouse.Move(c.Layout().left - 3, y, MK_LBUTTON);
+  // The timer stops when the pointer comes back and on release.
   mouse.Move(c.X(45000), y, MK_LBUTTON);
   EXPECT_FALSE(mouse.machine.ScrollTimerRunning());
   mouse.Move(c.Layout().left - 3, y, MK_LBUTTON);
@@ -205,10 +208,8 @@ TEST(MouseScroll, TheTimerStopsWhenThePointerComesBackAndOnRelease) {
   EXPECT_TRUE(c.window.Timers().empty());
 }
 
-TEST(MouseScroll, AtTheDocumentStartTheViewStaysAndNoTimerRuns) {
-  FakeControl c;
+TEST_F(MouseScroll, AtTheDocumentStartTheViewStaysAndNoTimerRuns) {
   c.scene.endView = 8000;
-  Mouse mouse(c);
   mouse.Down(c.X(4000), c.LaneMiddle(0));
   mouse.Move(c.Layout().left - 10, c.LaneMiddle(0), MK_LBUTTON);
   EXPECT_EQ(c.scene.startView, 0);
@@ -216,11 +217,9 @@ TEST(MouseScroll, AtTheDocumentStartTheViewStaysAndNoTimerRuns) {
   EXPECT_EQ(c.scene.startSelect, 0);
 }
 
-TEST(MouseScroll, WhenTheViewHitsTheDocumentStartTheTimerSlowsTo25MsAColumn) {
-  FakeControl c;
+TEST_F(MouseScroll, WhenTheViewHitsTheDocumentStartTheTimerSlowsTo25MsAColumn) {
   c.scene.startView = 15;  // less than two columns' worth from the start
   c.scene.endView = 8015;
-  Mouse mouse(c);
   mouse.Down(c.X(4000), c.LaneMiddle(0));
   mouse.Move(c.Layout().left - 10, c.LaneMiddle(0), MK_LBUTTON);
   EXPECT_EQ(c.scene.startView, 0);
@@ -228,18 +227,14 @@ TEST(MouseScroll, WhenTheViewHitsTheDocumentStartTheTimerSlowsTo25MsAColumn) {
   EXPECT_EQ(c.window.Timers().at(kScrollTimerId), 25u);
 }
 
-TEST(MouseSelect, AReleaseWithoutAPressOnlyFiresMouseUp) {
-  FakeControl c;
-  Mouse mouse(c);
+TEST_F(MouseSelect, AReleaseWithoutAPressOnlyFiresMouseUp) {
   mouse.Up(300, c.LaneMiddle(0));
   EXPECT_EQ(c.log, std::vector<std::string>{"MouseUp 1 0 300 " + std::to_string(c.LaneMiddle(0))});
   EXPECT_EQ(c.scene.endSelect, 0);
 }
 
-TEST(MouseSelect, APressWithoutADocumentOnlyFiresMouseDown) {
-  FakeControl c;
+TEST_F(MouseSelect, APressWithoutADocumentOnlyFiresMouseDown) {
   c.scene.open = false;
-  Mouse mouse(c);
   mouse.Down(300, c.LaneMiddle(0));
   EXPECT_FALSE(c.window.HasCapture());
   EXPECT_EQ(c.log.size(), 1u);
@@ -247,11 +242,8 @@ TEST(MouseSelect, APressWithoutADocumentOnlyFiresMouseDown) {
 
 // ---- slider and time scale ----
 
-TEST(MouseSlider, TheSliderStopsAtTheDocumentEnd) {
-  FakeControl c;
-  c.scene.startView = 60000;
-  c.scene.endView = 70000;
-  Mouse mouse(c);
+TEST_F(MouseSlider, TheSliderStopsAtTheDocumentEnd) {
+  c.ShowFrames(60000, 70000);
   const MouseScene s = c.Scene();
   const int x = s.layout.sliderLeft + s.layout.sliderWidth / 2;
   mouse.Down(x, 2);
@@ -260,11 +252,8 @@ TEST(MouseSlider, TheSliderStopsAtTheDocumentEnd) {
   EXPECT_EQ(c.scene.startView, 70000);
 }
 
-TEST(MouseSlider, DraggingTheRightEdgeZoomsTheViewEnd) {
-  FakeControl c;
-  c.scene.startView = 0;
-  c.scene.endView = 40000;
-  Mouse mouse(c);
+TEST_F(MouseSlider, DraggingTheRightEdgeZoomsTheViewEnd) {
+  c.ShowFrames(0, 40000);
   const MouseScene s = c.Scene();
   const int right = s.layout.sliderLeft + s.layout.sliderWidth;
   mouse.Down(right + 1, 2);
@@ -276,11 +265,8 @@ TEST(MouseSlider, DraggingTheRightEdgeZoomsTheViewEnd) {
   EXPECT_NEAR(c.scene.endView, 20000, c.scene.frames / c.Layout().width + 1);
 }
 
-TEST(MouseSlider, DraggingTheLeftEdgeZoomsTheViewStart) {
-  FakeControl c;
-  c.scene.startView = 40000;
-  c.scene.endView = 80000;
-  Mouse mouse(c);
+TEST_F(MouseSlider, DraggingTheLeftEdgeZoomsTheViewStart) {
+  c.ShowFrames(40000, 80000);
   const MouseScene s = c.Scene();
   mouse.Down(s.layout.sliderLeft - 1, 2);
   EXPECT_EQ(mouse.machine.Mode(), DragMode::SliderLeft);
@@ -289,11 +275,8 @@ TEST(MouseSlider, DraggingTheLeftEdgeZoomsTheViewStart) {
   EXPECT_EQ(c.scene.endView, 80000);
 }
 
-TEST(MouseTimeScale, DraggingTheTimeScaleMovesTheViewAgainstThePointer) {
-  FakeControl c;
-  c.scene.startView = 40000;
-  c.scene.endView = 48000;
-  Mouse mouse(c);
+TEST_F(MouseTimeScale, DraggingTheTimeScaleMovesTheViewAgainstThePointer) {
+  c.ShowFrames(40000, 48000);
   const int y = kHeight - 3;
   mouse.Down(400, y);
   EXPECT_EQ(mouse.machine.Mode(), DragMode::TimeScale);
@@ -302,10 +285,8 @@ TEST(MouseTimeScale, DraggingTheTimeScaleMovesTheViewAgainstThePointer) {
   EXPECT_EQ(c.scene.startView, 40000 - shift);
 }
 
-TEST(MouseTimeScale, APressOnTheSelectionInTheTimeScaleMovesTheSelection) {
-  FakeControl c;
+TEST_F(MouseTimeScale, APressOnTheSelectionInTheTimeScaleMovesTheSelection) {
   c.SetSelection(20000, 30000, true);
-  Mouse mouse(c);
   const int y = kHeight - 3;
   mouse.Down(c.X(25000), y);
   EXPECT_EQ(mouse.machine.Mode(), DragMode::MoveSelection);
@@ -314,10 +295,8 @@ TEST(MouseTimeScale, APressOnTheSelectionInTheTimeScaleMovesTheSelection) {
   EXPECT_EQ(c.scene.endSelect - c.scene.startSelect, 10000);
 }
 
-TEST(MouseEdges, ASelectionEdgeGrabbedInTheMarginFollowsThePointer) {
-  FakeControl c;
+TEST_F(MouseEdges, ASelectionEdgeGrabbedInTheMarginFollowsThePointer) {
   c.SetSelection(20000, 30000, true);
-  Mouse mouse(c);
   const int y = c.Layout().top + 2;
   mouse.Down(c.X(30000) + c.Layout().laneMargin / 2, y);
   EXPECT_EQ(mouse.machine.Mode(), DragMode::SelectionEdge);
@@ -372,28 +351,22 @@ TEST(MouseChannels, AResizeThatWouldLeaveALaneOf19PixelsEnds) {
 
 // ---- markers ----
 
-TEST(MouseMarkers, ADoubleClickWithASelectionMakesARangeMarkerOverIt) {
-  FakeControl c;
+TEST_F(MouseMarkers, ADoubleClickWithASelectionMakesARangeMarkerOverIt) {
   c.SetSelection(10000, 25000, true);
-  Mouse mouse(c);
   c.window.SendDoubleClick(MouseButton::Left, 0, c.X(60000), c.Layout().bottom - 2);
   ASSERT_EQ(c.markers.size(), 1u);
   EXPECT_EQ(c.markers[0].position, 10000);
   EXPECT_EQ(c.markers[0].length, 15000);
 }
 
-TEST(MouseMarkers, ADoubleClickInTheLanesOnlyFiresDblClick) {
-  FakeControl c;
-  Mouse mouse(c);
+TEST_F(MouseMarkers, ADoubleClickInTheLanesOnlyFiresDblClick) {
   c.window.SendDoubleClick(MouseButton::Left, 0, 300, c.LaneMiddle(0));
   EXPECT_TRUE(c.markers.empty());
   EXPECT_EQ(c.log, std::vector<std::string>{"DblClick"});
 }
 
-TEST(MouseMarkers, DraggingARangeEndMovesItAndFiresChangeMarker) {
-  FakeControl c;
+TEST_F(MouseMarkers, DraggingARangeEndMovesItAndFiresChangeMarker) {
   c.markers = {{1, 10000, 0, u""}, {2, 30000, 10000, u""}};
-  Mouse mouse(c);
   const int y = c.Layout().top + 2;
   mouse.Down(c.X(40000), y);
   EXPECT_EQ(mouse.machine.Mode(), DragMode::RangeEnd);
@@ -404,11 +377,9 @@ TEST(MouseMarkers, DraggingARangeEndMovesItAndFiresChangeMarker) {
   EXPECT_TRUE(c.Logged("ChangeMarker 2"));
 }
 
-TEST(MouseMarkers, MarkersIgnoreTheMouseWhenMarkerEventsAreOff) {
-  FakeControl c;
+TEST_F(MouseMarkers, MarkersIgnoreTheMouseWhenMarkerEventsAreOff) {
   c.markerEvents = false;
   c.markers = {{1, 10000, 0, u""}};
-  Mouse mouse(c);
   mouse.Down(c.X(10000), c.Layout().top + 2);
   EXPECT_EQ(mouse.machine.Mode(), DragMode::None);
   EXPECT_TRUE(c.Events("MarkerClick").empty());
@@ -416,37 +387,29 @@ TEST(MouseMarkers, MarkersIgnoreTheMouseWhenMarkerEventsAreOff) {
 
 // ---- right button, wheel, cursors ----
 
-TEST(MouseRight, ARightClickWithTheLeftButtonHeldFiresOnlyMouseDown) {
-  FakeControl c;
-  Mouse mouse(c);
+TEST_F(MouseRight, ARightClickWithTheLeftButtonHeldFiresOnlyMouseDown) {
   mouse.Down(300, kHeight - 3);
   c.log.clear();
   c.window.SendMouseDown(MouseButton::Right, 0, 300, kHeight - 3);
   EXPECT_EQ(c.log, (std::vector<std::string>{"MouseDown 2 0 300 397"}));
 }
 
-TEST(MouseRight, ARightClickOnTheLanesFiresWaveformRClick) {
-  FakeControl c;
-  Mouse mouse(c);
+TEST_F(MouseRight, ARightClickOnTheLanesFiresWaveformRClick) {
   c.window.SendMouseDown(MouseButton::Right, 0, 300, c.LaneMiddle(0));
   c.window.SendMouseUp(MouseButton::Right, 0, 300, c.LaneMiddle(0));
   EXPECT_EQ(c.log.front(), "WaveformRClick");
   EXPECT_EQ(c.log.back(), "MouseUp 2 0 300 " + std::to_string(c.LaneMiddle(0)));
 }
 
-TEST(MouseWheel, WheelingDownZoomsOutToFourThirds) {
-  FakeControl c;
-  c.scene.startView = 30000;
-  c.scene.endView = 60000;
-  Mouse mouse(c);
+TEST_F(MouseWheel, WheelingDownZoomsOutToFourThirds) {
+  c.ShowFrames(30000, 60000);
   c.window.SendMouseWheel(-120, 0, c.Layout().left, c.LaneMiddle(0));
   EXPECT_EQ(c.log, std::vector<std::string>{"zoom 30000 70000"});
 }
 
 TEST(MouseCursor, EachZoneAsksForItsCursor) {
   FakeControl c(2);
-  c.scene.startView = 20000;
-  c.scene.endView = 30000;
+  c.ShowFrames(20000, 30000);
   Mouse mouse(c);
   const MouseScene s = c.Scene();
   mouse.Move(s.layout.sliderLeft + s.layout.sliderWidth / 2, 2);

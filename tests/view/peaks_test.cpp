@@ -14,25 +14,19 @@ namespace {
 
 using test::MemorySource;
 
-TEST(HalfwayRule, ALouderValueOfTheSameSignMovesTheMaximumHalfway) {
-  int32_t m = kEmptyColumn;
-  for (int32_t v : {100, 300, 500})
-    AddToMaximum(m, v);
-  EXPECT_EQ(m, 350);  // 100, then 200, then 350
-}
-
-TEST(HalfwayRule, AValueOfTheOtherSignReplacesTheMaximum) {
-  int32_t m = kEmptyColumn;
-  AddToMaximum(m, -50);
-  AddToMaximum(m, 80);
-  EXPECT_EQ(m, 80);
-}
-
-TEST(HalfwayRule, TheMinimumMovesHalfwayTowardALouderNegativeValue) {
-  int32_t m = kEmptyColumn;
-  for (int32_t v : {-100, -300, 40})
-    AddToMinimum(m, v);
-  EXPECT_EQ(m, -200);
+TEST(HalfwayRule, ALouderValueOfTheSameSignMovesHalfwayAndOneOfTheOtherSignReplaces) {
+  struct Case {
+    bool maximum;
+    std::vector<int32_t> values;
+    int32_t expected;
+  };
+  for (const Case& c : {Case{true, {100, 300, 500}, 350},  // 100, then 200, then 350
+                        Case{true, {-50, 80}, 80}, Case{false, {-100, -300, 40}, -200}}) {
+    int32_t m = kEmptyColumn;
+    for (int32_t v : c.values)
+      c.maximum ? AddToMaximum(m, v) : AddToMinimum(m, v);
+    EXPECT_EQ(m, c.expected) << c.values.back();
+  }
 }
 
 TEST(HalfwayRule, HalvingRoundsTowardZeroAndDoesNotOverflow) {
@@ -52,16 +46,13 @@ TEST(DetailLevel, TheUpperBoundOfLevelOneDependsOnTheSampleRate) {
   EXPECT_EQ(DetailLevel(2000, 100, 1, 6000), 0);   // not below 12
 }
 
-TEST(DetailLevel, LevelsTwoToFourFollowTheBytesPerColumn) {
+TEST(DetailLevel, LevelsTwoToFourFollowTheBytesPerColumnCountedPerChannel) {
   EXPECT_EQ(DetailLevel(30, 100, 1, 44100), 2);  // x = 0.3
   EXPECT_EQ(DetailLevel(31, 100, 1, 44100), 1);
   EXPECT_EQ(DetailLevel(10, 100, 1, 44100), 3);  // x = 0.1
   EXPECT_EQ(DetailLevel(2, 100, 1, 44100), 4);   // x = 0.02
   EXPECT_EQ(DetailLevel(0, 100, 1, 44100), 0);
-}
-
-TEST(DetailLevel, StereoCountsBytesPerChannel) {
-  EXPECT_EQ(DetailLevel(4000, 100, 2, 44100), 1);  // x = 20
+  EXPECT_EQ(DetailLevel(4000, 100, 2, 44100), 1);  // stereo: x = 20
   EXPECT_EQ(DetailLevel(8000, 100, 1, 44100), 0);  // x = 80
 }
 

@@ -41,11 +41,22 @@ Lane LaneOf(const WaveformView& v, int channel) {
   return {v.LaneTops()[channel], v.GetLayout().laneHeight[channel]};
 }
 
-TEST(Waveform, TwentyFourBitSamplesAreDrawnUprightLikeSixteenBitOnes) {
-  ViewHarness a, b;
-  for (ViewHarness* h : {&a, &b}) {
-    Quiet(*h->source);
-    h->source->scaleY.visible = false;  // the labels differ; the lanes must not
+// A view of its own over an in-memory document.
+class ViewTest : public ::testing::Test {
+ protected:
+  ViewHarness h;
+};
+using Envelope = ViewTest;
+using Overview = ViewTest;
+using Spectral = ViewTest;
+using Waveform = ViewTest;
+
+TEST_F(Waveform, TwentyFourBitSamplesAreDrawnUprightLikeSixteenBitOnes) {
+  ViewHarness& a = h;
+  ViewHarness b;
+  for (ViewHarness* each : {&a, &b}) {
+    Quiet(*each->source);
+    each->source->scaleY.visible = false;  // the labels differ; the lanes must not
   }
   // Half scale and silence in turn: every column runs from the centre up.
   std::vector<int32_t> sixteen(20000, 0), twentyFour(20000, 0);
@@ -67,8 +78,7 @@ TEST(Waveform, TwentyFourBitSamplesAreDrawnUprightLikeSixteenBitOnes) {
       ASSERT_EQ(a.view.Picture().Pixel(x, y), b.view.Picture().Pixel(x, y)) << x << "," << y;
 }
 
-TEST(Waveform, AnEmptyDocumentShowsOnlyTheCentreLine) {
-  ViewHarness h;
+TEST_F(Waveform, AnEmptyDocumentShowsOnlyTheCentreLine) {
   h.source->Load(44100, 16, 1, {});
   h.source->visual.boundaryEnabled = false;
   h.source->scaleY.grid = h.source->scaleX.grid = false;
@@ -80,8 +90,7 @@ TEST(Waveform, AnEmptyDocumentShowsOnlyTheCentreLine) {
         << y;
 }
 
-TEST(Waveform, WhileAFileOpensTheLanesShowTheProgressWave) {
-  ViewHarness h;
+TEST_F(Waveform, WhileAFileOpensTheLanesShowTheProgressWave) {
   Quiet(*h.source);
   h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
   h.source->status = 3;
@@ -98,8 +107,7 @@ TEST(Waveform, WhileAFileOpensTheLanesShowTheProgressWave) {
   EXPECT_FALSE(lit(l.width / 2 + 10));
 }
 
-TEST(Waveform, BoundaryLinesMarkFullScaleAndVanishBelowAZoomOfAbout94) {
-  ViewHarness h;
+TEST_F(Waveform, BoundaryLinesMarkFullScaleAndVanishBelowAZoomOfAbout94) {
   h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
   h.source->scaleX.grid = h.source->scaleY.grid = false;
   h.view.Update();
@@ -115,8 +123,7 @@ TEST(Waveform, BoundaryLinesMarkFullScaleAndVanishBelowAZoomOfAbout94) {
     EXPECT_NE(h.view.Picture().Pixel(x, y), 0xFF6F879Fu) << y;
 }
 
-TEST(Envelope, ColumnsWithoutNegativeSamplesHaveNothingBelowTheCentre) {
-  ViewHarness h;
+TEST_F(Envelope, ColumnsWithoutNegativeSamplesHaveNothingBelowTheCentre) {
   Quiet(*h.source);
   h.source->visual.viewType = 2;
   h.source->Load(44100, 16, 1, Constant(20000, 1, 16000));
@@ -127,8 +134,7 @@ TEST(Envelope, ColumnsWithoutNegativeSamplesHaveNothingBelowTheCentre) {
   EXPECT_EQ(h.view.Picture().Pixel(x, lane.Centre() + 3), kBlack);
 }
 
-TEST(Spectral, ASilentDocumentIsPaintedWithTheFirstColourOfTheBrightPalette) {
-  ViewHarness h;
+TEST_F(Spectral, ASilentDocumentIsPaintedWithTheFirstColourOfTheBrightPalette) {
   h.source->visual.viewType = 1;
   h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
   h.view.Update();
@@ -138,9 +144,8 @@ TEST(Spectral, ASilentDocumentIsPaintedWithTheFirstColourOfTheBrightPalette) {
   EXPECT_EQ(h.view.Spectrum(0)[100][3], -20);
 }
 
-TEST(Spectral, BinsAreColouredByTheirDecibelsFromThePaletteOfTheirLane) {
+TEST_F(Spectral, BinsAreColouredByTheirDecibelsFromThePaletteOfTheirLane) {
   // A tone in bin 8 of 64 on both channels; only the left one takes part.
-  ViewHarness h;
   h.source->visual.viewType = 1;
   std::vector<int32_t> tone;
   for (int i = 0; i < 20000; ++i) {
@@ -164,8 +169,7 @@ TEST(Spectral, BinsAreColouredByTheirDecibelsFromThePaletteOfTheirLane) {
   }
 }
 
-TEST(Spectral, TheSameResolutionAgainChangesNothing) {
-  ViewHarness h;
+TEST_F(Spectral, TheSameResolutionAgainChangesNothing) {
   h.source->Load(44100, 16, 1, Constant(100, 1, 0));
   h.view.Update();
   const int layouts = h.view.Counts().layout;
@@ -178,8 +182,7 @@ TEST(Spectral, TheSameResolutionAgainChangesNothing) {
   EXPECT_EQ(h.view.Counts().layout, layouts + 1);
 }
 
-TEST(Spectral, HostBitmapsAreCopiedIntoTheLanesAsTheyAre) {
-  ViewHarness h;
+TEST_F(Spectral, HostBitmapsAreCopiedIntoTheLanesAsTheyAre) {
   h.source->visual.viewType = 1;
   h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
   Bitmap host(400, 200);
@@ -202,10 +205,14 @@ std::vector<uint8_t> LongEightBit(int64_t frames) {
   return bytes;
 }
 
-TEST(Overview, ALongDocumentGetsItsOverviewOnceWithStatusEightMeanwhile) {
-  ViewHarness h;
-  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
+// A view of a long 8-bit document, drawn once.
+void ShowLong(ViewHarness& h, int64_t frames = 3'000'001) {
+  h.source->LoadBytes(8000, 8, 1, LongEightBit(frames));
   h.view.Update();
+}
+
+TEST_F(Overview, ALongDocumentGetsItsOverviewOnceWithStatusEightMeanwhile) {
+  ShowLong(h);
   EXPECT_EQ(h.source->overviewsAdopted, 1);
   EXPECT_EQ(h.source->statusSeen, (std::vector<int32_t>{8, 0}));
   ASSERT_TRUE(h.source->overview);
@@ -215,52 +222,36 @@ TEST(Overview, ALongDocumentGetsItsOverviewOnceWithStatusEightMeanwhile) {
   EXPECT_EQ(h.source->overviewsAdopted, 1);
 }
 
-TEST(Overview, AViewOfMoreThanThreeMillionFramesIsDrawnFromTheOverview) {
-  ViewHarness h;
-  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
-  h.view.Update();
+TEST_F(Overview, AViewOfMoreThanThreeMillionFramesIsDrawnFromTheOverviewANarrowerOneFromSamples) {
+  ShowLong(h);
   h.source->bytesRead = 0;
   h.view.RequestViewRebuild();
   h.view.Update();
   EXPECT_EQ(h.source->bytesRead, 0);
-}
-
-TEST(Overview, ANarrowerViewIsDrawnFromTheSamples) {
-  ViewHarness h;
-  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
-  h.view.Update();
-  h.source->bytesRead = 0;
   h.source->ShowFrames(0, 1'000'000);
   h.view.Update();
   EXPECT_GT(h.source->bytesRead, 0);
 }
 
-TEST(Overview, ShortDocumentsHaveNone) {
-  ViewHarness h;
-  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'000));
-  h.view.Update();
+TEST_F(Overview, ShortDocumentsHaveNone) {
+  ShowLong(h, 3'000'000);
   EXPECT_EQ(h.source->overviewsAdopted, 0);
 }
 
-TEST(Overview, ANewVersionOfTheDocumentGetsANewOverview) {
-  ViewHarness h;
-  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
-  h.view.Update();
-  h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'002));  // drops the old overview
-  h.view.Update();
+TEST_F(Overview, ANewVersionOfTheDocumentGetsANewOverview) {
+  ShowLong(h);
+  ShowLong(h, 3'000'002);  // drops the old overview
   EXPECT_EQ(h.source->overviewsAdopted, 2);
 }
 
-TEST(Overview, NothingIsBuiltWhileAnotherOperationRuns) {
-  ViewHarness h;
+TEST_F(Overview, NothingIsBuiltWhileAnotherOperationRuns) {
   h.source->LoadBytes(8000, 8, 1, LongEightBit(3'000'001));
   h.source->status = 1;
   h.view.Update();
   EXPECT_EQ(h.source->overviewsAdopted, 0);
 }
 
-TEST(Overview, AFileBeingOpenedIsFoldedInBlockByBlock) {
-  ViewHarness h;
+TEST_F(Overview, AFileBeingOpenedIsFoldedInBlockByBlock) {
   h.view.Update();
   DocumentState format;
   format.sampleRate = 8000;
@@ -277,8 +268,7 @@ TEST(Overview, AFileBeingOpenedIsFoldedInBlockByBlock) {
   EXPECT_EQ(*h.source->overview, whole.Finish());
 }
 
-TEST(Overview, AnOverviewOfAnotherLengthIsReplacedBeforeItIsDrawnFrom) {
-  ViewHarness h;
+TEST_F(Overview, AnOverviewOfAnotherLengthIsReplacedBeforeItIsDrawnFrom) {
   const std::vector<uint8_t> shorter = LongEightBit(3'000'001);
   document::PeakOverviewBuilder stale(1, 8);
   stale.Feed(shorter.data(), shorter.size());
@@ -334,14 +324,6 @@ TEST(Markers, AMarkerOutsideTheViewOnlyMarksTheStrip) {
   EXPECT_EQ(m.At(l.left + 5000 * l.width / 10000, l.stripHeight), 0xFFFF7D7Du);
 }
 
-TEST(Markers, FromMarkerTypeOneMarkersTakeTheirOwnColour) {
-  MarkerScene m;
-  m.h.source->visual.markerType = 1;
-  m.h.source->AddMarker(1500, 0, 0x00FF00);  // OLE green
-  m.h.view.Update();
-  EXPECT_EQ(m.At(m.Column(1500), m.h.view.Extent().top + 1), 0xFF00FF00u);
-}
-
 TEST(Markers, TypeTwoWithoutLabelsDrawsOnlyTheStripBarAndColoursTheWaveform) {
   MarkerScene m;
   m.h.source->Load(44100, 16, 1, Constant(10000, 1, 8000));
@@ -363,12 +345,17 @@ TEST(Markers, TypeTwoWithoutLabelsDrawsOnlyTheStripBarAndColoursTheWaveform) {
   EXPECT_NEAR(static_cast<int>(bar >> 8 & 0xFF), 0xF0 * 0.612, 1.5);
 }
 
-TEST(Markers, ColoursComeFromTheSettingsAtTypeZero) {
-  MarkerScene m;
-  m.h.source->colors.argb[ColorSettings::kCueMarker] = 0xFF123456;
-  m.h.source->AddMarker(1500, 0, 0x00FF00);
-  m.h.view.Update();
-  EXPECT_EQ(m.At(m.Column(1500), m.h.view.Extent().top + 1), 0xFF123456u);
+TEST(Markers, ColoursComeFromTheSettingsAtTypeZeroAndFromTheMarkerFromTypeOne) {
+  for (int type : {0, 1}) {
+    MarkerScene m;
+    m.h.source->visual.markerType = type;
+    m.h.source->colors.argb[ColorSettings::kCueMarker] = 0xFF123456;
+    m.h.source->AddMarker(1500, 0, 0x00FF00);  // OLE green
+    m.h.view.Update();
+    EXPECT_EQ(m.At(m.Column(1500), m.h.view.Extent().top + 1),
+              type == 0 ? 0xFF123456u : 0xFF00FF00u)
+        << "type " << type;
+  }
 }
 
 TEST(Markers, TheTooltipShowsTheLabelOfTheMarkerUnderTheMouse) {
@@ -451,121 +438,108 @@ TEST(LaneExtent, TheLeftOperatedChannelEndsTheExtentBelowItsLane) {
 
 // ---- which change rebuilds what ----
 
-struct Counted {
-  Counted() {
-    h.source->Load(44100, 16, 2, Constant(5000, 2, 100));
-    h.view.Update();
-    before = h.view.Counts();
-  }
-  WaveformView::WorkCounts After() {
-    h.view.Update();
-    const WaveformView::WorkCounts a = h.view.Counts();
-    return {a.layout - before.layout, a.data - before.data,       a.base - before.base,
-            a.trace - before.trace,   a.compose - before.compose, a.present - before.present};
-  }
-  ViewHarness h;
-  WaveformView::WorkCounts before;
+// How many times each layer was rebuilt after one change; -1 is "not checked".
+struct Rebuilt {
+  int layout = -1, data = -1, base = -1, trace = -1, compose = -1, present = -1;
 };
 
-TEST(RebuildTable, ACursorColourOnlyPresentsAgain) {
-  Counted c;
-  c.h.source->colors.argb[ColorSettings::kCursor] = 0xFF00FFFF;
-  c.h.view.RequestPresent();
-  const auto d = c.After();
-  EXPECT_EQ(d.compose, 0);
-  EXPECT_EQ(d.present, 1);
+struct Change {
+  const char* what;
+  void (*make)(ViewHarness&);
+  void (WaveformView::*request)();  // what the control says after the change, if anything
+  Rebuilt expected;
+};
+
+// The layers rebuilt by one Update after `change`, checked where expected.
+void ExpectRebuilt(const Change& change) {
+  SCOPED_TRACE(change.what);
+  ViewHarness h;
+  h.source->Load(44100, 16, 2, Constant(5000, 2, 100));
+  h.view.Update();
+  const WaveformView::WorkCounts before = h.view.Counts();
+  change.make(h);
+  if (change.request) (h.view.*change.request)();
+  h.view.Update();
+  const WaveformView::WorkCounts& after = h.view.Counts();
+  const Rebuilt& e = change.expected;
+  const std::pair<int, int> layers[] = {
+      {e.layout, after.layout - before.layout},    {e.data, after.data - before.data},
+      {e.base, after.base - before.base},          {e.trace, after.trace - before.trace},
+      {e.compose, after.compose - before.compose}, {e.present, after.present - before.present}};
+  for (int i = 0; i < 6; ++i)
+    if (layers[i].first >= 0) {
+      EXPECT_EQ(layers[i].second, layers[i].first) << "layer " << i;
+    }
 }
 
-TEST(RebuildTable, MovingTheSelectionOnlyPresentsAgain) {
-  Counted c;
-  c.h.source->SelectFrames(10, 20);
-  c.h.view.RequestSelection();
-  const auto d = c.After();
-  EXPECT_EQ(d.data + d.compose, 0);
-  EXPECT_EQ(d.present, 1);
+TEST(RebuildTable, EachChangeRebuildsItsOwnLayerAndThoseAboveOnly) {
+  using V = WaveformView;
+  const Change changes[] = {
+      {"a cursor colour only presents again",
+       [](ViewHarness& h) { h.source->colors.argb[ColorSettings::kCursor] = 0xFF00FFFF; },
+       &V::RequestPresent,
+       {.compose = 0, .present = 1}},
+      {"moving the selection only presents again",
+       [](ViewHarness& h) { h.source->SelectFrames(10, 20); },
+       &V::RequestSelection,
+       {.data = 0, .compose = 0, .present = 1}},
+      {"a marker colour recomposes without the layers below",
+       [](ViewHarness& h) { h.source->colors.argb[ColorSettings::kCueMarker] = 0xFF00FFFF; },
+       &V::Recompose,
+       {.data = 0, .base = 0, .compose = 1}},
+      {"a background colour rebuilds the base and everything above",
+       [](ViewHarness& h) { h.source->colors.argb[ColorSettings::kBackground] = 0xFF202020; },
+       &V::RequestBase,
+       {0, 0, 1, 1, 1, 1}},
+      {"a new view range rebuilds the data but not the base",
+       [](ViewHarness& h) { h.source->ShowFrames(100, 200); },
+       &V::RequestViewRebuild,
+       {.data = 1, .base = 0, .compose = 1}},
+      // The control only says "recompose" for the vertical zoom.
+      {"the vertical zoom rebuilds the layers without a layout",
+       [](ViewHarness& h) { h.source->zoom = 50; },
+       &V::Recompose,
+       {.layout = 0, .data = 0, .base = 1}},
+      {"the channels interval rebuilds lanes, data and base",
+       [](ViewHarness& h) { h.source->visual.channelsInterval = 10; },
+       &V::RequestLanes,
+       {.layout = 0, .data = 1, .base = 1}},
+      {"hiding a channel lays the view out again",
+       [](ViewHarness& h) { h.source->visible[1] = false; },
+       &V::Recompose,
+       {.layout = 1}},
+      {"the same size again only presents",
+       [](ViewHarness& h) { h.view.Resize(400, 200); },
+       nullptr,
+       {.layout = 0, .compose = 0, .present = 1}},
+      {"a new size lays out again",
+       [](ViewHarness& h) { h.view.Resize(500, 200); },
+       nullptr,
+       {.layout = 1}},
+      {"a burst of changes costs one redraw",
+       [](ViewHarness& h) {
+         for (void (V::*request)() : {&V::RequestRelayout, &V::RequestBase, &V::RequestViewRebuild})
+           (h.view.*request)();
+       },
+       &V::RequestCompose,
+       {.layout = 1, .data = 1, .compose = 1}},
+  };
+  for (const Change& change : changes)
+    ExpectRebuilt(change);
 }
 
-TEST(RebuildTable, AMarkerColourRecomposesWithoutTheLayersBelow) {
-  Counted c;
-  c.h.source->colors.argb[ColorSettings::kCueMarker] = 0xFF00FFFF;
-  c.h.view.Recompose();
-  const auto d = c.After();
-  EXPECT_EQ(d.base + d.data, 0);
-  EXPECT_EQ(d.compose, 1);
-}
-
-TEST(RebuildTable, ABackgroundColourRebuildsTheBaseAndEverythingAbove) {
-  Counted c;
-  c.h.source->colors.argb[ColorSettings::kBackground] = 0xFF202020;
-  c.h.view.RequestBase();
-  const auto d = c.After();
-  EXPECT_EQ(d.layout + d.data, 0);
-  EXPECT_EQ(d.base, 1);
-  EXPECT_EQ(d.trace, 1);
-  EXPECT_EQ(d.compose, 1);
-  EXPECT_EQ(d.present, 1);
-}
-
-TEST(RebuildTable, ANewViewRangeRebuildsTheDataButNotTheBase) {
-  Counted c;
-  c.h.source->ShowFrames(100, 200);
-  c.h.view.RequestViewRebuild();
-  const auto d = c.After();
-  EXPECT_EQ(d.data, 1);
-  EXPECT_EQ(d.base, 0);
-  EXPECT_EQ(d.compose, 1);
-}
-
-TEST(RebuildTable, TheVerticalZoomRebuildsTheLayersWithoutALayout) {
-  Counted c;
-  c.h.source->zoom = 50;
-  c.h.view.Recompose();  // the control only says "recompose"
-  const auto d = c.After();
-  EXPECT_EQ(d.layout + d.data, 0);
-  EXPECT_EQ(d.base, 1);
-  EXPECT_EQ(c.h.view.GetLevelScale(0).top, 16383);
-}
-
-TEST(RebuildTable, TheChannelsIntervalRebuildsLanesDataAndBase) {
-  Counted c;
-  c.h.source->visual.channelsInterval = 10;
-  c.h.view.RequestLanes();
-  const auto d = c.After();
-  EXPECT_EQ(d.layout, 0);
-  EXPECT_EQ(d.data, 1);
-  EXPECT_EQ(d.base, 1);
-}
-
-TEST(RebuildTable, HidingAChannelLaysTheViewOutAgain) {
-  Counted c;
-  c.h.source->visible[1] = false;
-  c.h.view.Recompose();
-  EXPECT_EQ(c.After().layout, 1);
-  EXPECT_EQ(c.h.view.GetLayout().laneHeight[1], 0);
-}
-
-TEST(RebuildTable, TheSameSizeAgainOnlyPresents) {
-  Counted c;
-  c.h.view.Resize(400, 200);
-  auto d = c.After();
-  EXPECT_EQ(d.layout + d.compose, 0);
-  EXPECT_EQ(d.present, 1);
-  c.h.view.Resize(500, 200);
-  d = c.After();
-  EXPECT_EQ(d.layout, 1);
-  EXPECT_EQ(c.h.view.Picture().Width(), 500);
-}
-
-TEST(RebuildTable, ABurstOfChangesCostsOneRedraw) {
-  Counted c;
-  c.h.view.RequestRelayout();
-  c.h.view.RequestBase();
-  c.h.view.RequestViewRebuild();
-  c.h.view.RequestCompose();
-  const auto d = c.After();
-  EXPECT_EQ(d.layout, 1);
-  EXPECT_EQ(d.data, 1);
-  EXPECT_EQ(d.compose, 1);
+TEST(RebuildTable, TheRebuiltLayersShowTheChange) {
+  ViewHarness h;
+  h.source->Load(44100, 16, 2, Constant(5000, 2, 100));
+  h.view.Update();
+  h.source->zoom = 50;
+  h.source->visible[1] = false;
+  h.view.Recompose();
+  h.view.Resize(500, 200);
+  h.view.Update();
+  EXPECT_EQ(h.view.GetLevelScale(0).top, 16383);
+  EXPECT_EQ(h.view.GetLayout().laneHeight[1], 0);
+  EXPECT_EQ(h.view.Picture().Width(), 500);
 }
 
 }  // namespace
