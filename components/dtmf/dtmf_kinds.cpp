@@ -42,9 +42,12 @@ class RecognizerKind final : public effects::FrameProcessor {
  public:
   bool SetParam(int index, const effects::ParamValue& value) override {
     double v = 0;
-    if (!effects::AsNumber(value, v) || !std::isfinite(v) || (index != 1 && index != 2))
-      return false;
-    (index == 1 ? method_ : quality_) = static_cast<int>(std::lround(v));
+    if (!effects::AsNumber(value, v) || !std::isfinite(v) || index < 1 || index > 3) return false;
+    const int n = static_cast<int>(std::lround(v));
+    if (index == 3)
+      positions_ = n != 0;
+    else
+      (index == 1 ? method_ : quality_) = n;
     return true;
   }
   void Start(const effects::PcmFormat& format) override {
@@ -56,8 +59,9 @@ class RecognizerKind final : public effects::FrameProcessor {
     for (const DtmfDetection& d : recognizer_.TakeDetections()) {
       const auto symbol = static_cast<int32_t>(d.symbol);
       const size_t at = out.size();
-      out.resize(at + sizeof symbol);
+      out.resize(at + sizeof symbol + (positions_ ? sizeof d.position : 0));
       std::memcpy(out.data() + at, &symbol, sizeof symbol);
+      if (positions_) std::memcpy(out.data() + at + sizeof symbol, &d.position, sizeof d.position);
     }
   }
 
@@ -65,6 +69,7 @@ class RecognizerKind final : public effects::FrameProcessor {
   DtmfRecognizer recognizer_;
   int method_ = 0;
   int quality_ = 1;
+  bool positions_ = false;  // P3: each symbol followed by its first frame (int64)
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "core/picture.h"
 #include "editing/clip_operations.h"
 #include "editing/documents.h"
+#include "editing/marker_edits.h"
 #include "editing/media_io.h"
 #include "editing/positions.h"
 #include "platform/files.h"
@@ -745,23 +746,37 @@ HRESULT CAudioEditor::RecognizeDTMFSignal(int32_t method, int32_t quality) {
     std::vector<ParamPut> params;
     params.push_back({1, Variant::I4(method)});
     params.push_back({2, Variant::I4(quality)});
+    params.push_back({3, Variant::I4(dtmfMarkers_ ? 1 : 0)});
     if (!effects.Configure(*recognizer, params))
       return {processing::EffectOutcome::kComponentFailed};
     return {processing::EffectOutcome::kDone};
   };
   job.play = [] { return false; };
-  // Each symbol index found appends its character; others are ignored.
+  // Each symbol index found appends its character; others are ignored. With
+  // the marker option each comes with the frame it starts at.
   static constexpr std::u16string_view kAlphabet = u"0123456789*#abcd";
+  const size_t stride = dtmfMarkers_ ? 12 : 4;
+  std::vector<std::pair<int64_t, char16_t>> marks;
   job.collect = [&](std::span<const uint8_t> found) {
-    for (size_t at = 0; at + 4 <= found.size(); at += 4) {
+    for (size_t at = 0; at + stride <= found.size(); at += stride) {
       int32_t index = 0;
       std::memcpy(&index, found.data() + at, 4);
       if (index < 0 || index >= static_cast<int32_t>(kAlphabet.size())) continue;
       if (!recognized_) recognized_.emplace();
-      recognized_->push_back(kAlphabet[static_cast<size_t>(index)]);
+      const char16_t symbol = kAlphabet[static_cast<size_t>(index)];
+      recognized_->push_back(symbol);
+      int64_t frame = 0;
+      if (dtmfMarkers_) std::memcpy(&frame, found.data() + at + 4, 8);
+      marks.emplace_back(frame, symbol);
     }
   };
+  const document::ViewStack* view = doc.Current() ? &doc.Current()->view : nullptr;
+  const int64_t from =
+      view ? view->startSelect[view->zoom] / std::max(doc.format.BlockAlign(), 1) : 0;
   const processing::EffectResult result = processing::RunFrames(doc, *state_, job);
+  if (dtmfMarkers_ && result.outcome == processing::EffectOutcome::kDone)
+    for (const auto& [frame, symbol] : marks)
+      editing::InsertMarker(doc, *state_, from + frame, 0, std::u16string(1, symbol), u"");
   switch (result.outcome) {
     case processing::EffectOutcome::kFailed:
     case processing::EffectOutcome::kRefused:
@@ -884,6 +899,12 @@ HRESULT CAudioEditor::SetAdditionalParam(BSTR name, VARIANT value) {
         state_->units[which] = std::u16string(View(text.bstrVal).substr(0, 9));
       return S_OK;
     }
+  }
+  if (key == u"DTMFMarkers") {
+    // Off by default: RecognizeDTMFSignal then marks each symbol it finds.
+    Variant number;
+    dtmfMarkers_ = Succeeded(VariantChangeType(&number, &value, 0, VT_R8)) && number.dblVal != 0.0;
+    return S_OK;
   }
   if (key == u"PlayOnlyStereo") {
     Variant number;

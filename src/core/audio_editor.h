@@ -243,6 +243,7 @@ class CAudioEditor final
   // What the last recognitions found (none before the first).
   std::optional<std::u16string> recognized_;
   bool playOnlyStereo_ = false;
+  bool dtmfMarkers_ = false;  // "DTMFMarkers": recognised symbols become markers
   bool recompose_ = false;
 
   // Events queued for the host's timer: kind 1 BlockOperation(value), kind 2 EndOperation.

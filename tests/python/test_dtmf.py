@@ -54,3 +54,32 @@ def test_nothing_happens_while_dtmf_is_off(doc):
     doc.select(0, 8000)
     doc.control.RecognizeDTMFSignal(0, 1)
     assert doc.control.GetRecognizedSymbols() is None
+
+
+def test_with_the_marker_option_each_symbol_is_marked_where_it_starts(dtmf):
+    rate = 8000
+    dtmf.open(np.zeros(rate // 10, np.int16), rate=rate)
+    dtmf.select(0, 0)
+    dtmf.control.Transform.GenerateDTMFSignal(ALL, 50, ",", 200, 50, 0, None, 0, 100)
+    dtmf.control.SetAdditionalParam("DTMFMarkers", True)
+    # From the break after the first tone on: the other fifteen, every 100 ms.
+    dtmf.select(rate // 20, dtmf.control.Position.TotalSamples)
+    dtmf.control.RecognizeDTMFSignal(0, 1)
+    markers = dtmf.control.Markers
+    found = []
+    for i in range(1, markers.Count + 1):
+        markers.Num = i
+        found.append((markers.Label, markers.Position))
+    assert [label for label, _ in found] == list(ALL[1:])
+    for i, (_, position) in enumerate(found, start=1):
+        assert abs(position - i * rate // 10) <= rate // 100  # within one 10 ms frame
+
+
+def test_without_the_marker_option_recognition_adds_no_marker(dtmf):
+    dtmf.open(np.zeros(800, np.int16), rate=8000)
+    dtmf.select(0, 0)
+    dtmf.control.Transform.GenerateDTMFSignal("12", 50, ",", 200, 50, 0, None, 0, 100)
+    dtmf.select(0, dtmf.control.Position.TotalSamples)
+    dtmf.control.RecognizeDTMFSignal(0, 1)
+    assert dtmf.control.GetRecognizedSymbols() == "12"
+    assert dtmf.control.Markers.Count == 0
