@@ -309,3 +309,34 @@ def test_a_plugin_preview_plays_what_process_would_write_and_changes_nothing(
     assert np.array_equal(doc.samples(), tone) and not doc.control.UndoList
     heard = np.frombuffer(out.read_bytes(), np.int16)
     assert np.abs(heard.astype(int) - 2 * tone[:, 0].astype(int)).max() <= 1
+
+
+def test_a_24_bit_document_goes_through_an_lv2_plugin_at_the_level_of_a_16_bit_one(doc, vst):
+    tone = sine(1000, 1, level=0.1)
+    vst.LoadLibraries(1)
+    choose(vst, "MDA Splitter")
+    vst.Active = True
+    outputs = {}
+    for bits, samples in ((16, tone), (24, tone.astype(np.int32) << 8)):
+        doc.open(samples, bits=bits)
+        doc.select(0, RATE)
+        vst.Process()
+        outputs[bits] = doc.samples().astype(float)
+    assert rms(outputs[24]) / 256 == pytest.approx(rms(outputs[16]), rel=0.01)
+
+
+def test_process_on_a_document_with_video_is_an_invalid_operation(control, dx, tmp_path):
+    from test_media_io import ffmpeg
+    clip = str(tmp_path / "clip.mp4")
+    ffmpeg("-f", "lavfi", "-i", "testsrc=size=64x48:rate=25:duration=1", "-f", "lavfi", "-i",
+           "sine=frequency=440:duration=1", "-c:v", "libx264", "-c:a", "aac", "-shortest", clip)
+    control.OpenFile(clip, 0, 0, 0, 0, 0, 0)
+    control.Position.Selected = True
+    control.Position.EndSelect = 1000
+    dx.LoadLibraries(1)
+    choose(dx, "Mono Amplifier")
+    dx.Active = True
+    with pytest.raises(qelaudio.ComError) as err:
+        dx.Process()
+    assert err.value.hresult == INVALID_OPERATION
+    assert not control.UndoList
