@@ -54,29 +54,10 @@ HRESULT Create(const CLSID& clsid, ComPtr<I>* out) {
 
 }  // namespace
 
-// The first failure of a run, from any thread.
-struct EffectProcessors::Failure {
-  std::mutex lock;
-  HRESULT hr = S_OK;
-  ComPtr<IErrorInfo> info;
-};
-
-// Keeps the first failed result of a run with its error description (from
-// whatever thread the call ran on).
-static bool KeepFailure(EffectProcessors::Failure& failure, HRESULT hr) {
-  if (Succeeded(hr)) return true;
-  std::lock_guard<std::mutex> guard(failure.lock);
-  if (Succeeded(failure.hr)) {
-    failure.hr = hr;
-    GetErrorInfo(0, failure.info.Out());
-  }
-  return false;
-}
-
 // One channel's processor with its input object.
 class EffectProcessors::Adapter final : public processing::ChannelProcessor {
  public:
-  Adapter(ComPtr<IAudioEffect> effect, ComPtr<IAudioData> input, Failure& failure)
+  Adapter(ComPtr<IAudioEffect> effect, ComPtr<IAudioData> input, ComponentFailure& failure)
       : effect_(std::move(effect)), input_(std::move(input)), failure_(failure) {}
 
   IAudioEffect* Effect() const { return effect_.get(); }
@@ -115,7 +96,7 @@ class EffectProcessors::Adapter final : public processing::ChannelProcessor {
     return Fill({}, {fromMs, chunkMs}) && Run(out);
   }
 
-  bool Check(HRESULT hr) { return KeepFailure(failure_, hr); }
+  bool Check(HRESULT hr) { return failure_.Keep(hr); }
 
  private:
   bool Fill(std::span<const double> in, const processing::BlockPlace& place) {
@@ -157,14 +138,14 @@ class EffectProcessors::Adapter final : public processing::ChannelProcessor {
   ComPtr<IAudioEffect> effect_;
   ComPtr<IAudioData> input_;
   ComPtr<IAudioData> output_;
-  Failure& failure_;
+  ComponentFailure& failure_;
   std::vector<uint8_t> recordBytes_;
   int32_t rate_ = 0;
   int32_t bits_ = 0;
   bool formatReady_ = false;
 };
 
-EffectProcessors::EffectProcessors() : failure_(std::make_unique<Failure>()) {}
+EffectProcessors::EffectProcessors() : failure_(std::make_unique<ComponentFailure>()) {}
 EffectProcessors::~EffectProcessors() = default;
 
 bool EffectProcessors::Ensure(int32_t channels) {
@@ -224,7 +205,7 @@ bool EffectProcessors::Configure(EffectKind kind, int32_t channel,
 // document's own format record.
 class EffectProcessors::FrameAdapter final : public processing::FrameComponent {
  public:
-  FrameAdapter(ComPtr<IAudioEffect> effect, ComPtr<IAudioData> input, Failure& failure)
+  FrameAdapter(ComPtr<IAudioEffect> effect, ComPtr<IAudioData> input, ComponentFailure& failure)
       : effect_(std::move(effect)), input_(std::move(input)), failure_(failure) {}
 
   IAudioEffect* Effect() const { return effect_.get(); }
@@ -269,13 +250,13 @@ class EffectProcessors::FrameAdapter final : public processing::FrameComponent {
     return true;
   }
 
-  bool Check(HRESULT hr) { return KeepFailure(failure_, hr); }
+  bool Check(HRESULT hr) { return failure_.Keep(hr); }
 
  private:
   ComPtr<IAudioEffect> effect_;
   ComPtr<IAudioData> input_;
   ComPtr<IAudioData> output_;
-  Failure& failure_;
+  ComponentFailure& failure_;
   std::vector<uint8_t> recordBytes_;
 };
 
@@ -325,12 +306,7 @@ processing::ChannelProcessor* EffectProcessors::Channel(EffectKind kind, int32_t
 }
 
 HRESULT EffectProcessors::TakeFailure() {
-  std::lock_guard<std::mutex> guard(failure_->lock);
-  const HRESULT hr = failure_->hr;
-  if (Failed(hr)) SetErrorInfo(0, failure_->info.get());
-  failure_->hr = S_OK;
-  failure_->info.Reset();
-  return hr;
+  return failure_->Take();
 }
 
 }  // namespace qel

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "com/variant.h"
+#include "core/component_failure.h"
 #include "document/history.h"
 #include "external/effects.h"
 #include "processing/effect_frame.h"
@@ -67,12 +68,11 @@ class EffectProcessors {
   com::HRESULT TakeFailure();
 
   class Adapter;
-  struct Failure;
 
  private:
   Adapter* Find(processing::EffectKind kind, int32_t channel) const;
 
-  std::unique_ptr<Failure> failure_;
+  std::unique_ptr<ComponentFailure> failure_;
   bool dtmf_ = false;
   std::array<std::unique_ptr<FrameAdapter>, static_cast<size_t>(SingleKind::kCount)> singles_;
   std::array<std::vector<std::unique_ptr<Adapter>>,

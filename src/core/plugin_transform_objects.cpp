@@ -70,12 +70,6 @@ class PluginSink final : public ComObject<PluginSink, IDispatch> {
 };
 
 // The first failure of a run, from whichever thread it happened on.
-struct PluginHostLink::Failure {
-  std::mutex lock;
-  HRESULT hr = S_OK;
-  ComPtr<IErrorInfo> info;
-};
-
 // One channel's processing object as the block loop sees it: the block goes
 // through in place, as long as it came.
 class PluginHostLink::Channel final : public processing::ChannelProcessor {
@@ -110,7 +104,7 @@ class PluginHostLink::Channel final : public processing::ChannelProcessor {
 };
 
 PluginHostLink::PluginHostLink(Role role, const StateLink& owner)
-    : role_(role), owner_(owner), failure_(std::make_unique<Failure>()) {}
+    : role_(role), owner_(owner), failure_(std::make_unique<ComponentFailure>()) {}
 
 PluginHostLink::~PluginHostLink() {
   Disable();
@@ -244,22 +238,11 @@ void PluginHostLink::ForwardParam(BSTR name, VARIANT value) {
 // ---- processing ----
 
 bool PluginHostLink::Check(HRESULT hr) {
-  if (Succeeded(hr)) return true;
-  std::lock_guard<std::mutex> guard(failure_->lock);
-  if (Succeeded(failure_->hr)) {
-    failure_->hr = hr;
-    GetErrorInfo(0, failure_->info.Out());
-  }
-  return false;
+  return failure_->Keep(hr);
 }
 
 HRESULT PluginHostLink::TakeFailure() {
-  std::lock_guard<std::mutex> guard(failure_->lock);
-  const HRESULT hr = failure_->hr;
-  if (Failed(hr)) SetErrorInfo(0, failure_->info.get());
-  failure_->hr = S_OK;
-  failure_->info.Reset();
-  return hr;
+  return failure_->Take();
 }
 
 bool PluginHostLink::MakeProcessors(int32_t channels, int32_t sampleRate, double fullScale) {

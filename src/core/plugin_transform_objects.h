@@ -64,7 +64,6 @@ class PluginHostLink {
 
  private:
   class Channel;
-  struct Failure;
   // Releases the last run's processing objects and makes one per channel.
   bool MakeProcessors(int32_t channels, int32_t sampleRate, double fullScale);
   bool Check(com::HRESULT hr);
@@ -80,75 +79,56 @@ class PluginHostLink {
   int32_t count_ = 0;   // plug-ins listed by the last LoadLibraries
   int32_t active_ = 0;  // plug-ins switched on since
   std::vector<std::unique_ptr<Channel>> channels_;
-  std::unique_ptr<Failure> failure_;
+  std::unique_ptr<ComponentFailure> failure_;
+};
+
+// What the two objects share: every member but the VST host's own.
+template <class Derived, class Defaults, PluginHostLink::Role kRole>
+class PluginTransformObject : public AutomationObject<Derived, Defaults>, public StateLink {
+ public:
+  PluginHostLink& Link() { return link_; }
+
+  com::HRESULT Process() override { return link_.Process(); }
+  com::HRESULT LoadLibraries(int32_t method) override { return link_.LoadLibraries(method); }
+  com::HRESULT PropertyPage(int32_t page, int32_t* window, com::tagRECT* rect) override {
+    return link_.PropertyPage(page, window, rect);
+  }
+  com::HRESULT put_XMLFileName(com::BSTR name) override { return link_.SetXmlFileName(name); }
+  com::HRESULT get_Count(int32_t* value) override { return link_.Count(value); }
+  com::HRESULT get_FilterNum(int32_t* value) override { return link_.FilterNum(value); }
+  com::HRESULT put_FilterNum(int32_t value) override { return link_.SetFilterNum(value); }
+  com::HRESULT get_Name(com::BSTR* value) override {
+    return link_.WhenListed(&IAudioPluginHost::get_Name, value);
+  }
+  com::HRESULT get_Active(com::VARIANT_BOOL* value) override { return link_.Active(value); }
+  com::HRESULT put_Active(com::VARIANT_BOOL value) override { return link_.SetActive(value); }
+  com::HRESULT get_Vendor(com::BSTR* value) override {
+    return link_.WhenListed(&IAudioPluginHost::get_Vendor, value);
+  }
+  com::HRESULT get_PropertyPagesCount(int32_t* value) override {
+    return link_.WhenListed(&IAudioPluginHost::get_PropertyPagesCount, value);
+  }
+  com::HRESULT get_PropertyPageName(com::BSTR* value) override {
+    return link_.PropertyPageName(value);
+  }
+
+ protected:
+  PluginHostLink link_{kRole, *this};
 };
 
 class CEditorDXTransform final
-    : public AutomationObject<CEditorDXTransform, IEditorDXTransformDefaults>,
-      public StateLink {
+    : public PluginTransformObject<CEditorDXTransform, IEditorDXTransformDefaults,
+                                   PluginHostLink::Role::kDx> {
  public:
   static com::HRESULT CreateInstance(com::REFIID iid, void** object);
-  PluginHostLink& Link() { return link_; }
-
-  com::HRESULT Process() override { return link_.Process(); }
-  com::HRESULT LoadLibraries(int32_t method) override { return link_.LoadLibraries(method); }
-  com::HRESULT PropertyPage(int32_t page, int32_t* window, com::tagRECT* rect) override {
-    return link_.PropertyPage(page, window, rect);
-  }
-  com::HRESULT put_XMLFileName(com::BSTR name) override { return link_.SetXmlFileName(name); }
-  com::HRESULT get_Count(int32_t* value) override { return link_.Count(value); }
-  com::HRESULT get_FilterNum(int32_t* value) override { return link_.FilterNum(value); }
-  com::HRESULT put_FilterNum(int32_t value) override { return link_.SetFilterNum(value); }
-  com::HRESULT get_Name(com::BSTR* value) override {
-    return link_.WhenListed(&IAudioPluginHost::get_Name, value);
-  }
-  com::HRESULT get_Active(com::VARIANT_BOOL* value) override { return link_.Active(value); }
-  com::HRESULT put_Active(com::VARIANT_BOOL value) override { return link_.SetActive(value); }
-  com::HRESULT get_Vendor(com::BSTR* value) override {
-    return link_.WhenListed(&IAudioPluginHost::get_Vendor, value);
-  }
-  com::HRESULT get_PropertyPagesCount(int32_t* value) override {
-    return link_.WhenListed(&IAudioPluginHost::get_PropertyPagesCount, value);
-  }
-  com::HRESULT get_PropertyPageName(com::BSTR* value) override {
-    return link_.PropertyPageName(value);
-  }
-
- private:
-  PluginHostLink link_{PluginHostLink::Role::kDx, *this};
 };
 
 class CEditorVSTTransform final
-    : public AutomationObject<CEditorVSTTransform, IEditorVSTTransformDefaults>,
-      public StateLink {
+    : public PluginTransformObject<CEditorVSTTransform, IEditorVSTTransformDefaults,
+                                   PluginHostLink::Role::kVst> {
  public:
   static com::HRESULT CreateInstance(com::REFIID iid, void** object);
-  PluginHostLink& Link() { return link_; }
-
-  com::HRESULT Process() override { return link_.Process(); }
   com::HRESULT SetVSTDirectories(com::BSTR directories) override;
-  com::HRESULT LoadLibraries(int32_t method) override { return link_.LoadLibraries(method); }
-  com::HRESULT PropertyPage(int32_t page, int32_t* window, com::tagRECT* rect) override {
-    return link_.PropertyPage(page, window, rect);
-  }
-  com::HRESULT put_XMLFileName(com::BSTR name) override { return link_.SetXmlFileName(name); }
-  com::HRESULT get_Count(int32_t* value) override { return link_.Count(value); }
-  com::HRESULT get_FilterNum(int32_t* value) override { return link_.FilterNum(value); }
-  com::HRESULT put_FilterNum(int32_t value) override { return link_.SetFilterNum(value); }
-  com::HRESULT get_Name(com::BSTR* value) override {
-    return link_.WhenListed(&IAudioPluginHost::get_Name, value);
-  }
-  com::HRESULT get_Active(com::VARIANT_BOOL* value) override { return link_.Active(value); }
-  com::HRESULT put_Active(com::VARIANT_BOOL value) override { return link_.SetActive(value); }
-  com::HRESULT get_Vendor(com::BSTR* value) override {
-    return link_.WhenListed(&IAudioPluginHost::get_Vendor, value);
-  }
-  com::HRESULT get_PropertyPagesCount(int32_t* value) override {
-    return link_.WhenListed(&IAudioPluginHost::get_PropertyPagesCount, value);
-  }
-  com::HRESULT get_PropertyPageName(com::BSTR* value) override {
-    return link_.PropertyPageName(value);
-  }
   com::HRESULT SetPreset(int32_t preset) override;
   com::HRESULT get_PresetsCount(int32_t* value) override;
   com::HRESULT get_PresetName(int32_t preset, com::BSTR* value) override;
@@ -157,9 +137,6 @@ class CEditorVSTTransform final
   com::HRESULT get_ParamLabel(int32_t param, com::BSTR* value) override;
   com::HRESULT get_ParamValue(int32_t param, double* value) override;
   com::HRESULT put_ParamValue(int32_t param, double value) override;
-
- private:
-  PluginHostLink link_{PluginHostLink::Role::kVst, *this};
 };
 
 }  // namespace qel

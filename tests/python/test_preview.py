@@ -5,19 +5,9 @@ import numpy as np
 import pytest
 import qelaudio
 
-from test_playback import RATE, Recorder, alsa_devices, choose, play_to_end, ramp
+from test_playback import RATE, play_to_end, player, ramp  # noqa: F401 (player: the fixture)
 
 AMPLIFY = 43
-
-
-@pytest.fixture
-def player(control, doc, tmp_path, monkeypatch):
-    out, _ = alsa_devices(tmp_path, monkeypatch)
-    choose(control.Playback.Device, "qel_out")
-    events = Recorder(control)
-    connection = qelaudio.connect(control, events)
-    yield control, doc, out, events
-    connection.disconnect()
 
 
 def heard(out, channels=1):
