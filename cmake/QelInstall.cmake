@@ -173,9 +173,11 @@ edit, process, convert, play, record and save one audio document, driven
 through an automation surface (early-bound interfaces and late-bound dispatch)
 and reporting back through events.
 
-This package holds the control's library and runtime, the media-file and
-effect components, the registration tool, the headers, CMake and pkg-config
-files for C++ hosts, and the qelaudio Python module with its type stub.")
+This package holds the control's library and runtime, the media-file, effect,
+sound-device (ALSA) and plug-in host (LADSPA, LV2) components, the
+registration tool, the desktop editor qel-editor (GTK 4), the headers, CMake
+and pkg-config files for C++ hosts, and the qelaudio Python module with its
+type stub.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QEL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
