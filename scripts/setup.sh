@@ -19,6 +19,7 @@ packages=(
   libcairo2-dev libpango1.0-dev fonts-liberation
   # devices and plug-ins
   libasound2-dev alsa-utils ladspa-sdk lv2-dev liblilv-dev lilv-utils mda-lv2
+  pulseaudio libasound2-plugins  # a private sound server: a real mixer and a clocked device in tests
   # the desktop editor (hosts/gtk) and its tests on a virtual X server
   libgtk-4-dev xvfb xdotool xclip
 )

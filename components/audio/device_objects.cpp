@@ -68,6 +68,14 @@ HRESULT StreamComponent<Derived, Defaults>::get_LineSelect(VARIANT_BOOL* v) {
   return S_OK;
 }
 
+template <class Derived, class Defaults>
+HRESULT StreamComponent<Derived, Defaults>::get_LineAdvancedName(int32_t index, BSTR* v) {
+  if (!v) return E_POINTER;
+  std::string name;
+  if (HRESULT hr = lines_.AdvancedName(index, &name); hr != S_OK) return hr;
+  return OutText(name, v);
+}
+
 template class StreamComponent<AudioDXPlayer, IAudioPlayerDefaults>;
 template class StreamComponent<AudioRecord, IAudioRecorderDefaults>;
 

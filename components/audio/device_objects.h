@@ -50,7 +50,11 @@ class StreamComponent
     return Out(devices_.Count(), v);
   }
   com::HRESULT get_DeviceNum(int32_t* v) override { return Out(devices_.Num(), v); }
-  com::HRESULT put_DeviceNum(int32_t v) override { return devices_.SetNum(v); }
+  com::HRESULT put_DeviceNum(int32_t v) override {
+    const com::HRESULT hr = devices_.SetNum(v);
+    if (hr == com::S_OK) lines_.SetDevice(devices_.Name());
+    return hr;
+  }
   com::HRESULT get_DeviceName(com::BSTR* v) override { return OutText(devices_.Name(), v); }
   com::HRESULT get_LevelDynamicRange(int32_t* v) override { return Out(levelDynamicRange_, v); }
   com::HRESULT put_LevelDynamicRange(int32_t v) override { return Set(levelDynamicRange_, v); }
@@ -69,7 +73,16 @@ class StreamComponent
   com::HRESULT put_LineVolumeBalance(int32_t v) override { return lines_.SetBalance(v); }
   com::HRESULT get_LineVolume(int32_t* v) override { return v ? lines_.Volume(v) : com::E_POINTER; }
   com::HRESULT put_LineVolume(int32_t v) override { return lines_.SetVolume(v); }
-  com::HRESULT get_LineAdvancedCount(int32_t* v) override { return Out(0, v); }
+  com::HRESULT get_LineAdvancedCount(int32_t* v) override {
+    return v ? Out(lines_.AdvancedCount(), v) : com::E_POINTER;
+  }
+  com::HRESULT get_LineAdvancedName(int32_t index, com::BSTR* v) override;
+  com::HRESULT get_LineAdvancedValue(int32_t index, com::VARIANT* v) override {
+    return v ? lines_.AdvancedValue(index, v) : com::E_POINTER;
+  }
+  com::HRESULT put_LineAdvancedValue(int32_t index, com::VARIANT v) override {
+    return lines_.SetAdvancedValue(index, v);
+  }
 
   com::HRESULT EnumConnectionPoints(com::IEnumConnectionPoints** points) override {
     return events_.EnumConnectionPoints(points);
