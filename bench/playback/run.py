@@ -18,9 +18,19 @@ stream ends) can be read. Measured per run:
 - underruns: counted by the player (its statistics line) and by aplay (its
   "underrun" warnings).
 
+Then paced playback under load: a QEL_BENCH_PACED_SECONDS (600) s document
+played to its end into the null sink of a PulseAudio daemon of the benchmark's
+own (a device with a clock of its own), while the host thread repaints the
+control in a headless window every QEL_BENCH_FRAME_MS (50) ms between slices of
+its message loop, and writes a snapshot once a second. aplay plays the same
+audio into the same sink at the same time. Measured: underruns, the host
+thread's and the process's CPU, the share of the wall time spent painting, and
+how long each took to play the document.
+
 From the build folder:
 
-    PYTHONPATH=python /usr/bin/python3 ../bench/playback/run.py
+    PYTHONPATH=python /usr/bin/python3 ../bench/playback/run.py            # everything
+    PYTHONPATH=python /usr/bin/python3 ../bench/playback/run.py --paced    # the paced part
 """
 import json
 import os
@@ -33,6 +43,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+import pulse_server
 
 RATE, CHANNELS, BITS = 44100, 2, 16
 ALIGN = CHANNELS * BITS // 8
@@ -119,6 +131,50 @@ def child(store, fifo, window):
                       "process": cpu / wall, "playing": status == 1}))
 
 
+def paced_child(store, folder, frame_ms):
+    """Plays the whole document into qel_pulse while the host thread repaints the
+    control as a host's event loop would, with the play cursor moving."""
+    import qelaudio
+    control = qelaudio.Dispatch("QelAudioEditor4.AudioEditor")
+    control.OpenFileFromTmp(store, 0, 0, 0, 0)
+    window = qelaudio.HeadlessWindow(control, 1024, 256)
+    before = time.perf_counter()
+    window.paint()
+    first_paint = time.perf_counter() - before
+    device = control.Playback.Device
+    for i in range(device.Count):
+        device.Num = i
+        if device.Name == "qel_pulse":
+            break
+    else:
+        raise RuntimeError("no device qel_pulse")
+    snapshot = os.path.join(folder, "frame.png")
+    frame = frame_ms / 1000
+    frames = painted = 0
+    painting = 0.0
+    thread0, usage0, wall0 = time.thread_time(), resource.getrusage(resource.RUSAGE_SELF), \
+        time.monotonic()
+    control.Play(2, 0)
+    while control.Status == 1:
+        qelaudio.run_messages(control, frame, lambda: control.Status != 1)
+        before = time.perf_counter()
+        frames += 1
+        if frames % max(1, round(1 / frame)) == 0:
+            window.snapshot(snapshot)  # paints first when the picture changed
+            painted += 1
+        elif window.paint():
+            painted += 1
+        painting += time.perf_counter() - before
+    thread1, usage1, wall1 = time.thread_time(), resource.getrusage(resource.RUSAGE_SELF), \
+        time.monotonic()
+    control.Stop()
+    wall = wall1 - wall0
+    cpu = (usage1.ru_utime + usage1.ru_stime) - (usage0.ru_utime + usage0.ru_stime)
+    print(json.dumps({"wall": wall, "host": (thread1 - thread0) / wall, "process": cpu / wall,
+                      "painting": painting / wall, "frames": frames, "painted": painted,
+                      "first_paint": first_paint}))
+
+
 # ---- the parent ----
 
 def control_run(store, fifo, window, env):
@@ -147,6 +203,57 @@ def aplay_run(wav, fifo, seconds, window, env):
     usage = resource.getrusage(resource.RUSAGE_CHILDREN)
     return {"start": first - start, "cpu_total": usage.ru_utime + usage.ru_stime,
             "underruns": err.count("underrun")}
+
+
+def paced(seconds, frame_ms):
+    """The control and aplay side by side into the same PulseAudio null sink."""
+    why = pulse_server.missing()
+    if why:
+        print(f"paced playback skipped: {why}")
+        return
+    work = tempfile.mkdtemp(prefix="qelpacedbench-")
+    try:
+        store, wav = os.path.join(work, "doc.qelf"), os.path.join(work, "doc.wav")
+        make_audio(store, wav, seconds)
+        conf = os.path.join(work, "pulse.conf")
+        with open(conf, "w") as f:
+            f.write(pulse_server.ALSA_DEVICE)
+        with pulse_server.running(os.path.join(work, "pulse")) as client:
+            env = dict(os.environ, **client, TMPDIR=work, QEL_PLAYER_STATS="1",
+                       ALSA_CONFIG_PATH=f"/usr/share/alsa/alsa.conf:{conf}")
+            os.sync()
+            started = time.monotonic()
+            theirs = subprocess.Popen(["aplay", "-D", "qel_pulse", wav], env=env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                                      text=True)
+            ours = subprocess.run([sys.executable, __file__, "--paced-child", store, work,
+                                   str(frame_ms)], env=env, capture_output=True, text=True,
+                                  check=True)
+            # wait4 gives aplay's own CPU time, whatever other children did.
+            _, status, usage = os.wait4(theirs.pid, 0)
+            aplay_wall = time.monotonic() - started
+            theirs.returncode = os.waitstatus_to_exitcode(status)
+            aplay_err = theirs.stderr.read()
+            theirs.stderr.close()
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    r = json.loads(ours.stdout.strip().splitlines()[-1])
+    aplay_cpu = usage.ru_utime + usage.ru_stime
+    print(f"paced: {seconds} s into a PulseAudio null sink, control repainted every "
+          f"{frame_ms:g} ms, aplay beside it")
+    stats = [line for line in ours.stderr.splitlines() if line.startswith("qel-player:")]
+    if not stats:
+        print("warning: the player printed no statistics (was the stream opened?)")
+    print(f"underruns: control {underruns(ours.stderr)}, aplay {aplay_err.count('underrun')}; "
+          f"the player's own line: {'; '.join(stats)}")
+    print(f"CPU: control host thread {r['host'] * 100:.2f} %, control process "
+          f"{r['process'] * 100:.2f} %, aplay {aplay_cpu / aplay_wall * 100:.2f} %")
+    per_picture = r["painting"] * r["wall"] / max(1, r["painted"])
+    print(f"painting: {r['painting'] * 100:.2f} % of the wall time, {r['painted']} pictures "
+          f"in {r['frames']} frames ({per_picture * 1000:.2f} ms each), first picture "
+          f"{r['first_paint'] * 1000:.1f} ms")
+    print(f"time to play {seconds} s: control {r['wall']:.2f} s, aplay {aplay_wall:.2f} s "
+          "(with its start and drain)")
 
 
 def main():
@@ -189,7 +296,15 @@ def main():
 
 
 if __name__ == "__main__":
+    paced_seconds = int(os.environ.get("QEL_BENCH_PACED_SECONDS", "600"))
+    frame_ms = float(os.environ.get("QEL_BENCH_FRAME_MS", "50"))
     if len(sys.argv) == 5 and sys.argv[1] == "--child":
         child(sys.argv[2], sys.argv[3], float(sys.argv[4]))
+    elif len(sys.argv) == 5 and sys.argv[1] == "--paced-child":
+        paced_child(sys.argv[2], sys.argv[3], float(sys.argv[4]))
+    elif sys.argv[1:] == ["--paced"]:
+        paced(paced_seconds, frame_ms)
     else:
         main()
+        if paced_seconds > 0:
+            paced(paced_seconds, frame_ms)
