@@ -20,6 +20,8 @@
 #include "core/audio_editor.h"
 #include "document/codes.h"
 #include "effect_table.h"
+#include "external/media.h"
+#include "form_dialog.h"
 
 namespace qel::gtkhost {
 
@@ -116,19 +118,6 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-// Runs the main loop until the modal window is answered; answer stays as set
-// when the window is closed.
-void WaitFor(GtkWindow* window, GMainLoop* loop) {
-  g_signal_connect(window, "close-request", G_CALLBACK(+[](GtkWindow*, gpointer l) -> gboolean {
-                     g_main_loop_quit(static_cast<GMainLoop*>(l));
-                     return TRUE;
-                   }),
-                   loop);
-  gtk_window_present(window);
-  g_main_loop_run(loop);
-  g_signal_handlers_disconnect_by_data(window, loop);
-}
-
 }  // namespace
 
 // The sink of the control's events.
@@ -204,10 +193,10 @@ EditorWindow::EditorWindow(GtkApplication* app, EditorOptions options)
   gtk_widget_set_valign(progress_, GTK_ALIGN_CENTER);
   gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(progress_), TRUE);
   gtk_box_append(GTK_BOX(progressRow_), progress_);
-  GtkWidget* cancel = gtk_button_new_with_label("Cancel");
-  g_signal_connect_swapped(cancel, "clicked",
+  cancel_ = gtk_button_new_with_label("Cancel");
+  g_signal_connect_swapped(cancel_, "clicked",
                            G_CALLBACK(+[](EditorWindow* self) { self->OnCancel(); }), this);
-  gtk_box_append(GTK_BOX(progressRow_), cancel);
+  gtk_box_append(GTK_BOX(progressRow_), cancel_);
   gtk_widget_set_visible(progressRow_, FALSE);
   gtk_box_append(GTK_BOX(content), progressRow_);
 
@@ -283,6 +272,10 @@ void EditorWindow::BuildActions(GtkApplication* app) {
       {"play", &W::OnPlay, {"space"}},
       {"pause", &W::OnPause, {"<Control>p"}},
       {"stop", &W::OnStop, {"Escape"}},
+      {"marker-add", &W::OnAddMarker, {"<Control>m"}},
+      {"markers", &W::OnMarkers, {"<Control><Shift>m"}},
+      {"convert", &W::OnConvert, {}},
+      {"plugins", &W::OnPlugins, {"<Control><Shift>p"}},
   };
   for (const ActionSpec& spec : specs) {
     GSimpleAction* action = g_simple_action_new(spec.name, nullptr);
@@ -348,8 +341,14 @@ void EditorWindow::BuildMenu(GtkApplication* app) {
     const std::string action = "win.effect::" + std::string(e.id);
     g_menu_append(effects, label.c_str(), action.c_str());
   }
+  section(effects, {{"_Plug-ins…", "win.plugins"}, {"Con_vert Sample Type…", "win.convert"}});
   g_menu_append_submenu(bar, "Effe_cts", G_MENU_MODEL(effects));
   g_object_unref(effects);
+
+  GMenu* markers = g_menu_new();
+  section(markers, {{"_Add Marker", "win.marker-add"}, {"_Markers…", "win.markers"}});
+  g_menu_append_submenu(bar, "_Markers", G_MENU_MODEL(markers));
+  g_object_unref(markers);
 
   GMenu* play = g_menu_new();
   section(play, {{"_Play", "win.play"}, {"P_ause", "win.pause"}, {"_Stop", "win.stop"}});
@@ -459,13 +458,81 @@ bool EditorWindow::Load(const std::string& path) {
   return true;
 }
 
-bool EditorWindow::SaveTo(const std::string& path) {
+SampleType EditorWindow::CurrentSampleType() const {
+  SampleType type;
+  ComPtr<IEditorFileInfo> info;
+  if (com::Succeeded(control_->get_FileInfo(info.Out())) && info) {
+    info->get_SampleRate(&type.rate);
+    info->get_Channels(&type.channels);
+    info->get_SampleSize(&type.bits);
+  }
+  return type;
+}
+
+namespace {
+
+// The media component's format object for a sample type, as the control takes
+// it for saving.
+ComPtr<IAudioFormat> MakeAudioFormat(const SampleType& type) {
+  ComPtr<IAudioFormat> format;
+  if (com::Failed(com::CoCreateInstance(CLSID_AudioFormat, nullptr, com::CLSCTX_INPROC_SERVER,
+                                        IAudioFormat::kIID, format.OutVoid())))
+    return {};
+  format->put_FormatTag(1);  // integer PCM
+  format->put_SampleRate(type.rate);
+  format->put_Channels(type.channels);
+  format->put_SampleSize(type.bits);
+  // The usual speakers for the count: mono is front centre, more start front left and right.
+  format->put_ChannelsMask(type.channels == 1 ? 4 : (type.channels == 2 ? 3 : 0));
+  return format;
+}
+
+}  // namespace
+
+bool EditorWindow::SaveTo(const std::string& path, const SampleType* type) {
+  int32_t fileType = FileTypeOf(path);
+  if (type) {
+    // A chosen format needs a type to go with it: the extension's, else the
+    // type the document was read from.
+    ComPtr<IEditorFileInfo> info;
+    if (fileType == 0 && com::Succeeded(control_->get_FileInfo(info.Out())) && info)
+      info->get_OriginalFileType(&fileType);
+    ComPtr<IAudioFormat> format = MakeAudioFormat(*type);
+    if (!format || !info) control_->get_FileInfo(info.Out());
+    if (!format || !info || fileType <= 0 || com::Failed(info->put_AudioFormat(format.get()))) {
+      boxes_->Show(kAppTitle, "The file cannot be saved in that format.",
+                   platform::MB_OK | platform::MB_ICONSTOP);
+      return false;
+    }
+  } else if (fileType > 0) {
+    // Without a choice the document's own format, not one chosen for an earlier save.
+    ComPtr<IEditorFileInfo> info;
+    if (com::Succeeded(control_->get_FileInfo(info.Out())) && info)
+      if (ComPtr<IAudioFormat> format = MakeAudioFormat(CurrentSampleType()))
+        info->put_AudioFormat(format.get());
+  }
+  const std::string part = path + ".part";
+  cancelled_ = false;
   const HRESULT hr =
-      control_->SaveFile(com::Bstr::FromUtf8(path).get(), com::VARIANT_FALSE, 0, FileTypeOf(path));
-  if (!Run(hr)) return false;
+      control_->SaveFile(com::Bstr::FromUtf8(part).get(), com::VARIANT_FALSE, 0, fileType);
+  std::error_code ignored;
+  if (com::Failed(hr) || cancelled_) {
+    std::filesystem::remove(part, ignored);
+    cancelled_ = false;
+    Run(hr);
+    return false;
+  }
+  std::filesystem::rename(part, path, ignored);
+  if (ignored) {
+    std::filesystem::remove(part, ignored);
+    boxes_->Show(kAppTitle, "The file cannot be written: " + path,
+                 platform::MB_OK | platform::MB_ICONSTOP);
+    Refresh();
+    return false;
+  }
   path_ = path;
   savedVersion_ = Version();
-  Refresh();
+  Run(hr);
   return true;
 }
 
@@ -485,25 +552,43 @@ bool EditorWindow::ConfirmDiscard() {
 
 // ---- commands ----
 
+void EditorWindow::ChooseFile(const char* title, GtkFileChooserAction action,
+                              std::function<void(const std::string&)> done) {
+  if (!options_.chooserAnswer.empty()) {
+    done(options_.chooserAnswer);
+    return;
+  }
+  const bool saving = action == GTK_FILE_CHOOSER_ACTION_SAVE;
+  GtkFileChooserNative* chooser =
+      gtk_file_chooser_native_new(title, window_, action, saving ? "_Save" : "_Open", "_Cancel");
+  if (saving && !path_.empty()) {
+    GFile* current = g_file_new_for_path(path_.c_str());
+    gtk_file_chooser_set_file(GTK_FILE_CHOOSER(chooser), current, nullptr);
+    g_object_unref(current);
+  }
+  using Done = std::function<void(const std::string&)>;
+  g_signal_connect_data(
+      chooser, "response", G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer data) {
+        if (response == GTK_RESPONSE_ACCEPT) {
+          GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog));
+          if (char* path = file ? g_file_get_path(file) : nullptr) {
+            (*static_cast<Done*>(data))(path);
+            g_free(path);
+          }
+          if (file) g_object_unref(file);
+        }
+        g_object_unref(dialog);
+      }),
+      new Done(std::move(done)), +[](gpointer data, GClosure*) { delete static_cast<Done*>(data); },
+      GConnectFlags{});
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+}
+
 void EditorWindow::OnOpen() {
   if (!ConfirmDiscard()) return;
-  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-      "Open Audio File", window_, GTK_FILE_CHOOSER_ACTION_OPEN, "_Open", "_Cancel");
-  g_signal_connect(chooser, "response",
-                   G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer self) {
-                     if (response == GTK_RESPONSE_ACCEPT) {
-                       GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog));
-                       if (char* path = file ? g_file_get_path(file) : nullptr) {
-                         // Already asked about the document open now.
-                         static_cast<EditorWindow*>(self)->Load(path);
-                         g_free(path);
-                       }
-                       if (file) g_object_unref(file);
-                     }
-                     g_object_unref(dialog);
-                   }),
-                   this);
-  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+  // Already asked about the document open now.
+  ChooseFile("Open Audio File", GTK_FILE_CHOOSER_ACTION_OPEN,
+             [this](const std::string& path) { Load(path); });
 }
 
 void EditorWindow::OnSave() {
@@ -517,27 +602,25 @@ void EditorWindow::OnSave() {
 
 void EditorWindow::OnSaveAs() {
   if (!editor_->Model().IsOpen()) return;
-  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-      "Save Audio File", window_, GTK_FILE_CHOOSER_ACTION_SAVE, "_Save", "_Cancel");
-  if (!path_.empty()) {
-    GFile* current = g_file_new_for_path(path_.c_str());
-    gtk_file_chooser_set_file(GTK_FILE_CHOOSER(chooser), current, nullptr);
-    g_object_unref(current);
-  }
-  g_signal_connect(chooser, "response",
-                   G_CALLBACK(+[](GtkNativeDialog* dialog, int response, gpointer self) {
-                     if (response == GTK_RESPONSE_ACCEPT) {
-                       GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(dialog));
-                       if (char* path = file ? g_file_get_path(file) : nullptr) {
-                         static_cast<EditorWindow*>(self)->SaveTo(path);
-                         g_free(path);
-                       }
-                       if (file) g_object_unref(file);
-                     }
-                     g_object_unref(dialog);
-                   }),
-                   this);
-  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+  ChooseFile("Save Audio File", GTK_FILE_CHOOSER_ACTION_SAVE, [this](const std::string& path) {
+    SampleType type = CurrentSampleType();
+    if (AskSampleType("Save As " + std::filesystem::path(path).filename().string(), type))
+      SaveTo(path, &type);
+  });
+}
+
+bool EditorWindow::AskSampleType(const std::string& title, SampleType& type) {
+  FormDialog dialog(window_, title);
+  GtkWidget* rate = dialog.AddSpin("Sample _rate (Hz)", 1000, 384000, type.rate, 1);
+  GtkWidget* bits = dialog.AddSpin("Sample _size (bits)", 8, 32, type.bits, 8);
+  // Only whole bytes: a typed 20 becomes 16 or 24.
+  gtk_spin_button_set_snap_to_ticks(GTK_SPIN_BUTTON(bits), TRUE);
+  GtkWidget* channels = dialog.AddSpin("_Channels", 1, 8, type.channels, 1);
+  if (!dialog.Run()) return false;
+  type.rate = static_cast<int32_t>(FormDialog::SpinValue(rate));
+  type.bits = static_cast<int32_t>(FormDialog::SpinValue(bits));
+  type.channels = static_cast<int32_t>(FormDialog::SpinValue(channels));
+  return true;
 }
 
 void EditorWindow::OnClose() {
@@ -627,6 +710,8 @@ void EditorWindow::OnStop() {
 }
 
 void EditorWindow::OnCancel() {
+  // Stop from inside the operation's progress event cancels it.
+  cancelled_ = busy_;
   control_->Stop();
 }
 
@@ -637,78 +722,22 @@ void EditorWindow::OnEffect(std::string_view id) {
   if (!effect || !editor_->Model().IsOpen()) return;
 
   // The dialog: one row per parameter, OK and Cancel.
-  GtkWidget* dialog = gtk_window_new();
-  const std::string title(effect->title);
-  gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
-  gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
-  gtk_window_set_transient_for(GTK_WINDOW(dialog), window_);
-  gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
-  GtkWidget* grid = gtk_grid_new();
-  gtk_grid_set_row_spacing(GTK_GRID(grid), 6);
-  gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
-  for (GtkWidget* w : {grid}) {
-    gtk_widget_set_margin_start(w, 18);
-    gtk_widget_set_margin_end(w, 18);
-    gtk_widget_set_margin_top(w, 18);
-    gtk_widget_set_margin_bottom(w, 12);
-  }
+  FormDialog dialog(window_, std::string(effect->title));
   std::vector<GtkWidget*> inputs;
-  int row = 0;
   for (const EffectParameter& p : effect->parameters) {
     const std::string label(p.label);
-    GtkWidget* input = nullptr;
-    if (p.toggle) {
-      input = gtk_check_button_new_with_label(label.c_str());
-      gtk_check_button_set_active(GTK_CHECK_BUTTON(input), p.initial != 0);
-      gtk_grid_attach(GTK_GRID(grid), input, 0, row, 2, 1);
-    } else {
-      GtkWidget* caption = gtk_label_new(label.c_str());
-      gtk_label_set_xalign(GTK_LABEL(caption), 0);
-      gtk_grid_attach(GTK_GRID(grid), caption, 0, row, 1, 1);
-      input = gtk_spin_button_new_with_range(p.minimum, p.maximum, p.step);
-      gtk_spin_button_set_digits(GTK_SPIN_BUTTON(input), static_cast<guint>(p.digits));
-      gtk_spin_button_set_value(GTK_SPIN_BUTTON(input), p.initial);
-      gtk_grid_attach(GTK_GRID(grid), input, 1, row, 1, 1);
-    }
-    inputs.push_back(input);
-    ++row;
+    inputs.push_back(
+        p.toggle ? dialog.AddCheck(label, p.initial != 0)
+                 : dialog.AddSpin(label, p.minimum, p.maximum, p.initial, p.step, p.digits));
   }
-  struct Answer {
-    GMainLoop* loop;
-    bool ok;
-  } answer{g_main_loop_new(nullptr, FALSE), false};
-  GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
-  gtk_widget_set_halign(buttons, GTK_ALIGN_END);
-  GtkWidget* cancel = gtk_button_new_with_mnemonic("_Cancel");
-  GtkWidget* ok = gtk_button_new_with_mnemonic("_OK");
-  g_signal_connect(cancel, "clicked", G_CALLBACK(+[](GtkButton*, gpointer a) {
-                     g_main_loop_quit(static_cast<Answer*>(a)->loop);
-                   }),
-                   &answer);
-  g_signal_connect(ok, "clicked", G_CALLBACK(+[](GtkButton*, gpointer a) {
-                     static_cast<Answer*>(a)->ok = true;
-                     g_main_loop_quit(static_cast<Answer*>(a)->loop);
-                   }),
-                   &answer);
-  gtk_box_append(GTK_BOX(buttons), cancel);
-  gtk_box_append(GTK_BOX(buttons), ok);
-  gtk_grid_attach(GTK_GRID(grid), buttons, 0, row, 2, 1);
-  gtk_window_set_child(GTK_WINDOW(dialog), grid);
-  gtk_window_set_default_widget(GTK_WINDOW(dialog), ok);
-  WaitFor(GTK_WINDOW(dialog), answer.loop);
-
+  if (!dialog.Run()) return;
   std::vector<com::Variant> values;
   for (size_t i = 0; i < inputs.size(); ++i) {
-    const EffectParameter& p = effect->parameters[i];
-    if (p.toggle)
-      values.push_back(
-          com::Variant::Bool(gtk_check_button_get_active(GTK_CHECK_BUTTON(inputs[i]))));
+    if (effect->parameters[i].toggle)
+      values.push_back(com::Variant::Bool(FormDialog::CheckValue(inputs[i])));
     else
-      values.push_back(com::Variant::R8(gtk_spin_button_get_value(GTK_SPIN_BUTTON(inputs[i]))));
+      values.push_back(com::Variant::R8(FormDialog::SpinValue(inputs[i])));
   }
-  gtk_window_destroy(GTK_WINDOW(dialog));
-  g_main_loop_unref(answer.loop);
-  if (!answer.ok) return;
 
   // The member by name, so that the table alone describes an effect.
   ComPtr<IEditorTransform> transform;
@@ -720,18 +749,316 @@ void EditorWindow::OnEffect(std::string_view id) {
   std::vector<com::VARIANT> reversed(values.rbegin(), values.rend());
   com::DISPPARAMS params{reversed.data(), nullptr, static_cast<uint32_t>(reversed.size()), 0};
   com::Variant result;
-  com::EXCEPINFO excep{};
-  uint32_t argError = 0;
-  HRESULT hr = transform->Invoke(dispid, com::GUID_NULL, 0, com::DISPATCH_METHOD, &params, &result,
-                                 &excep, &argError);
-  if (hr == com::DISP_E_EXCEPTION) {
-    // The description travels in the exception structure; put it where ShowError looks.
-    if (excep.scode) hr = excep.scode;
-    com::SysFreeString(excep.bstrDescription);
-    com::SysFreeString(excep.bstrSource);
-    com::SysFreeString(excep.bstrHelpFile);
-  }
+  RunCancellable([&] {
+    com::EXCEPINFO excep{};
+    uint32_t argError = 0;
+    HRESULT hr = transform->Invoke(dispid, com::GUID_NULL, 0, com::DISPATCH_METHOD, &params,
+                                   &result, &excep, &argError);
+    if (hr == com::DISP_E_EXCEPTION) {
+      // The description travels in the exception structure; put it where ShowError looks.
+      if (excep.scode) hr = excep.scode;
+      com::SysFreeString(excep.bstrDescription);
+      com::SysFreeString(excep.bstrSource);
+      com::SysFreeString(excep.bstrHelpFile);
+    }
+    return hr;
+  });
+}
+
+void EditorWindow::RunCancellable(const std::function<HRESULT()>& operation) {
+  const size_t before = UndoCodes(false).size();
+  cancelled_ = false;
+  const HRESULT hr = operation();
+  // A stopped effect keeps the blocks it processed as a step of its own;
+  // Cancel means the document as it was, so that step is taken back.
+  if (std::exchange(cancelled_, false) && com::Succeeded(hr) && UndoCodes(false).size() > before)
+    control_->Undo(1);
   Run(hr);
+}
+
+// ---- markers and conversion ----
+
+void EditorWindow::OnAddMarker() {
+  ComPtr<IEditorMarkers> markers;
+  ComPtr<IEditorPosition> position;
+  if (!editor_->Model().IsOpen() || com::Failed(control_->get_Markers(markers.Out())) ||
+      com::Failed(control_->get_Position(position.Out())) || !markers || !position)
+    return;
+  int64_t start = 0, end = 0;
+  com::VARIANT_BOOL selected = 0;
+  int32_t count = 0;
+  position->get_StartSelect(&start);
+  position->get_EndSelect(&end);
+  position->get_Selected(&selected);
+  markers->get_Count(&count);
+  // A selection makes a range marker, the cursor a point.
+  const std::string label = "Marker " + std::to_string(count + 1);
+  Run(markers->Insert(start, selected ? end - start : 0, com::Bstr::FromUtf8(label).get(),
+                      com::Bstr::FromUtf8("").get()));
+  host_->Invalidate();
+}
+
+void EditorWindow::JumpToMarker(int32_t number) {
+  ComPtr<IEditorMarkers> markers;
+  ComPtr<IEditorPosition> position;
+  if (com::Failed(control_->get_Markers(markers.Out())) ||
+      com::Failed(control_->get_Position(position.Out())) || !markers || !position)
+    return;
+  markers->put_Num(number);
+  int64_t start = 0, length = 0, viewStart = 0, viewEnd = 0, total = 0;
+  markers->get_Position(&start);
+  markers->get_Length(&length);
+  // A range marker selects its range, a point marker places the cursor.
+  position->put_Selected(length > 0 ? com::VARIANT_TRUE : com::VARIANT_FALSE);
+  position->put_StartSelect(start);
+  position->put_EndSelect(start + length);
+  // Bring it into view at the same zoom when it lies outside.
+  position->get_StartView(&viewStart);
+  position->get_EndView(&viewEnd);
+  position->get_TotalSamples(&total);
+  if (start < viewStart || start >= viewEnd) {
+    const int64_t width = viewEnd - viewStart;
+    const int64_t from =
+        std::clamp<int64_t>(start - width / 2, 0, std::max<int64_t>(total - width, 0));
+    control_->Zoom(static_cast<int32_t>(from), static_cast<int32_t>(from + width));
+  }
+  Refresh();
+}
+
+void EditorWindow::OnMarkers() {
+  ComPtr<IEditorMarkers> markers;
+  if (!editor_->Model().IsOpen() || com::Failed(control_->get_Markers(markers.Out())) || !markers)
+    return;
+  enum Command { kClose, kGoTo, kRename, kDelete };
+  struct State {
+    GMainLoop* loop;
+    Command command;
+  } state{g_main_loop_new(nullptr, FALSE), kClose};
+
+  GtkWindow* dialog = GTK_WINDOW(gtk_window_new());
+  g_object_ref_sink(dialog);
+  gtk_window_set_title(dialog, "Markers");
+  gtk_window_set_modal(dialog, TRUE);
+  gtk_window_set_transient_for(dialog, window_);
+  gtk_window_set_default_size(dialog, 420, 300);
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
+  for (auto margin : {gtk_widget_set_margin_start, gtk_widget_set_margin_end,
+                      gtk_widget_set_margin_top, gtk_widget_set_margin_bottom})
+    margin(box, 12);
+  GtkWidget* scroller = gtk_scrolled_window_new();
+  gtk_widget_set_vexpand(scroller, TRUE);
+  GtkWidget* list = gtk_list_box_new();
+  gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroller), list);
+  gtk_box_append(GTK_BOX(box), scroller);
+  GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_widget_set_halign(buttons, GTK_ALIGN_END);
+  auto button = [&](const char* label, Command command) {
+    GtkWidget* b = gtk_button_new_with_mnemonic(label);
+    g_object_set_data(G_OBJECT(b), "command", GINT_TO_POINTER(command));
+    g_signal_connect(b, "clicked", G_CALLBACK(+[](GtkButton* b, gpointer s) {
+                       auto* st = static_cast<State*>(s);
+                       st->command = static_cast<Command>(
+                           GPOINTER_TO_INT(g_object_get_data(G_OBJECT(b), "command")));
+                       g_main_loop_quit(st->loop);
+                     }),
+                     &state);
+    gtk_box_append(GTK_BOX(buttons), b);
+  };
+  button("_Go To", kGoTo);
+  button("_Rename…", kRename);
+  button("_Delete", kDelete);
+  button("_Close", kClose);
+  gtk_box_append(GTK_BOX(box), buttons);
+  gtk_window_set_child(dialog, box);
+  // Enter or a double click on a marker goes to it.
+  g_signal_connect(list, "row-activated", G_CALLBACK(+[](GtkListBox*, GtkListBoxRow*, gpointer s) {
+                     auto* st = static_cast<State*>(s);
+                     st->command = kGoTo;
+                     g_main_loop_quit(st->loop);
+                   }),
+                   &state);
+  g_signal_connect(dialog, "close-request", G_CALLBACK(+[](GtkWindow*, gpointer s) -> gboolean {
+                     auto* st = static_cast<State*>(s);
+                     st->command = kClose;
+                     g_main_loop_quit(st->loop);
+                     return TRUE;
+                   }),
+                   &state);
+
+  int32_t rate = CurrentSampleType().rate;
+  int chosen = 0;  // the row shown selected, 0-based
+  gtk_window_present(dialog);
+  for (;;) {
+    while (GtkWidget* row = gtk_widget_get_first_child(list))
+      gtk_list_box_remove(GTK_LIST_BOX(list), row);
+    int32_t count = 0;
+    markers->get_Count(&count);
+    for (int32_t n = 1; n <= count; ++n) {
+      markers->put_Num(n);
+      int64_t position = 0, length = 0;
+      com::Bstr label;
+      markers->get_Position(&position);
+      markers->get_Length(&length);
+      markers->get_Label(label.Out());
+      std::string text = label.utf8() + "   " + Seconds(position, rate);
+      if (length > 0) text += " – " + Seconds(position + length, rate);
+      GtkWidget* caption = gtk_label_new(text.c_str());
+      gtk_label_set_xalign(GTK_LABEL(caption), 0);
+      gtk_list_box_append(GTK_LIST_BOX(list), caption);
+    }
+    chosen = std::clamp(chosen, 0, std::max(count - 1, 0));
+    if (GtkListBoxRow* row = gtk_list_box_get_row_at_index(GTK_LIST_BOX(list), chosen)) {
+      gtk_list_box_select_row(GTK_LIST_BOX(list), row);
+      gtk_widget_grab_focus(GTK_WIDGET(row));
+    }
+    g_main_loop_run(state.loop);
+    GtkListBoxRow* selected = gtk_list_box_get_selected_row(GTK_LIST_BOX(list));
+    if (state.command == kClose) break;
+    if (!selected) continue;
+    chosen = gtk_list_box_row_get_index(selected);
+    const int32_t number = chosen + 1;
+    if (state.command == kGoTo) {
+      JumpToMarker(number);
+      break;
+    }
+    markers->put_Num(number);
+    if (state.command == kDelete) {
+      Run(markers->Delete());
+    } else {
+      com::Bstr label;
+      markers->get_Label(label.Out());
+      FormDialog rename(dialog, "Rename Marker");
+      GtkWidget* entry = rename.AddEntry("_Name", label.utf8());
+      if (rename.Run())
+        Run(markers->put_Label(com::Bstr::FromUtf8(FormDialog::EntryText(entry)).get()));
+    }
+    host_->Invalidate();
+  }
+  g_signal_handlers_disconnect_by_data(dialog, &state);
+  gtk_window_destroy(dialog);
+  g_object_unref(dialog);
+  g_main_loop_unref(state.loop);
+  host_->Invalidate();
+}
+
+void EditorWindow::OnConvert() {
+  ComPtr<IEditorConvertSampleType> convert;
+  if (!editor_->Model().IsOpen() || com::Failed(control_->get_ConvertSampleType(convert.Out())) ||
+      !convert)
+    return;
+  SampleType type = CurrentSampleType();
+  if (!AskSampleType("Convert Sample Type", type)) return;
+  // A mask of 0 lets the control choose the usual speakers for the count.
+  RunCancellable([&] { return convert->Process(type.rate, type.channels, type.bits, 0); });
+}
+
+namespace {
+
+// One plug-in of either host, as the plug-in dialog lists it.
+struct PluginEntry {
+  bool lv2 = false;  // the second host (LV2), else the first (LADSPA)
+  int32_t number = 0;
+  std::string name;
+};
+
+template <class Host>
+void ListPlugins(Host* host, bool lv2, std::vector<PluginEntry>& out) {
+  int32_t count = 0;
+  if (!host || com::Failed(host->get_Count(&count))) return;
+  for (int32_t n = 0; n < count; ++n) {
+    com::Bstr name;
+    if (com::Succeeded(host->put_FilterNum(n)) && com::Succeeded(host->get_Name(name.Out())))
+      out.push_back({lv2, n, name.utf8()});
+  }
+}
+
+// The chosen plug-in's parameters as the host describes them.
+template <class Host>
+std::string PluginPage(Host* host, int32_t number) {
+  com::Bstr page;
+  if (com::Failed(host->put_FilterNum(number)) ||
+      com::Failed(host->get_PropertyPageName(page.Out())))
+    return {};
+  return page.utf8();
+}
+
+// Only the chosen plug-in runs: every other one of the host is switched off.
+template <class Host>
+void ActivateOnly(Host* host, int32_t number) {
+  int32_t count = 0;
+  host->get_Count(&count);
+  for (int32_t n = 0; n < count; ++n)
+    if (com::Succeeded(host->put_FilterNum(n)))
+      host->put_Active(n == number ? com::VARIANT_TRUE : com::VARIANT_FALSE);
+  host->put_FilterNum(number);
+}
+
+}  // namespace
+
+void EditorWindow::OnPlugins() {
+  if (!editor_->Model().IsOpen()) return;
+  ComPtr<IEditorDXTransform> ladspa;
+  ComPtr<IEditorVSTTransform> lv2;
+  control_->get_DXTransform(ladspa.Out());
+  control_->get_VSTTransform(lv2.Out());
+  if (!ladspa || !lv2) return;
+  if (!pluginsLoaded_) {
+    // Looking for plug-ins takes a moment: only when first asked for.
+    control_->put_DXTransformEnabled(com::VARIANT_TRUE);
+    control_->put_VSTTransformEnabled(com::VARIANT_TRUE);
+    ladspa->LoadLibraries(0);
+    lv2->LoadLibraries(0);
+    pluginsLoaded_ = true;
+  }
+  std::vector<PluginEntry> plugins;
+  ListPlugins(ladspa.get(), false, plugins);
+  ListPlugins(lv2.get(), true, plugins);
+  if (plugins.empty()) {
+    boxes_->Show(kAppTitle, "No LADSPA or LV2 plug-in was found.",
+                 platform::MB_OK | platform::MB_ICONINFORMATION);
+    return;
+  }
+  std::vector<std::string> names;
+  for (const PluginEntry& p : plugins)
+    names.push_back((p.lv2 ? "LV2: " : "LADSPA: ") + p.name);
+
+  FormDialog dialog(window_, "Plug-ins");
+  GtkWidget* choice = dialog.AddChoice("_Plug-in", names, 0);
+  GtkWidget* page = dialog.AddNote("");
+  struct Context {
+    std::vector<PluginEntry>* plugins;
+    IEditorDXTransform* ladspa;
+    IEditorVSTTransform* lv2;
+    GtkWidget* page;
+  } context{&plugins, ladspa.get(), lv2.get(), page};
+  auto show = +[](GtkDropDown* drop, GParamSpec*, gpointer data) {
+    auto* c = static_cast<Context*>(data);
+    const guint index = gtk_drop_down_get_selected(drop);
+    if (index >= c->plugins->size()) return;
+    const PluginEntry& p = (*c->plugins)[index];
+    const std::string text = p.lv2 ? PluginPage(c->lv2, p.number) : PluginPage(c->ladspa, p.number);
+    gtk_label_set_text(GTK_LABEL(c->page), text.c_str());
+  };
+  show(GTK_DROP_DOWN(choice), nullptr, &context);
+  g_signal_connect(choice, "notify::selected", G_CALLBACK(show), &context);
+  const bool ok = dialog.Run();
+  g_signal_handlers_disconnect_by_data(choice, &context);
+  const int index = FormDialog::ChoiceIndex(choice);
+  if (!ok || index < 0 || static_cast<size_t>(index) >= plugins.size()) return;
+  const PluginEntry chosen = plugins[static_cast<size_t>(index)];
+  // Apply runs over the selection, or over everything when nothing is selected.
+  ComPtr<IEditorPosition> position;
+  com::VARIANT_BOOL selected = 0;
+  if (com::Succeeded(control_->get_Position(position.Out())) && position &&
+      com::Succeeded(position->get_Selected(&selected)) && !selected)
+    OnSelectAll();
+  if (chosen.lv2) {
+    ActivateOnly(lv2.get(), chosen.number);
+    RunCancellable([&] { return lv2->Process(); });
+  } else {
+    ActivateOnly(ladspa.get(), chosen.number);
+    RunCancellable([&] { return ladspa->Process(); });
+  }
 }
 
 // ---- events ----
@@ -768,6 +1095,15 @@ void EditorWindow::OnProgress(int percent) {
   // (Cancel included) between its blocks.
   for (int i = 0; i < 64 && g_main_context_pending(nullptr); ++i)
     g_main_context_iteration(nullptr, FALSE);
+  if (options_.slowProgress > 0) {
+    // Test hook: hold each block back, answering the window meanwhile.
+    const gint64 until = g_get_monotonic_time() + gint64{options_.slowProgress} * 1000;
+    while (g_get_monotonic_time() < until && busy_ && !cancelled_) {
+      if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+    }
+  }
+  // The progress row may have been laid out only now: its place goes in the report.
+  WriteReport();
 }
 
 void EditorWindow::SetBusy(bool busy) {
@@ -776,6 +1112,7 @@ void EditorWindow::SetBusy(bool busy) {
   gtk_widget_set_visible(progressRow_, busy);
   if (!busy) gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(progress_), 0);
   UpdateActions();
+  WriteReport();
 }
 
 // ---- what the window shows ----
@@ -843,7 +1180,7 @@ void EditorWindow::UpdateActions() {
   enable("open", !busy_);
   enable("quit", !busy_);
   for (const char* name : {"save", "save-as", "close", "copy", "cut", "paste", "delete", "trim",
-                           "select-all", "effect"})
+                           "select-all", "effect", "marker-add", "markers", "convert", "plugins"})
     enable(name, open && idle && status == status::kIdle);
   enable("undo", open && idle && status == status::kIdle && undo);
   enable("redo", open && idle && status == status::kIdle && redo);
@@ -885,14 +1222,40 @@ void EditorWindow::WriteReport() {
   }
   int32_t status = 0;
   control_->get_Status(&status);
-  // Where the picture is in the window's own coordinates (what xdotool calls
-  // window-relative).
-  double ax = 0, ay = 0, sx = 0, sy = 0;
-  GtkWidget* area = host_->Widget();
-  if (GtkNative* native = gtk_widget_get_native(area)) {
-    gtk_widget_translate_coordinates(area, GTK_WIDGET(native), 0, 0, &ax, &ay);
-    gtk_native_get_surface_transform(native, &sx, &sy);
+  // Where the picture and the Cancel button are in the window's own
+  // coordinates (what xdotool calls window-relative).
+  auto place = [](GtkWidget* widget) {
+    double x = 0, y = 0, sx = 0, sy = 0;
+    if (GtkNative* native = gtk_widget_get_native(widget)) {
+      gtk_widget_translate_coordinates(widget, GTK_WIDGET(native), 0, 0, &x, &y);
+      gtk_native_get_surface_transform(native, &sx, &sy);
+    }
+    char text[96];
+    std::snprintf(text, sizeof text, "[%d, %d, %d, %d]", static_cast<int>(x + sx),
+                  static_cast<int>(y + sy), gtk_widget_get_width(widget),
+                  gtk_widget_get_height(widget));
+    return std::string(text);
+  };
+  // Each marker as [position, length, label].
+  std::string markers = "[";
+  if (ComPtr<IEditorMarkers> list;
+      editor_->Model().IsOpen() && com::Succeeded(control_->get_Markers(list.Out())) && list) {
+    int32_t count = 0, current = 0;
+    list->get_Count(&count);
+    list->get_Num(&current);
+    for (int32_t n = 1; n <= count; ++n) {
+      list->put_Num(n);
+      int64_t position = 0, length = 0;
+      com::Bstr label;
+      list->get_Position(&position);
+      list->get_Length(&length);
+      list->get_Label(label.Out());
+      markers += (n > 1 ? ", [" : "[") + std::to_string(position) + ", " + std::to_string(length) +
+                 ", " + JsonString(label.utf8()) + "]";
+    }
+    if (count > 0) list->put_Num(current);
   }
+  markers += "]";
   const std::vector<int32_t> undos =
       editor_->Model().IsOpen() ? UndoCodes(false) : std::vector<int32_t>{};
   char numbers[512];
@@ -901,13 +1264,14 @@ void EditorWindow::WriteReport() {
       "\"start\": %" PRId64 ", \"end\": %" PRId64 ", \"selected\": %s, \"total\": %" PRId64
       ", \"view_start\": %" PRId64 ", \"view_end\": %" PRId64
       ", \"status\": %d, \"undo\": %zu, \"busy\": %s, \"modified\": %s"
-      ", \"buttons\": %u, \"area\": [%d, %d, %d, %d]",
+      ", \"buttons\": %u",
       start, end, selected ? "true" : "false", total, viewStart, viewEnd, status, undos.size(),
-      busy_ ? "true" : "false", Modified() ? "true" : "false", host_->ButtonsDown(),
-      static_cast<int>(ax + sx), static_cast<int>(ay + sy), host_->Width(), host_->Height());
+      busy_ ? "true" : "false", Modified() ? "true" : "false", host_->ButtonsDown());
   const char* title = gtk_window_get_title(window_);
   const std::string json = "{\"title\": " + JsonString(title ? title : "") +
-                           ", \"path\": " + JsonString(path_) + ", " + numbers + "}\n";
+                           ", \"path\": " + JsonString(path_) + ", " + numbers +
+                           ", \"area\": " + place(host_->Widget()) +
+                           ", \"cancel\": " + place(cancel_) + ", \"markers\": " + markers + "}\n";
   // Written whole and renamed, so that a reader never sees half of it.
   const std::string temp = options_.report + ".part";
   {

@@ -6,6 +6,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,18 @@ struct EditorOptions {
   std::string file;      // opened at start when not empty
   std::string report;    // when set, the editor's state is written here on every change
   std::string snapshot;  // when set, SIGUSR1 writes the window's picture here as PNG
+  // Test hook: when set, file choosers are not shown and answer with this path.
+  std::string chooserAnswer;
+  // Test hook: each block of an operation takes at least this many
+  // milliseconds, so that a test can press Cancel while one runs.
+  int slowProgress = 0;
+};
+
+// The sample type a document is saved in or converted to.
+struct SampleType {
+  int32_t rate = 0;
+  int32_t channels = 0;
+  int32_t bits = 0;
 };
 
 class EditorWindow {
@@ -73,12 +86,30 @@ class EditorWindow {
   void OnStop();
   void OnCancel();
   void OnEffect(std::string_view id);
+  void OnAddMarker();
+  void OnMarkers();
+  void OnConvert();
+  void OnPlugins();
+  void JumpToMarker(int32_t number);  // 1-based, as the control counts markers
+
+  // A file chooser (or the test hook's answer) that calls done with the path.
+  void ChooseFile(const char* title, GtkFileChooserAction action,
+                  std::function<void(const std::string&)> done);
+  // Asks for a sample type, starting from the given one; false when cancelled.
+  bool AskSampleType(const std::string& title, SampleType& type);
+  SampleType CurrentSampleType() const;
 
   // After a control member ran: an error is shown, the window brought up to date.
   bool Run(com::HRESULT hr);
+  // Runs an operation that Cancel may stop, and takes back what a stopped one
+  // left done.
+  void RunCancellable(const std::function<com::HRESULT()>& operation);
   // Opens without asking about the current document.
   bool Load(const std::string& path);
-  bool SaveTo(const std::string& path);
+  // Saves in the given sample type (none: the document's own). The file is
+  // written beside the target and renamed over it only when complete, so that
+  // a failed or cancelled save leaves what was there.
+  bool SaveTo(const std::string& path, const SampleType* type = nullptr);
   // Asks about unsaved changes: true when the caller may go on.
   bool ConfirmDiscard();
   void ShowError(com::HRESULT hr);
@@ -114,6 +145,7 @@ class EditorWindow {
   GtkWindow* window_ = nullptr;
   GtkWidget* progressRow_ = nullptr;
   GtkWidget* progress_ = nullptr;
+  GtkWidget* cancel_ = nullptr;
   GtkWidget* status_ = nullptr;
   GMenu* undoSection_ = nullptr;  // owned by the menu bar
   std::vector<std::unique_ptr<ActionSlot>> slots_;
@@ -122,7 +154,10 @@ class EditorWindow {
 
   std::string path_;  // the file the document came from or was saved to
   bool busy_ = false;
-  std::string savedVersion_;  // the version last opened or saved
+  bool cancelled_ = false;
+  bool pluginsLoaded_ = false;  // the plug-in hosts are enabled and have listed theirs    // Cancel
+                                // was pressed during the running operation
+  std::string savedVersion_;    // the version last opened or saved
 };
 
 }  // namespace qel::gtkhost

@@ -1,12 +1,18 @@
 // qel-editor: the desktop audio editor, the control in a GTK 4 window.
-//   qel-editor [--report FILE] [--snapshot FILE] [AUDIO-FILE]
+//   qel-editor [--report FILE] [--snapshot FILE] [--answer-chooser PATH]
+//              [--slow-progress MS] [AUDIO-FILE]
 // --report writes the editor's state (title, selection, view, undo depth, where
 // the picture is) to FILE as one JSON object whenever it changes; --snapshot
 // makes SIGUSR1 write the window's picture to FILE as PNG. Both serve tests and
-// scripted demonstrations.
+// scripted demonstrations. --answer-chooser is a test hook: file choosers are
+// not shown and answer with PATH (the desktop's native chooser is not
+// something a test under a virtual X server can drive reliably);
+// --slow-progress, another, makes each block of an operation last MS
+// milliseconds so that a test can press Cancel in time.
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -41,7 +47,9 @@ void Activate(GtkApplication* application, gpointer data) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: qel-editor [--report FILE] [--snapshot FILE] [AUDIO-FILE]\n");
+  std::fprintf(stderr,
+               "usage: qel-editor [--report FILE] [--snapshot FILE] [--answer-chooser PATH]\n"
+               "                  [--slow-progress MS] [AUDIO-FILE]\n");
   return 2;
 }
 
@@ -51,8 +59,14 @@ int main(int argc, char** argv) {
   App app;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "--report" || arg == "--snapshot") && i + 1 < argc)
-      (arg == "--report" ? app.options.report : app.options.snapshot) = argv[++i];
+    if (arg == "--report" && i + 1 < argc)
+      app.options.report = argv[++i];
+    else if (arg == "--snapshot" && i + 1 < argc)
+      app.options.snapshot = argv[++i];
+    else if (arg == "--answer-chooser" && i + 1 < argc)
+      app.options.chooserAnswer = argv[++i];
+    else if (arg == "--slow-progress" && i + 1 < argc)
+      app.options.slowProgress = std::atoi(argv[++i]);
     else if (arg == "--help" || arg == "-h")
       return Usage(), 0;
     else if (!arg.empty() && arg[0] == '-')

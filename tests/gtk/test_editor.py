@@ -72,7 +72,7 @@ def display():
 
 
 class Editor:
-    def __init__(self, display, tmp_path, audio):
+    def __init__(self, display, tmp_path, audio, *options):
         self.display = display
         self.report_path = tmp_path / "report.json"
         self.snapshot_path = tmp_path / "snapshot.png"
@@ -83,13 +83,32 @@ class Editor:
                         QEL_LOCK_DIR=str(tmp_path))
         self.process = subprocess.Popen(
             [EDITOR, "--report", str(self.report_path), "--snapshot", str(self.snapshot_path),
-             str(audio)], env=self.env, stderr=subprocess.PIPE)
+             *map(str, options), str(audio)], env=self.env, stderr=subprocess.PIPE)
         state = self.wait("the document to show",
                           lambda s: s["total"] > 0 and s["area"][2] > 100 and s["area"][3] > 100)
-        self.window = wait_until("the window", lambda: self.find_window(state["title"]))
+        self.window = wait_until("the window", self.find_window)
 
-    def find_window(self, title):
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title],
+    def find_window(self):
+        """This editor's visible window with the title it reports now (the title
+        may change after a report, and titles are compared as text, not as the
+        patterns xdotool's --name takes)."""
+        state = self.state()
+        if not state:
+            return None
+        found = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                str(self.process.pid)],
+                               env=self.env, capture_output=True, text=True).stdout.split()
+        for window in found:
+            name = subprocess.run(["xdotool", "getwindowname", window], env=self.env,
+                                  capture_output=True, text=True).stdout.strip()
+            if name == state["title"]:
+                return window
+        return None
+
+    def find_dialog(self, pattern):
+        """One of this editor's visible windows whose title matches the pattern."""
+        found = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                str(self.process.pid), "--name", pattern],
                                env=self.env, capture_output=True, text=True).stdout.split()
         return found[0] if found else None
 
@@ -129,6 +148,17 @@ class Editor:
     def key(self, keys):
         self.xdotool("windowfocus", "--sync", self.window)
         self.xdotool("key", "--clearmodifiers", keys)
+
+    def dialog(self, title):
+        """Waits for a dialog window and gives it the keyboard."""
+        found = wait_until(f"the {title} dialog", lambda: self.find_dialog(f"^{title}$"))
+        self.xdotool("windowfocus", "--sync", found)
+        return found
+
+    def fill(self, mnemonic, text):
+        """Types text into the dialog field whose label has that mnemonic."""
+        self.xdotool("key", "--delay", 50, f"alt+{mnemonic}", "ctrl+a")
+        self.xdotool("type", "--delay", 50, text)
 
     def select(self, f0, f1):
         self.drag(f0, f1)
@@ -224,7 +254,7 @@ def test_an_effect_chosen_from_the_menu_and_confirmed_in_its_dialog_is_one_undo_
     # F10 opens the first menu; three to the right is Effects, whose first item is Amplify.
     editor.key("F10")
     editor.xdotool("key", "Right", "Right", "Right", "Return")
-    dialog = wait_until("the Amplify dialog", lambda: editor.find_window("^Amplify$"))
+    dialog = wait_until("the Amplify dialog", lambda: editor.find_dialog("^Amplify$"))
     editor.xdotool("windowfocus", "--sync", dialog)
     editor.xdotool("key", "alt+o")
     state = editor.wait("the effect", lambda s: s["undo"] == 1)
@@ -284,3 +314,112 @@ def test_the_window_writes_its_picture_as_png_on_request(editor):
     if keep:
         os.makedirs(keep, exist_ok=True)
         shutil.copy(editor.snapshot_path, os.path.join(keep, "editor.png"))
+
+
+# ---- cancelling a running operation ----
+
+def test_cancel_in_the_progress_row_leaves_the_document_as_it_was(display, tmp_path, audio):
+    # Each block of the operation is held back 400 ms, long enough to press Cancel.
+    editor = Editor(display, tmp_path, audio, "--slow-progress", 400)
+    try:
+        editor.key("ctrl+a")
+        editor.wait("everything selected", lambda s: s["selected"] and s["end"] == FRAMES)
+        editor.key("F10")
+        editor.xdotool("key", "Right", "Right", "Right", "Return")
+        editor.dialog("Amplify")
+        editor.xdotool("key", "alt+o")
+
+        def cancel_shown():
+            s = editor.state()
+            # Laid out: the button lies below the picture.
+            return s if s and s["busy"] and s["cancel"][1] > s["area"][1] + s["area"][3] else None
+
+        x, y, w, h = wait_until("the progress row", cancel_shown)["cancel"]
+        editor.xdotool("mousemove", "--window", editor.window, x + w // 2, y + h // 2,
+                       "click", "1")
+        state = editor.wait("the end of the operation", lambda s: True)
+        assert state["undo"] == 0
+        assert state["total"] == FRAMES
+        assert not state["modified"]
+    finally:
+        editor.close()
+
+
+# ---- saving in another format ----
+
+def wave_layout(path):
+    """Rate, bits, channels and frames of a wave file, the extensible kind
+    included (which the wave module does not read)."""
+    data = path.read_bytes()
+    assert data[:4] == b"RIFF" and data[8:12] == b"WAVE"
+    pos, fmt, size = 12, None, None
+    while pos + 8 <= len(data):
+        tag, length = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
+        if tag == b"fmt ":
+            fmt = struct.unpack("<HHIIHH", data[pos + 8:pos + 24])
+        elif tag == b"data":
+            size = length
+        pos += 8 + length + (length & 1)
+    _, channels, rate, _, align, bits = fmt
+    return rate, bits, channels, size // align
+
+
+def test_save_as_writes_the_sample_rate_size_and_channels_chosen_in_its_dialog(
+        display, tmp_path, audio):
+    target = tmp_path / "saved.wav"
+    editor = Editor(display, tmp_path, audio, "--answer-chooser", target)
+    try:
+        editor.key("ctrl+shift+s")
+        editor.dialog("Save As saved.wav")
+        editor.fill("r", "16000")
+        editor.fill("s", "24")
+        editor.fill("c", "2")
+        editor.xdotool("key", "Return")
+        state = editor.wait("the save", lambda s: s["path"] == str(target))
+        assert not state["modified"] and "saved.wav" in state["title"]
+        rate, bits, channels, frames = wave_layout(target)
+        assert (rate, bits, channels) == (16000, 24, 2)
+        # Twice the frames at twice the rate, give or take the resampler's edges (1 %).
+        assert abs(frames - 2 * FRAMES) <= 0.01 * 2 * FRAMES
+        assert not (tmp_path / "saved.wav.part").exists()
+    finally:
+        editor.close()
+
+
+# ---- markers ----
+
+def test_add_marker_marks_the_selection(editor):
+    state = editor.select(0.25, 0.5)
+    editor.key("ctrl+m")
+    marked = editor.wait("the marker", lambda s: len(s["markers"]) == 1)
+    assert marked["markers"][0][:2] == [state["start"], state["end"] - state["start"]]
+
+
+def test_choosing_a_marker_in_the_list_selects_its_range(editor):
+    state = editor.select(0.25, 0.5)
+    editor.key("ctrl+m")
+    editor.wait("the marker", lambda s: len(s["markers"]) == 1)
+    editor.collapse(0.8)
+    editor.key("ctrl+shift+m")
+    editor.dialog("Markers")
+    editor.xdotool("key", "Return")
+    jumped = editor.wait("the jump", lambda s: s["selected"])
+    assert (jumped["start"], jumped["end"]) == (state["start"], state["end"])
+
+
+# ---- plug-ins ----
+
+LADSPA_DIR = "/usr/lib/ladspa"
+
+
+@pytest.mark.skipif(not os.path.isdir(LADSPA_DIR) or not os.listdir(LADSPA_DIR),
+                    reason="no LADSPA plug-ins installed")
+def test_a_plug_in_chosen_in_the_plug_in_dialog_is_applied_as_one_undo_step(editor):
+    editor.key("ctrl+a")
+    editor.wait("everything selected", lambda s: s["selected"] and s["end"] == FRAMES)
+    editor.key("ctrl+shift+p")
+    editor.dialog("Plug-ins")
+    editor.xdotool("key", "alt+o")
+    state = editor.wait("the plug-in's step", lambda s: s["undo"] == 1)
+    assert state["total"] == FRAMES
+    assert state["modified"]
