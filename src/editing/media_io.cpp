@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
-#include <string_view>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include "com/bstr.h"
