@@ -42,6 +42,30 @@ std::vector<uint8_t> PcmRecord(int32_t rate, int32_t channels, int32_t bits, int
       external::kPcmSubFormat));
 }
 
+// What Init and Start share: a format the component cannot describe is
+// refused (8), a device that does not open in it answers `refused`; else the
+// new stream and the record of its format replace the old ones.
+template <class Stream, class Make>
+HRESULT StartStream(int32_t rate, int32_t channels, int32_t bits, int32_t mask, int32_t refused,
+                    std::unique_ptr<Stream>& stream, std::vector<uint8_t>& record, int32_t* result,
+                    Make make) {
+  if (!result) return E_POINTER;
+  stream.reset();
+  if (FormatOfBits(bits) == SND_PCM_FORMAT_UNKNOWN || rate <= 0 || channels < 1 || channels > 18) {
+    *result = kResultInvalidArgument;
+    return S_OK;
+  }
+  std::unique_ptr<Stream> made = make();
+  if (!made->Ok()) {
+    *result = refused;
+    return S_OK;
+  }
+  stream = std::move(made);
+  record = PcmRecord(rate, channels, bits, mask);
+  *result = kResultOk;
+  return S_OK;
+}
+
 }  // namespace
 
 template <class Derived, class Defaults>
@@ -97,41 +121,30 @@ AudioDXPlayer::~AudioDXPlayer() {
 
 HRESULT AudioDXPlayer::Init(int32_t rate, int32_t channels, int32_t bits, int32_t mask,
                             int32_t* result) {
-  if (!result) return E_POINTER;
-  stream_.reset();
-  if (FormatOfBits(bits) == SND_PCM_FORMAT_UNKNOWN || rate <= 0 || channels < 1 || channels > 18) {
-    *result = kResultInvalidArgument;
-    return S_OK;
-  }
-  auto stream = std::make_unique<PlaybackStream>(devices_.Name(), rate, channels, bits,
-                                                 static_cast<uint32_t>(timerInterval_),
-                                                 [this](PlayerEvent event, int32_t value) {
-                                                   switch (event) {
-                                                     case PlayerEvent::BlockDone:
-                                                       sender_.BlockDone();
-                                                       break;
-                                                     case PlayerEvent::Started:
-                                                       sender_.Started();
-                                                       break;
-                                                     case PlayerEvent::Position:
-                                                       sender_.Position(value);
-                                                       break;
-                                                     case PlayerEvent::BlockDropped:
-                                                       sender_.BlockDropped();
-                                                       break;
-                                                     case PlayerEvent::EndOfData:
-                                                       sender_.EndOfData();
-                                                       break;
-                                                   }
-                                                 });
-  if (!stream->Ok()) {
-    *result = kResultOutputDriver;
-    return S_OK;
-  }
-  stream_ = std::move(stream);
-  record_ = PcmRecord(rate, channels, bits, mask);
-  *result = kResultOk;
-  return S_OK;
+  return StartStream(
+      rate, channels, bits, mask, kResultOutputDriver, stream_, record_, result, [&] {
+        return std::make_unique<PlaybackStream>(devices_.Name(), rate, channels, bits,
+                                                static_cast<uint32_t>(timerInterval_),
+                                                [this](PlayerEvent event, int32_t value) {
+                                                  switch (event) {
+                                                    case PlayerEvent::BlockDone:
+                                                      sender_.BlockDone();
+                                                      break;
+                                                    case PlayerEvent::Started:
+                                                      sender_.Started();
+                                                      break;
+                                                    case PlayerEvent::Position:
+                                                      sender_.Position(value);
+                                                      break;
+                                                    case PlayerEvent::BlockDropped:
+                                                      sender_.BlockDropped();
+                                                      break;
+                                                    case PlayerEvent::EndOfData:
+                                                      sender_.EndOfData();
+                                                      break;
+                                                  }
+                                                });
+      });
 }
 
 HRESULT AudioDXPlayer::GetPlayedData(int32_t frames, IUnknown** data) {
@@ -203,40 +216,28 @@ AudioRecord::~AudioRecord() {
 
 HRESULT AudioRecord::Start(int32_t rate, int32_t channels, int32_t bits, int32_t mask,
                            int32_t* result) {
-  if (!result) return E_POINTER;
-  stream_.reset();
-  if (FormatOfBits(bits) == SND_PCM_FORMAT_UNKNOWN || rate <= 0 || channels < 1 || channels > 18) {
-    *result = kResultInvalidArgument;
-    return S_OK;
-  }
-  auto stream = std::make_unique<CaptureStream>(
-      devices_.Name(), rate, channels, bits, static_cast<uint32_t>(std::max(bufferSize_, 10)),
-      static_cast<uint32_t>(std::max(timerInterval_, 1)),
-      [this](RecorderEvent event, int32_t value, int32_t peak) {
-        switch (event) {
-          case RecorderEvent::DataReady:
-            sender_.DataReady();
-            break;
-          case RecorderEvent::Position:
-            sender_.Position(value, peak);
-            break;
-          case RecorderEvent::GainChange:
-            sender_.GainChange(value);
-            break;
-        }
-      },
-      InputDynamics(rate, channels, bits,
-                    {accuEnabled_ != 0, accuAttackTime_, accuAttackLevel_, accuReleaseTime_,
-                     accuReleaseLevel_},
-                    {agcEnabled_ != 0, agcLowLevel_, agcHighLevel_, agcAttackTime_}));
-  if (!stream->Ok()) {
-    *result = kResultInputDriver;
-    return S_OK;
-  }
-  record_ = PcmRecord(rate, channels, bits, mask);
-  stream_ = std::move(stream);
-  *result = kResultOk;
-  return S_OK;
+  return StartStream(rate, channels, bits, mask, kResultInputDriver, stream_, record_, result, [&] {
+    return std::make_unique<CaptureStream>(
+        devices_.Name(), rate, channels, bits, static_cast<uint32_t>(std::max(bufferSize_, 10)),
+        static_cast<uint32_t>(std::max(timerInterval_, 1)),
+        [this](RecorderEvent event, int32_t value, int32_t peak) {
+          switch (event) {
+            case RecorderEvent::DataReady:
+              sender_.DataReady();
+              break;
+            case RecorderEvent::Position:
+              sender_.Position(value, peak);
+              break;
+            case RecorderEvent::GainChange:
+              sender_.GainChange(value);
+              break;
+          }
+        },
+        InputDynamics(rate, channels, bits,
+                      {accuEnabled_ != 0, accuAttackTime_, accuAttackLevel_, accuReleaseTime_,
+                       accuReleaseLevel_},
+                      {agcEnabled_ != 0, agcLowLevel_, agcHighLevel_, agcAttackTime_}));
+  });
 }
 
 HRESULT AudioRecord::Stop() {

@@ -244,7 +244,7 @@ EditorWindow::~EditorWindow() {
   editor_->SetPlatform(platform::MakeHeadlessPlatform());
 }
 
-struct ActionSpec {
+struct ActionEntry {
   const char* name;
   void (EditorWindow::*run)();
   const char* accels[3];
@@ -252,7 +252,7 @@ struct ActionSpec {
 
 void EditorWindow::BuildActions(GtkApplication* app) {
   using W = EditorWindow;
-  const ActionSpec specs[] = {
+  const ActionEntry actions[] = {
       {"open", &W::OnOpen, {"<Control>o"}},
       {"save", &W::OnSave, {"<Control>s"}},
       {"save-as", &W::OnSaveAs, {"<Control><Shift>s"}},
@@ -277,9 +277,9 @@ void EditorWindow::BuildActions(GtkApplication* app) {
       {"convert", &W::OnConvert, {}},
       {"plugins", &W::OnPlugins, {"<Control><Shift>p"}},
   };
-  for (const ActionSpec& spec : specs) {
-    GSimpleAction* action = g_simple_action_new(spec.name, nullptr);
-    slots_.push_back(std::make_unique<ActionSlot>(ActionSlot{this, spec.run}));
+  for (const ActionEntry& entry : actions) {
+    GSimpleAction* action = g_simple_action_new(entry.name, nullptr);
+    slots_.push_back(std::make_unique<ActionSlot>(ActionSlot{this, entry.run}));
     g_signal_connect(action, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer data) {
                        auto* slot = static_cast<ActionSlot*>(data);
                        (slot->self->*slot->run)();
@@ -287,8 +287,8 @@ void EditorWindow::BuildActions(GtkApplication* app) {
                      slots_.back().get());
     g_action_map_add_action(G_ACTION_MAP(window_), G_ACTION(action));
     g_object_unref(action);
-    const std::string detailed = std::string("win.") + spec.name;
-    const char* accels[4] = {spec.accels[0], spec.accels[1], spec.accels[2], nullptr};
+    const std::string detailed = std::string("win.") + entry.name;
+    const char* accels[4] = {entry.accels[0], entry.accels[1], entry.accels[2], nullptr};
     gtk_application_set_accels_for_action(app, detailed.c_str(), accels);
   }
   GSimpleAction* effect = g_simple_action_new("effect", G_VARIANT_TYPE_STRING);
