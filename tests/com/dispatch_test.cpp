@@ -150,26 +150,27 @@ class Dispatch : public ::testing::Test {
   }
 };
 
-TEST_F(Dispatch, NamesResolveWithoutRegardToCaseAndUnknownOnesAreReportedAsUnknown) {
+TEST_F(Dispatch,
+       NamesAndParameterNamesResolveWithoutRegardToCaseAndUnknownOnesAreReportedAsUnknown) {
   EXPECT_EQ(Id(u"mIX"), 1);
   EXPECT_EQ(Id(u"RATE"), 2);
   OLECHAR* names[] = {const_cast<OLECHAR*>(u"Nope")};
   DISPID id = 0;
   EXPECT_EQ(obj->GetIDsOfNames(GUID_NULL, names, 1, 0, &id), DISP_E_UNKNOWNNAME);
   EXPECT_EQ(id, DISPID_UNKNOWN);
-}
-
-TEST_F(Dispatch, ParameterNamesResolveToTheirPositions) {
-  OLECHAR* names[] = {const_cast<OLECHAR*>(u"Mix"), const_cast<OLECHAR*>(u"PASTE")};
+  OLECHAR* withParameter[] = {const_cast<OLECHAR*>(u"Mix"), const_cast<OLECHAR*>(u"PASTE")};
   DISPID ids[2] = {};
-  ASSERT_EQ(obj->GetIDsOfNames(GUID_NULL, names, 2, 0, ids), S_OK);
-  EXPECT_EQ(ids[1], 1);
+  ASSERT_EQ(obj->GetIDsOfNames(GUID_NULL, withParameter, 2, 0, ids), S_OK);
+  EXPECT_EQ(ids[1], 1);  // a parameter name resolves to its position
 }
 
-TEST_F(Dispatch, ArgumentsArriveInDeclarationOrder) {
+TEST_F(Dispatch, ArgumentsArriveInDeclarationOrderCoercedToTheDeclaredType) {
   ASSERT_EQ(Call(1, DISPATCH_METHOD, {Variant::R8(0.25), Variant::R8(0.75)}), S_OK);
   EXPECT_EQ(obj->lastSelect, 0.25);
   EXPECT_EQ(obj->lastPaste, 0.75);
+  ASSERT_EQ(Call(1, DISPATCH_METHOD, {Variant::Str(u"1.5"), Variant::I4(2)}), S_OK);
+  EXPECT_EQ(obj->lastSelect, 1.5);
+  EXPECT_EQ(obj->lastPaste, 2.0);
 }
 
 TEST_F(Dispatch, NamedArgumentsGoToTheNamedParameter) {
@@ -178,12 +179,6 @@ TEST_F(Dispatch, NamedArgumentsGoToTheNamedParameter) {
   // rgvarg[0] (the last in declaration order here) is the named one.
   EXPECT_EQ(obj->lastPaste, 0.125);
   EXPECT_EQ(obj->lastSelect, 0.5);
-}
-
-TEST_F(Dispatch, ArgumentsAreCoercedToTheDeclaredType) {
-  ASSERT_EQ(Call(1, DISPATCH_METHOD, {Variant::Str(u"1.5"), Variant::I4(2)}), S_OK);
-  EXPECT_EQ(obj->lastSelect, 1.5);
-  EXPECT_EQ(obj->lastPaste, 2.0);
 }
 
 TEST_F(Dispatch, UnconvertibleArgumentIsATypeMismatchNamingTheArgument) {
@@ -200,20 +195,16 @@ TEST_F(Dispatch, TooManyArgumentsIsABadParameterCountAndTooFewNotOptional) {
   EXPECT_EQ(Call(1, DISPATCH_METHOD, {Variant::R8(1)}), DISP_E_PARAMNOTOPTIONAL);
 }
 
-TEST_F(Dispatch, PropertyPutTakesTheValueNamedPropertyPut) {
+TEST_F(Dispatch, PropertyPutTakesTheValueNamedPropertyPutAndGetsComeBackTyped) {
   ASSERT_EQ(Call(2, DISPATCH_PROPERTYPUT, {Variant::I4(48000)}, nullptr, {DISPID_PROPERTYPUT}),
             S_OK);
   Variant got;
   ASSERT_EQ(Call(2, DISPATCH_PROPERTYGET, {}, &got), S_OK);
   EXPECT_EQ(got.vt, VT_I4);
   EXPECT_EQ(got.lVal, 48000);
-}
-
-TEST_F(Dispatch, BooleanGetterKeepsTheValueOne) {
-  Variant got;
   ASSERT_EQ(Call(3, DISPATCH_PROPERTYGET, {}, &got), S_OK);
   EXPECT_EQ(got.vt, VT_BOOL);
-  EXPECT_EQ(got.boolVal, 1);
+  EXPECT_EQ(got.boolVal, 1);  // a boolean getter keeps the value one
 }
 
 TEST_F(Dispatch, IndexedPropertyPutAndGetAddressTheSameItem) {
@@ -225,13 +216,10 @@ TEST_F(Dispatch, IndexedPropertyPutAndGetAddressTheSameItem) {
   EXPECT_EQ(View(got.bstrVal), u"gain");
 }
 
-TEST_F(Dispatch, OutParameterLeftOffComesBackAsTheResult) {
+TEST_F(Dispatch, OutParameterPassedByReferenceIsWrittenThroughAndLeftOffIsTheResult) {
   Variant got;
   ASSERT_EQ(Call(5, DISPATCH_METHOD, {Variant::I4(1)}, &got), S_OK);
   EXPECT_EQ(View(got.bstrVal), u"one");
-}
-
-TEST_F(Dispatch, OutParameterPassedByReferenceIsWrittenThrough) {
   BSTR text = nullptr;
   Variant ref;
   ref.vt = VT_BSTR | VT_BYREF;
@@ -284,9 +272,7 @@ TEST_F(Dispatch, FailureFillsTheExceptionFromTheErrorInformation) {
   SysFreeString(excep.bstrDescription);
   SysFreeString(excep.bstrSource);
   SysFreeString(excep.bstrHelpFile);
-}
-
-TEST_F(Dispatch, FailureWithoutExceptionStructureReturnsTheCodeItself) {
+  // Without the structure the code itself comes back.
   EXPECT_EQ(Call(9, DISPATCH_METHOD, {}), MakeHResult(0x80040308));
 }
 

@@ -63,14 +63,6 @@ TEST_F(Lifecycle, NewControlIsIdleWithTheDefaultHistoryCapacityWhichStaysInOneTo
   EXPECT_EQ(count, 10000);
 }
 
-TEST_F(Lifecycle, TemporaryDirectoryStartsAsTheSystemOneWithATrailingSlash) {
-  auto editor = CreateControl();
-  std::string dir = TempDirectoryOf(editor);
-  ASSERT_FALSE(dir.empty());
-  EXPECT_EQ(dir.back(), '/');
-  EXPECT_EQ(dir, platform::WithTrailingSlash(platform::SystemTempDirectory()));
-}
-
 TEST_F(Lifecycle, StartsWithThe8000HzMono16BitFormatThatCloseWithoutDocumentKeeps) {
   auto editor = CreateControl();
   EXPECT_EQ(editor->Close(), S_OK);
@@ -88,8 +80,9 @@ TEST_F(Lifecycle, PreviewModeOffIsRefusedWhileAnOperationRuns) {
   Impl(editor).Model().SetStatus(status::kIdle);
 }
 
-TEST_F(Lifecycle, TemporaryDirectoryWithoutTrailingSlashDropsTheLastComponent) {
+TEST_F(Lifecycle, TemporaryDirectoryStartsAsTheSystemOneAndWithoutTrailingSlashDropsTheLast) {
   auto editor = CreateControl();
+  EXPECT_EQ(TempDirectoryOf(editor), platform::WithTrailingSlash(platform::SystemTempDirectory()));
   fs::create_directory(temp / "sub");
   ASSERT_EQ(editor->put_TempDirectory(Bstr::FromUtf8(temp / "sub").get()), S_OK);
   EXPECT_EQ(TempDirectoryOf(editor), temp.Path());
@@ -182,22 +175,17 @@ TEST_F(History, NoDocumentHasNullListsAndNothingEnabled) {
   EXPECT_EQ(redo, 0);
 }
 
-TEST_F(History, ListsNameTheOperationsMostRecentFirst) {
+TEST_F(History, ListsNameTheOperationsMostRecentFirstAndUndoIsEnabledAsOne) {
   TakeStep(-1);
   TakeStep(opcode::kAmplify);
   TakeStep(opcode::kCut);
   EXPECT_EQ(List(true), (std::vector<int32_t>{86, 43}));
+  VARIANT_BOOL enabled = 0;
+  editor->get_UndoEnabled(&enabled);
+  EXPECT_EQ(enabled, 1);  // true reported as one
   editor->Undo(1);
   EXPECT_EQ(List(true), (std::vector<int32_t>{43}));
   EXPECT_EQ(List(false), (std::vector<int32_t>{86}));
-}
-
-TEST_F(History, UndoEnabledReportsTrueAsOne) {
-  TakeStep(-1);
-  TakeStep(opcode::kAmplify);
-  VARIANT_BOOL undo = 0;
-  editor->get_UndoEnabled(&undo);
-  EXPECT_EQ(undo, 1);
 }
 
 TEST_F(History, UndoBringsBackTheFormatOfTheEarlierState) {
@@ -229,14 +217,10 @@ TEST_F(History, CloseDeletesTheDocumentFilesAndResetsTheFormat) {
 
 TEST_F(History, ReleasingTheControlLeavesNoFileOfItsOwn) {
   TakeStep(-1);
+  EXPECT_EQ(TempDirectoryOf(editor), temp.Path());  // the folder of the current file
   TakeStep(opcode::kAmplify);
   editor.Reset();
   EXPECT_EQ(temp.EntryCount(), 0u);
-}
-
-TEST_F(History, TemporaryDirectoryWithADocumentIsTheFolderOfItsCurrentFile) {
-  TakeStep(-1);
-  EXPECT_EQ(TempDirectoryOf(editor), temp.Path());
 }
 
 // Creation with one of the components missing from the class table.

@@ -69,21 +69,15 @@ HRESULT Property(IDispatch* obj, const char16_t* name, uint16_t flags, Variant* 
   return obj->Invoke(id, GUID_NULL, 0, flags, &p, isPut ? &ignored : value, nullptr, nullptr);
 }
 
-TEST_F(ViewSettings, SelectKeepsItsTranslucencyWhenAHostSetsIt) {
+TEST_F(ViewSettings, ColoursAreStoredOpaqueExceptTheTranslucentSelectAndScales) {
   ASSERT_EQ(colors->put_Select(0x00FF0000), S_OK);  // pure blue
   EXPECT_EQ(Stored().argb[ColorSettings::kSelect], 0x640000FFu);
-  OLE_COLOR back = 0;
-  colors->get_Select(&back);
-  EXPECT_EQ(back, 0x00FF0000u);
-}
-
-TEST_F(ViewSettings, OtherColoursAreStoredOpaque) {
+  OLE_COLOR value = 1;
+  colors->get_Select(&value);
+  EXPECT_EQ(value, 0x00FF0000u);
   colors->put_Grid(0x00123456);
   EXPECT_EQ(Stored().argb[ColorSettings::kGrid], 0xFF563412u);
-}
-
-TEST_F(ViewSettings, TheBackgroundStartsBlackAndTheScalesAsTheButtonFaceAtAlpha254) {
-  OLE_COLOR value = 1;
+  // The background starts black, the scales as the button face at alpha 254.
   ASSERT_EQ(colors->get_Background(&value), S_OK);
   EXPECT_EQ(value, 0u);
   EXPECT_EQ(Stored().argb[ColorSettings::kScales], 0xFEF0F0F0u);
@@ -171,10 +165,12 @@ TEST_F(ViewSettings, ACursorFileThatCannotBeLoadedChangesNothing) {
   EXPECT_EQ(name.utf8(), good);
 }
 
-TEST_F(ViewSettings, PointerNinetyNineLoadsTheCustomCursorIntoTheWindow) {
+TEST_F(ViewSettings, PointerNinetyNineLoadsTheCustomCursorIntoTheWindowOnceThereIsAFile) {
   platform::MessageQueue queue;
   platform::HeadlessWindow window(queue, 300, 200);
   Control().Waveform()->AttachWindow(&window);
+  visualization->put_MousePointer(99);
+  EXPECT_FALSE(Control().State().visualization.get()->PointerCursor().has_value());
   visualization->put_MouseCustom(Bstr::FromUtf8(WriteCursor(temp, 4)).get());
   visualization->put_MousePointer(99);
   const CEditorVisualization& v = *Control().State().visualization.get();
@@ -187,11 +183,6 @@ TEST_F(ViewSettings, PointerNinetyNineLoadsTheCustomCursorIntoTheWindow) {
   Control().Waveform()->AttachWindow(nullptr);
 }
 
-TEST_F(ViewSettings, PointerNinetyNineWithoutAFileLeavesNoCursor) {
-  visualization->put_MousePointer(99);
-  EXPECT_FALSE(Control().State().visualization.get()->PointerCursor().has_value());
-}
-
 TEST_F(ViewSettings, AScaleOfTheControlClampsItsTypeWhenItLaysOut) {
   using S = IEditorScale;
   EXPECT_EQ(RoundTrip(scaleX.get(), &S::put_Type, &S::get_Type, 9), 3);
@@ -202,7 +193,7 @@ TEST_F(ViewSettings, AScaleOfTheControlClampsItsTypeWhenItLaysOut) {
   EXPECT_EQ(RoundTrip(standalone.get(), &S::put_Type, &S::get_Type, 9), 9);
 }
 
-TEST_F(ViewSettings, TheScaleFontIsArialOfFivePointsReachableLateBound) {
+TEST_F(ViewSettings, TheScaleFontIsArialOfFivePointsReachableLateBoundWithBoldFollowingWeight) {
   ComPtr<IFontDisp> font;
   ASSERT_EQ(scaleX->get_Font(font.Out()), S_OK);
   ASSERT_TRUE(font);
@@ -215,12 +206,8 @@ TEST_F(ViewSettings, TheScaleFontIsArialOfFivePointsReachableLateBound) {
   EXPECT_EQ(bold.boolVal, VARIANT_FALSE);
   Property(font.get(), u"Weight", DISPATCH_PROPERTYGET, &weight);
   EXPECT_EQ(weight.iVal, 400);
-}
-
-TEST_F(ViewSettings, BoldAndWeightFollowEachOther) {
-  ComPtr<IFontDisp> font;
-  scaleX->get_Font(font.Out());
-  Variant on = Variant::Bool(true), weight;
+  // Bold and weight follow each other.
+  Variant on = Variant::Bool(true);
   ASSERT_EQ(Property(font.get(), u"Bold", DISPATCH_PROPERTYPUT, &on), S_OK);
   Property(font.get(), u"Weight", DISPATCH_PROPERTYGET, &weight);
   EXPECT_EQ(weight.iVal, 700);
@@ -272,12 +259,9 @@ TEST_F(ViewSettings, PutAndPutrefBothReplaceTheFontAndItsChangesFollow) {
   Control().Waveform()->AttachWindow(nullptr);
 }
 
-TEST_F(ViewSettings, ZoomVerticalZeroStoresTen) {
+TEST_F(ViewSettings, ZoomVerticalZeroStoresTenAndSpectralResolutionSetsTheTransformSize) {
   editor->ZoomVertical(0);
   EXPECT_EQ(Control().Model().verticalZoom, 10);
-}
-
-TEST_F(ViewSettings, SpectralResolutionSetsTheSizeOfTheTransform) {
   EXPECT_EQ(Control().Waveform()->FftSize(), 64);
   editor->put_SpectralResolution(0);
   EXPECT_EQ(Control().Waveform()->FftSize(), 4);

@@ -1,12 +1,11 @@
 // Sample-store files: the header bytes, reading and writing by data position, and
 // failures that must leave nothing behind.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 
 #include <numeric>
 
 #include "document/sample_store.h"
+#include "support/file_size_limit.h"
 #include "support/scratch_dir.h"
 
 namespace qel::document {
@@ -53,90 +52,60 @@ class SampleStoreTest : public ::testing::Test {
   CSampleStoreFile store;
 };
 
-TEST_F(SampleStoreTest, MonoGetsTheEighteenByteRecordWithTag1) {
-  EXPECT_EQ(HeaderOf(8000, 1, 16, 0), Hex("0100 0100 401F0000 803E0000 0200 1000 0000"));
+TEST_F(SampleStoreTest, TheHeaderIsTheShortRecordUnlessChannelsOrMaskNeedTheExtensibleOne) {
+  struct Case {
+    int32_t rate, channels, bits;
+    uint32_t mask;
+    const char* hex;
+  };
+  for (const Case& c : {
+           Case{8000, 1, 16, 0, "0100 0100 401F0000 803E0000 0200 1000 0000"},
+           Case{44100, 2, 16, 3, "0100 0200 44AC0000 10B10200 0400 1000 0000"},
+           Case{44100, 1, 16, 4, "0100 0100 44AC0000 88580100 0200 1000 0000"},  // mono ignores it
+           Case{48000, 6, 24, 0x3F,
+                "FEFF 0600 80BB0000 002F0D00 1200 1800 1600 0000 3F000000"
+                "00000000000000000000000000000000"},
+       }) {
+    SCOPED_TRACE(c.hex);
+    EXPECT_EQ(HeaderOf(c.rate, c.channels, c.bits, c.mask), Hex(c.hex));
+  }
+  EXPECT_EQ(HeaderOf(44100, 2, 16, 0x5).size(), 40u);  // stereo with a mask other than 3
 }
 
-TEST_F(SampleStoreTest, StereoWithMask3GetsTheEighteenByteRecordWithTag1) {
-  EXPECT_EQ(HeaderOf(44100, 2, 16, 3), Hex("0100 0200 44AC0000 10B10200 0400 1000 0000"));
-}
-
-TEST_F(SampleStoreTest, SixChannelsWithMask3FGetTheFortyByteExtensibleRecord) {
-  EXPECT_EQ(HeaderOf(48000, 6, 24, 0x3F),
-            Hex("FEFF 0600 80BB0000 002F0D00 1200 1800 1600 0000 3F000000"
-                "00000000000000000000000000000000"));
-}
-
-TEST_F(SampleStoreTest, MonoWithMask4StaysOnTheEighteenByteRecordWithTag1) {
-  EXPECT_EQ(HeaderOf(44100, 1, 16, 4), Hex("0100 0100 44AC0000 88580100 0200 1000 0000"));
-}
-
-TEST_F(SampleStoreTest, StereoWithAMaskOtherThan3GetsTheExtensibleRecord) {
-  EXPECT_EQ(HeaderOf(44100, 2, 16, 0x5).size(), 40u);
-}
-
-TEST_F(SampleStoreTest, OpenReadsTheFormatOfAFortyByteHeaderBack) {
-  ASSERT_TRUE(store.Open(MakeStore(Ramp(120)), kModeRead));
+TEST_F(SampleStoreTest, OpenReadsTheFormatAndDataSizeOfAFortyByteHeaderBack) {
+  ASSERT_TRUE(store.Open(MakeStore(Ramp(1000)), kModeRead));
   EXPECT_EQ(std::tuple(store.HeaderSize(), store.SampleRate(), store.Channels(), store.SampleSize(),
-                       store.ChannelsMask(), store.BlockAlign()),
-            std::tuple(40u, 44100, 6, 16, 0x3Fu, 12));
+                       store.ChannelsMask(), store.BlockAlign(), store.DataSize()),
+            std::tuple(40u, 44100, 6, 16, 0x3Fu, 12, uint64_t{1000}));
 }
 
-TEST_F(SampleStoreTest, FortyByteHeaderFileOf1000DataBytesReportsDataSize1000) {
-  ASSERT_TRUE(store.Open(MakeStore(Ramp(1000)), kModeRead));
-  EXPECT_EQ(store.DataSize(), 1000u);
-}
-
-TEST_F(SampleStoreTest, ReadAtPosition600Of1000ReturnsTheRemaining400Bytes) {
-  ASSERT_TRUE(store.Open(MakeStore(Ramp(1000)), kModeRead));
-  ASSERT_TRUE(store.Seek(600));
-  Bytes buffer(4096);
-  EXPECT_EQ(store.Read(buffer.data(), buffer.size()), 400u);
-}
-
-TEST_F(SampleStoreTest, ReadAtPosition600ReturnsTheBytesStoredThere) {
+TEST_F(SampleStoreTest, ReadAtPosition600Of1000ReturnsTheRemaining400BytesThenZero) {
   const Bytes data = Ramp(1000);
   ASSERT_TRUE(store.Open(MakeStore(data), kModeRead));
   ASSERT_TRUE(store.Seek(600));
-  Bytes buffer(400);
-  store.Read(buffer.data(), buffer.size());
-  EXPECT_EQ(buffer, Bytes(data.begin() + 600, data.end()));
+  Bytes buffer(4096);
+  ASSERT_EQ(store.Read(buffer.data(), buffer.size()), 400u);
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 400), Bytes(data.begin() + 600, data.end()));
+  EXPECT_EQ(store.Read(buffer.data(), buffer.size()), 0u);
 }
 
-TEST_F(SampleStoreTest, ReadAtTheEndOfTheDataReturnsZero) {
-  ASSERT_TRUE(store.Open(MakeStore(Ramp(1000)), kModeRead));
-  Bytes buffer(1000);
-  ASSERT_EQ(store.Read(buffer.data(), 1000), 1000u);
-  EXPECT_EQ(store.Read(buffer.data(), 1000), 0u);
-}
-
-TEST_F(SampleStoreTest, OverwriteInsideTheDataKeepsItsSize) {
+TEST_F(SampleStoreTest, WritingInsideTheDataKeepsItsSizeAndPastTheEndGrowsIt) {
   ASSERT_TRUE(store.Open(MakeStore(Ramp(100)), kModeReadWrite));
   ASSERT_TRUE(store.Seek(10));
   ASSERT_TRUE(store.Write(Ramp(20).data(), 20));
   EXPECT_EQ(std::pair(store.Position(), store.DataSize()), std::pair(uint64_t{30}, uint64_t{100}));
-}
-
-TEST_F(SampleStoreTest, WritePastTheEndGrowsTheData) {
-  ASSERT_TRUE(store.Open(MakeStore(Ramp(100)), kModeReadWrite));
   ASSERT_TRUE(store.Seek(90));
   ASSERT_TRUE(store.Write(Ramp(20).data(), 20));
   EXPECT_EQ(store.DataSize(), 110u);
 }
 
-TEST_F(SampleStoreTest, OpenInAnyModeButReadOrReadWriteFails) {
+TEST_F(SampleStoreTest, OpenFailsInAnyModeButReadOrReadWriteAndOnAHeaderCutShort) {
   const std::string path = MakeStore(Ramp(10));
   for (int32_t mode : {0, 3, 4, -1})
     EXPECT_FALSE(store.Open(path, mode)) << mode;
-}
-
-TEST_F(SampleStoreTest, OpenOfAFileCutShortInsideTheFirst18BytesFails) {
-  EXPECT_FALSE(store.Open(dir.Write("short.qelf", Bytes(10, 1)), kModeRead));
-}
-
-TEST_F(SampleStoreTest, OpenOfAnExtensibleHeaderCutShortFails) {
+  EXPECT_FALSE(store.Open(dir.Write("short.qelf", Bytes(10, 1)), kModeRead));  // inside 18 bytes
   Bytes bytes = test::ScratchDir::Contents(MakeStore({}));
-  bytes.resize(30);
+  bytes.resize(30);  // an extensible header cut short
   EXPECT_FALSE(store.Open(dir.Write("cut.qelf", bytes), kModeRead));
 }
 
@@ -166,29 +135,10 @@ TEST_F(SampleStoreTest, UnsupportedFormatFailsAndCreatesNothing) {
   EXPECT_EQ(dir.EntryCount(), 0u);
 }
 
-// Files may grow only to `bytes` while it lives: the disk is full from there on.
-class FullDisk {
- public:
-  explicit FullDisk(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limit{bytes, saved_.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-  }
-  ~FullDisk() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit saved_{};
-  sighandler_t oldHandler_;
-};
-
 TEST_F(SampleStoreTest, CreateThatCannotWriteItsHeaderLeavesNoFile) {
   bool created;
   {
-    FullDisk full(20);
+    test::FileSizeLimit full(20);
     created = store.Create(dir / "a.qelf", 48000, 6, 24, 0x3F);
   }
   EXPECT_FALSE(created);
@@ -199,7 +149,7 @@ TEST_F(SampleStoreTest, WriteOnAFullDiskFailsAndCountsOnlyWhatReachedTheFile) {
   ASSERT_TRUE(store.Create(dir / "a.qelf", 44100, 2, 16, 3));
   bool written;
   {
-    FullDisk full(18 + 100);
+    test::FileSizeLimit full(18 + 100);
     written = store.Write(Ramp(200).data(), 200);
   }
   EXPECT_FALSE(written);

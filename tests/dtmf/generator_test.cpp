@@ -63,22 +63,16 @@ TEST(DtmfTones, EachToneStartsAndEndsWithinOnePercentOfSilence) {
   }
 }
 
-TEST(DtmfTones, CustomPairsReplaceTheKeypadWhenTypeSignalsIsOne) {
+TEST(DtmfTones, CustomPairsReplaceTheKeypadOnlyWhenTypeSignalsIsOne) {
   Dial dial = Held(u"1");
+  dial.custom.assign(32, 500);
+  EXPECT_NEAR(ToneLevelDb(dial, 697), -9.0, 0.01);  // type 0: the keypad
+  EXPECT_LT(ToneLevelDb(dial, 500), -200.0);
   dial.type = 1;
-  dial.custom.assign(32, 0);
-  dial.custom[2] = 500;  // symbol 1: low, high
-  dial.custom[3] = 2000;
+  dial.custom[3] = 2000;  // symbol 1: low 500, high 2000
   EXPECT_NEAR(ToneLevelDb(dial, 500), -9.0, 0.01);
   EXPECT_NEAR(ToneLevelDb(dial, 2000), -9.0, 0.01);
   EXPECT_LT(ToneLevelDb(dial, 697), -200.0);
-}
-
-TEST(DtmfTones, CustomPairsAreIgnoredWhenTypeSignalsIsZero) {
-  Dial dial = Held(u"1");
-  dial.custom.assign(32, 500);
-  EXPECT_NEAR(ToneLevelDb(dial, 697), -9.0, 0.01);
-  EXPECT_LT(ToneLevelDb(dial, 500), -200.0);
 }
 
 // Where the output is not exactly zero: [first, last] of each run of sound
@@ -109,24 +103,16 @@ TEST(DtmfTiming, ToneBreakAndEveryPauseLastTheirLengthsAndSilenceFollowsTheDialS
   EXPECT_EQ(SoundRuns(x, 10), expected);
 }
 
-TEST(DtmfTiming, OnlyTheFirstCharacterOfThePauseTextCounts) {
-  Dial withPause;
-  withPause.digits = u"1;2";
-  withPause.pauseCharacter = u";,";
-  Dial without = withPause;
-  without.digits = u"1,2";
-  Dial plain = withPause;
-  plain.digits = u"12";
-  EXPECT_NE(Generate(withPause, 8000, 8000), Generate(plain, 8000, 8000));
-  EXPECT_EQ(Generate(without, 8000, 8000), Generate(plain, 8000, 8000));
-}
-
-TEST(DtmfTiming, UnknownCharactersAreSkippedAndLetterCaseDoesNotMatter) {
-  Dial spaced;
-  spaced.digits = u"1 x-2/Ab";
-  Dial plain;
-  plain.digits = u"12aB";
-  EXPECT_EQ(Generate(spaced, 8000, 8000), Generate(plain, 8000, 8000));
+TEST(DtmfTiming, OnlyTheFirstPauseCharacterCountsUnknownCharactersAreSkippedAndCaseIsIgnored) {
+  const auto generated = [](std::u16string digits) {
+    Dial dial;
+    dial.digits = std::move(digits);
+    dial.pauseCharacter = u";,";
+    return Generate(dial, 8000, 8000);
+  };
+  EXPECT_NE(generated(u"1;2"), generated(u"12"));
+  EXPECT_EQ(generated(u"1,2"), generated(u"12"));
+  EXPECT_EQ(generated(u"1 x-2/Ab"), generated(u"12aB"));
 }
 
 TEST(DtmfTiming, TheOutputIsTheSameHoweverTheChunksFall) {

@@ -74,62 +74,51 @@ TEST(SilenceRemover, HoldsBackOneWindowLessAFrameUntilTheLastBlock) {
   EXPECT_EQ(out.size() / 4, Ms(800) - (Ms(50) - 1));
 }
 
-TEST(SilenceRemover, KeepsAGapShorterThanTheWindow) {
-  const PcmFormat format = Format(2, 16);
-  const auto in =
-      Pcm(Join({Tone(Ms(300), 2, 16384), Silence(Ms(40), 2), Tone(Ms(300), 2, 16384)}), 16);
-  EXPECT_EQ(RunFrames(*Remover(-60, 50), format, in), in);
-}
-
-TEST(SilenceRemover, RemovesLeadingAndTrailingSilence) {
-  const PcmFormat format = Format(1, 16);
-  const auto tone = Tone(Ms(500), 1, 10000);
-  const auto in = Pcm(Join({Silence(Ms(300), 1), tone, Silence(Ms(300), 1)}), 16);
-  const auto out = RunFrames(*Remover(-60, 50), format, in);
-  EXPECT_NEAR(static_cast<double>(out.size()) / 2, static_cast<double>(Ms(500)),
-              static_cast<double>(Ms(10)));
-}
-
-TEST(SilenceRemover, AllSilenceLeavesNothing) {
-  const auto in = Pcm(Silence(Ms(2000), 2), 16);
-  EXPECT_TRUE(RunFrames(*Remover(-60, 50), Format(2, 16), in).empty());
-}
-
-TEST(SilenceRemover, RecognisesEightBitSilenceAt0x80) {
-  const PcmFormat format = Format(1, 8);
-  const auto in = Pcm(Join({Tone(Ms(500), 1, 100), Silence(Ms(500), 1), Tone(Ms(500), 1, 100)}), 8);
-  ASSERT_EQ(in[Ms(700)], 0x80);
-  const auto out = RunFrames(*Remover(-40, 50), format, in);
-  EXPECT_NEAR(static_cast<double>(in.size() - out.size()), static_cast<double>(Ms(500)),
-              static_cast<double>(Ms(10)));
-}
-
-TEST(SilenceRemover, ReadsASineByItsPeakLevelAgainstTheThreshold) {
-  // 24-bit: a gap holding a sine at −61 dBFS goes under a −60 threshold, one
-  // at −59 dBFS stays.
-  const PcmFormat format = Format(1, 24);
-  auto withGapAt = [](double db) {
-    const double quiet = 8388608.0 * std::pow(10.0, db / 20);
-    return Pcm(Join({Tone(Ms(300), 1, 4e6), Tone(Ms(500), 1, quiet, 1000), Tone(Ms(300), 1, 4e6)}),
-               24);
+TEST(SilenceRemover, RemovesWhatStaysUnderTheThresholdForAWindowInEveryFormat) {
+  struct Case {
+    const char* what;
+    PcmFormat format;
+    Frames samples;
+    double thresholdDb, removedMs;  // removed within 10 ms
   };
-  const auto under = withGapAt(-61);
-  EXPECT_NEAR(
-      static_cast<double>(under.size() - RunFrames(*Remover(-60, 50), format, under).size()) / 3,
-      static_cast<double>(Ms(500)), static_cast<double>(Ms(10)));
-  const auto over = withGapAt(-59);
-  EXPECT_EQ(RunFrames(*Remover(-60, 50), format, over).size(), over.size());
-}
-
-TEST(SilenceRemover, KeepsAGapWhereOnlyOneOfSixChannelsIsLoud) {
-  // 32-bit, six channels; the level is taken over all channels together.
-  const PcmFormat format = Format(6, 32);
-  Frames gap = Silence(Ms(500), 6);
-  const auto tone = Tone(Ms(500), 1, 1e9);
-  for (size_t t = 0; t < tone.size(); ++t)
-    gap[t * 6 + 3] = tone[t];
-  const auto in = Pcm(Join({Tone(Ms(300), 6, 1e9), gap, Tone(Ms(300), 6, 1e9)}), 32);
-  EXPECT_EQ(RunFrames(*Remover(-60, 50), format, in), in);
+  // 24-bit: a gap holding a sine at −61 dBFS goes under a −60 threshold
+  // (read by its peak level), one at −59 dBFS stays.
+  const auto quiet = [](double db) { return 8388608.0 * std::pow(10.0, db / 20); };
+  // Six channels of 32 bits, silent but for one loud channel: the level is
+  // taken over all channels together.
+  Frames oneLoud = Silence(Ms(500), 6);
+  const auto loud = Tone(Ms(500), 1, 1e9);
+  for (size_t t = 0; t < loud.size(); ++t)
+    oneLoud[t * 6 + 3] = loud[t];
+  const Case cases[] = {
+      {"gap shorter than the window", Format(2, 16),
+       Join({Tone(Ms(300), 2, 16384), Silence(Ms(40), 2), Tone(Ms(300), 2, 16384)}), -60, 0},
+      {"leading and trailing silence", Format(1, 16),
+       Join({Silence(Ms(300), 1), Tone(Ms(500), 1, 10000), Silence(Ms(300), 1)}), -60, 600},
+      {"all silence", Format(2, 16), Silence(Ms(2000), 2), -60, 2000},
+      {"8-bit silence at 0x80", Format(1, 8),
+       Join({Tone(Ms(500), 1, 100), Silence(Ms(500), 1), Tone(Ms(500), 1, 100)}), -40, 500},
+      {"sine under", Format(1, 24),
+       Join({Tone(Ms(300), 1, 4e6), Tone(Ms(500), 1, quiet(-61), 1000), Tone(Ms(300), 1, 4e6)}),
+       -60, 500},
+      {"sine over", Format(1, 24),
+       Join({Tone(Ms(300), 1, 4e6), Tone(Ms(500), 1, quiet(-59), 1000), Tone(Ms(300), 1, 4e6)}),
+       -60, 0},
+      {"one of six channels loud", Format(6, 32),
+       Join({Tone(Ms(300), 6, 1e9), oneLoud, Tone(Ms(300), 6, 1e9)}), -60, 0},
+  };
+  for (const Case& c : cases) {
+    const auto in = Pcm(c.samples, c.format.bitsPerSample);
+    const auto out = RunFrames(*Remover(c.thresholdDb, 50), c.format, in);
+    const auto align = static_cast<size_t>(c.format.BlockAlign());
+    if (c.removedMs == 0) {
+      EXPECT_EQ(out, in) << c.what;
+    } else {
+      EXPECT_NEAR(static_cast<double>((in.size() - out.size()) / align),
+                  static_cast<double>(Ms(c.removedMs)), static_cast<double>(Ms(10)))
+          << c.what;
+    }
+  }
 }
 
 TEST(SilenceRemover, RefusesUnknownIndicesAndNonNumbers) {

@@ -92,11 +92,6 @@ TEST(Filter, EachTypeFollowsTheCookbookResponseBelowAtAndAboveItsCorner) {
 
 // Properties of the designs that do not need the formulas.
 
-TEST(Filter, LowPassWithTheDefaultSteepnessIsThreeDecibelsDownAtItsCutoff) {
-  auto p = Filter(kLowPass, 2000, kUnset);
-  EXPECT_NEAR(MeasuredGainDb(*p, 2000), -3.0103, 0.02);
-}
-
 TEST(Filter, NotchRemovesItsCentreFrequencyByMoreThanEightyDecibels) {
   auto p = Filter(kNotch, 1000, 2);
   EXPECT_LT(MeasuredGainDb(*p, 1000), -80);
@@ -107,13 +102,6 @@ TEST(Filter, BandPassPassesItsCentreAtUnityGainWhateverItsQ) {
     auto p = Filter(kBandPass, 1000, q);
     EXPECT_NEAR(MeasuredGainDb(*p, 1000), 0, 0.02) << "Q " << q;
   }
-}
-
-TEST(Filter, ShelvesReachHalfTheirGainAtTheirCorner) {
-  auto low = Filter(kLowShelf, 200, kUnset, 12);
-  EXPECT_NEAR(MeasuredGainDb(*low, 200), 6, 0.02);
-  auto high = Filter(kHighShelf, 5000, 0.8, -10);
-  EXPECT_NEAR(MeasuredGainDb(*high, 5000), -5, 0.02);
 }
 
 // Clamping.
@@ -131,7 +119,7 @@ TEST(Filter, ACutoffAbove49PercentOfTheRateAQAbove100AndAShelfSlopeAbove1ActAtTh
 // Running.
 
 TEST(Filter, OutputDoesNotDependOnHowTheRangeIsSplitIntoBlocks) {
-  const std::vector<double> in = Noise(44100);
+  const std::vector<double> in = Noise(44100, 7000);
   for (int type : {kHighPass, kPeaking, kLowShelf}) {
     const std::vector<double> whole = RunBlocks(*Filter(type, 800, 3, 6), in, in.size());
     for (std::size_t block : {1, 7, 4410}) {
@@ -160,7 +148,7 @@ TEST(Filter, ChangingTheCutoffBetweenBlocksKeepsTheFilterMemory) {
 }
 
 TEST(Filter, OutputSettlesToExactZerosAfterTheInputFallsSilent) {
-  std::vector<double> in = Noise(44100);
+  std::vector<double> in = Noise(44100, 7000);
   in.resize(4 * 44100, 0.0);
   const std::vector<double> out = RunBlocks(*Filter(kLowPass, 1000, kUnset), in, 44100);
   for (std::size_t i = 3 * 44100; i < out.size(); ++i)

@@ -6,7 +6,6 @@
 #include <complex>
 #include <cstddef>
 #include <numbers>
-#include <random>
 #include <vector>
 
 #include "effects/spectral_signals.h"
@@ -14,40 +13,15 @@
 
 namespace qel::effects::filters_test {
 
-// The signals, the start and the block runner are the spectral kinds' own.
+// The signals, the start, the block runner and the measured gain are the
+// spectral kinds' own.
 using spectral_test::kRate;
 using spectral_test::MaxAbsDifference;
+using spectral_test::MeasuredGainDb;
+using spectral_test::Noise;
 using spectral_test::RunBlocks;
 using spectral_test::Sine;
 using spectral_test::Start;
-
-inline std::vector<double> Noise(std::size_t frames, unsigned seed = 7) {
-  std::mt19937 generator(seed);
-  std::uniform_real_distribution<double> uniform(-20000, 20000);
-  std::vector<double> s(frames);
-  for (double& v : s)
-    v = std::round(uniform(generator));
-  return s;
-}
-
-// One bin of the DFT over the last second, where a whole number of cycles of
-// an integer frequency fits exactly.
-inline std::complex<double> Bin(const std::vector<double>& s, double hz) {
-  const std::size_t n = static_cast<std::size_t>(kRate);
-  std::complex<double> sum;
-  for (std::size_t i = s.size() - n; i < s.size(); ++i) {
-    sum += s[i] * std::polar(1.0, -2 * std::numbers::pi * hz * static_cast<double>(i) / kRate);
-  }
-  return sum;
-}
-
-// The gain of p at an integer frequency, from two seconds of sine with the
-// first (the onset transient) left out.
-inline double MeasuredGainDb(Processor& p, double hz) {
-  const std::vector<double> in = Sine(hz, 2 * static_cast<std::size_t>(kRate));
-  const std::vector<double> out = RunBlocks(p, in, 44100);
-  return 20 * std::log10(std::abs(Bin(out, hz)) / std::abs(Bin(in, hz)));
-}
 
 // |H(e^jw)| of the cookbook biquad with these (unnormalised) coefficients.
 inline double BiquadDb(double b0, double b1, double b2, double a0, double a1, double a2,

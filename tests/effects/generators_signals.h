@@ -28,19 +28,11 @@ using leveltest::SineLevelDb;
 inline constexpr double kWhite = 0, kSilence = 1, kPink = 2, kBrown = 3, kSine = 5, kChirp = 6,
                         kSquare = 7, kSawtooth = 8, kTriangle = 9;
 
-using Settings = std::vector<std::pair<int, double>>;
+using time_test::Settings;
 
 inline std::unique_ptr<Processor> Make(const Settings& settings, double fullScale = kFullScale) {
-  auto p = MakeGenerator();
-  for (const auto& [index, value] : settings)
-    p->SetParam(index, value);
-  StreamSetup setup;
-  setup.sampleRate = kRate;
-  setup.fullScale = fullScale;
-  p->Start(setup);
-  return p;
+  return time_test::Make(MakeGenerator, settings, kRate, fullScale);
 }
-
 // Generates one chunk per entry of `chunks` (frames each), as the control
 // does: zeros in, `position` counting the frames made before.
 inline std::vector<double> Generate(Processor& p, const std::vector<size_t>& chunks) {

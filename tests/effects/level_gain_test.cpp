@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "level_signals.h"
@@ -20,21 +21,16 @@ using qel::effects::MakeSilence;
 
 // ---- amplify ---------------------------------------------------------------
 
-TEST(Amplify, TwoHundredPercentRaisesTheLevelBy6Point02Decibels) {
-  auto p = MakeAmplify();
-  ASSERT_TRUE(p->SetParam(1, 200.0));
-  const auto in = Sine(1000, 1000, 4410);
-  const auto out = RunBlocks(*p, in, 4410);
-  EXPECT_NEAR(SineLevelDb(out) - SineLevelDb(in), 6.0206, 1e-4);
-}
-
-TEST(Amplify, NegativePercentInvertsThePolarity) {
-  auto p = MakeAmplify();
-  ASSERT_TRUE(p->SetParam(1, -50.0));
-  const auto in = Sine(440, 2000, 1000);
-  const auto out = RunBlocks(*p, in, 1000);
-  for (size_t i = 0; i < in.size(); ++i)
-    ASSERT_NEAR(out[i], -0.5 * in[i], 1e-12) << i;
+TEST(Amplify, MultipliesEverySampleByThePercentageANegativeOneInvertingThePolarity) {
+  // 200 % raises the level by 6.02 dB.
+  const auto in = Sine(440, 2000, 4410);
+  for (double percent : {200.0, -50.0}) {
+    auto p = MakeAmplify();
+    ASSERT_TRUE(p->SetParam(1, percent));
+    const auto out = RunBlocks(*p, in, 4410);
+    for (size_t i = 0; i < in.size(); ++i)
+      ASSERT_NEAR(out[i], percent / 100 * in[i], 1e-12 * kFullScale) << percent << " % at " << i;
+  }
 }
 
 TEST(Amplify, AChangeBetweenBlocksGlidesToTheNewGainOverTenMilliseconds) {
@@ -79,32 +75,28 @@ std::vector<double> FadeDc(double from, double to, double durationMs, size_t fra
   return out;
 }
 
-TEST(Fade, AWholeRangeRampStartsAtTheFirstLevelAndEndsAtTheSecond) {
-  const auto out = FadeDc(100, 0, 0, 1001, 1001);
-  EXPECT_NEAR(out.front(), 1000.0, 1e-12);
-  EXPECT_NEAR(out.back(), 0.0, 1e-12);
-}
-
-TEST(Fade, TheRampIsLinearInAmplitudeAndNeverTurnsBack) {
-  const auto out = FadeDc(20, 180, 0, 1001, 1001);
-  EXPECT_NEAR(out[500], 1000.0, 1e-9);
-  EXPECT_NEAR(out[250], 600.0, 1e-9);
-  for (size_t i = 1; i < out.size(); ++i)
-    ASSERT_GE(out[i], out[i - 1]) << i;
-}
-
-TEST(Fade, ADurationLimitsTheRampToItsStartThenHoldsTheSecondLevel) {
-  // 10 ms at 44.1 kHz: frames 0 … 440 ramp, the rest hold.
-  const auto out = FadeDc(0, 100, 10, 2000, 2000);
-  EXPECT_NEAR(out[220], 500.0, 1e-9);
-  EXPECT_NEAR(out[440], 1000.0, 1e-12);
-  EXPECT_NEAR(out[1999], 1000.0, 1e-12);
-}
-
-TEST(Fade, AWholeRangeRampOverAnUnknownLengthHoldsTheFirstLevel) {
-  const auto out = FadeDc(50, 0, 0, 100, 0);
-  EXPECT_NEAR(out.front(), 500.0, 1e-12);
-  EXPECT_NEAR(out.back(), 500.0, 1e-12);
+TEST(Fade, RampsLinearlyFromTheFirstLevelToTheSecondOverTheDurationOrTheWholeRange) {
+  struct Case {
+    double from, to, durationMs;
+    size_t frames;
+    int64_t rangeFrames;
+    std::vector<std::pair<size_t, double>> expected;  // frame, output of a DC of 1000
+  };
+  const Case cases[] = {
+      {100, 0, 0, 1001, 1001, {{0, 1000}, {1000, 0}}},
+      {20, 180, 0, 1001, 1001, {{500, 1000}, {250, 600}}},
+      // 10 ms at 44.1 kHz: frames 0 … 440 ramp, the rest hold.
+      {0, 100, 10, 2000, 2000, {{220, 500}, {440, 1000}, {1999, 1000}}},
+      // A whole-range ramp over an unknown length holds the first level.
+      {50, 0, 0, 100, 0, {{0, 500}, {99, 500}}},
+  };
+  for (const Case& c : cases) {
+    const auto out = FadeDc(c.from, c.to, c.durationMs, c.frames, c.rangeFrames);
+    for (const auto& [frame, value] : c.expected)
+      EXPECT_NEAR(out[frame], value, 1e-9) << c.from << " to " << c.to << " at " << frame;
+    for (size_t i = 1; i < out.size(); ++i)  // never turns back
+      ASSERT_GE((out[i] - out[i - 1]) * (c.to - c.from), -1e-12) << i;
+  }
 }
 
 // ---- normalize -------------------------------------------------------------
@@ -139,19 +131,14 @@ TEST(Normalize, LeavesSilenceUnchanged) {
 
 // ---- invert, silence, reverse ----------------------------------------------
 
-TEST(Invert, NegatesEverySample) {
-  auto p = MakeInvert();
+TEST(InvertAndSilence, NegateOrZeroEverySampleInAnyBlocks) {
   const auto in = Sine(50, 3000, 500);
-  const auto out = RunBlocks(*p, in, 500);
+  const auto inverted = RunBlocks(*MakeInvert(), in, 500);
+  const auto silenced = RunBlocks(*MakeSilence(), in, 128);
+  ASSERT_EQ(silenced.size(), 500u);
+  EXPECT_EQ(Peak(silenced), 0.0);
   for (size_t i = 0; i < in.size(); ++i)
-    ASSERT_EQ(out[i], -in[i]) << i;
-}
-
-TEST(Silence, ZeroesEverySample) {
-  auto p = MakeSilence();
-  const auto out = RunBlocks(*p, Sine(50, 3000, 500), 128);
-  ASSERT_EQ(out.size(), 500u);
-  EXPECT_EQ(Peak(out), 0.0);
+    ASSERT_EQ(inverted[i], -in[i]) << i;
 }
 
 TEST(Reverse, ARangeFedLastBlockFirstComesOutReversed) {

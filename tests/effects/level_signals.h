@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <numbers>
 #include <span>
 #include <vector>
 
+#include "effects/time_signals.h"
 #include "processor.h"
 
 namespace leveltest {
@@ -19,13 +19,9 @@ using qel::effects::StreamSetup;
 inline constexpr double kRate = 44100;
 inline constexpr double kFullScale = 32768;
 
-inline std::vector<double> Sine(double freq, double amplitude, size_t frames, double rate = kRate) {
-  std::vector<double> v(frames);
-  for (size_t t = 0; t < frames; ++t) {
-    v[t] = amplitude * std::sin(2.0 * std::numbers::pi * freq * static_cast<double>(t) / rate);
-  }
-  return v;
-}
+// The sine and the peak are the time kinds' own.
+using qel::effects::time_test::Peak;
+using qel::effects::time_test::Sine;
 
 inline std::vector<double> Constant(double value, size_t frames) {
   return std::vector<double>(frames, value);
@@ -36,31 +32,12 @@ inline std::vector<double> Constant(double value, size_t frames) {
 inline std::vector<double> RunBlocks(Processor& p, std::span<const double> in, size_t block,
                                      const StreamSetup& setup = {}) {
   p.Start(setup);
-  const auto total = static_cast<int64_t>(in.size());
   if (p.Measures()) {
-    for (size_t at = 0; at < in.size(); at += block) {
+    for (size_t at = 0; at < in.size(); at += block)
       p.Measure(in.subspan(at, std::min(block, in.size() - at)));
-    }
   }
-  std::vector<double> result;
-  std::vector<double> out;
-  for (size_t at = 0; at < in.size(); at += block) {
-    const size_t n = std::min(block, in.size() - at);
-    out.clear();
-    p.Process(in.subspan(at, n), BlockInfo{static_cast<int64_t>(at), total, at + n == in.size()},
-              out);
-    result.insert(result.end(), out.begin(), out.end());
-  }
-  return result;
+  return qel::effects::time_test::RunBlocks(p, in, {block});
 }
-
-inline double Peak(std::span<const double> v) {
-  double peak = 0;
-  for (double x : v)
-    peak = std::max(peak, std::abs(x));
-  return peak;
-}
-
 inline double Mean(std::span<const double> v) {
   double sum = 0;
   for (double x : v)

@@ -28,31 +28,30 @@ using time_test::Db;
 using time_test::Factory;
 using time_test::Make;
 using time_test::Noise;
+using time_test::RunBlocks;
 using time_test::Settings;
 using time_test::Sine;
 
-// Runs `in` through the processor in blocks of the given lengths, repeated
-// cyclically (the whole signal at once when empty); the final block is marked
-// last. `counts` receives each block's output length.
-inline std::vector<double> RunBlocks(Processor& p, std::span<const double> in,
-                                     std::vector<size_t> lengths = {},
-                                     std::vector<size_t>* counts = nullptr) {
-  if (lengths.empty()) lengths = {std::max<size_t>(in.size(), 1)};
-  std::vector<double> result;
-  std::vector<double> out;
-  size_t pos = 0;
-  size_t k = 0;
-  do {
-    const size_t n = std::min(lengths[k++ % lengths.size()], in.size() - pos);
-    out.clear();
-    const BlockInfo info{static_cast<int64_t>(pos), static_cast<int64_t>(in.size()),
-                         pos + n == in.size()};
-    p.Process(in.subspan(pos, n), info, out);
-    if (counts != nullptr) counts->push_back(out.size());
-    result.insert(result.end(), out.begin(), out.end());
-    pos += n;
-  } while (pos < in.size());
-  return result;
+// Whether each block's output count depends only on the block lengths: a
+// tone and noise through the same settings give the same counts.
+inline void ExpectCountsIndependentOfTheSignal(Factory factory, const Settings& settings,
+                                               size_t frames) {
+  const std::vector<size_t> blocks{44100, 1, 7, 20000, 4410, 3};
+  std::vector<size_t> toneCounts, noiseCounts;
+  RunBlocks(*Make(factory, settings), Sine(440, 10000, frames), blocks, &toneCounts);
+  RunBlocks(*Make(factory, settings), Noise(frames, 20000), blocks, &noiseCounts);
+  EXPECT_EQ(toneCounts, noiseCounts);
+}
+
+// The longest run of exact zeros in x from frame `from` on: an engine behind
+// its schedule, or reading past the input's end, fills the gap with zeros.
+inline size_t LongestZeroRun(std::span<const double> x, size_t from = 0) {
+  size_t run = 0, longest = 0;
+  for (size_t i = from; i < x.size(); ++i) {
+    run = x[i] == 0 ? run + 1 : 0;
+    longest = std::max(longest, run);
+  }
+  return longest;
 }
 
 // P2 of the pitch shifter and the time stretcher, the engine: the parameter

@@ -10,9 +10,16 @@
 #include <random>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "effects/time_signals.h"
 #include "processor.h"
 
 namespace qel::effects::spectral_test {
+
+// Decibels and the peak are the time kinds' own.
+using time_test::Db;
+using time_test::Peak;
 
 inline constexpr double kRate = 44100;
 inline constexpr std::size_t kSecond = 44100;
@@ -77,12 +84,12 @@ inline std::vector<double> RunBlocks(Processor& p, const std::vector<double>& in
 
 // The measuring pass, in blocks of one second, then the run.
 inline std::vector<double> MeasureAndRun(Processor& p, const std::vector<double>& in,
-                                         std::size_t block = kSecond) {
+                                         std::size_t block = kSecond, End end = End::kMarked) {
   if (p.Measures()) {
     for (std::size_t at = 0; at < in.size(); at += kSecond)
       p.Measure({in.data() + at, std::min(kSecond, in.size() - at)});
   }
-  return RunBlocks(p, in, block);
+  return RunBlocks(p, in, block, end);
 }
 
 // One bin of the DFT over [from, from + length); exact for a sine when a
@@ -118,21 +125,10 @@ inline double HannPower(const std::vector<double>& s, double hz, std::size_t fro
   return std::norm(sum);
 }
 
-inline double Db(double ratio) {
-  return 20 * std::log10(ratio);
-}
-
 inline double MaxAbsDifference(const std::vector<double>& a, const std::vector<double>& b) {
   double worst = 0;
   for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
     worst = std::max(worst, std::abs(a[i] - b[i]));
-  return worst;
-}
-
-inline double MaxAbs(const std::vector<double>& a) {
-  double worst = 0;
-  for (double v : a)
-    worst = std::max(worst, std::abs(v));
   return worst;
 }
 
@@ -143,13 +139,28 @@ inline std::vector<double> ScaledDb(std::vector<double> s, double db) {
   return s;
 }
 
-// The largest step between neighbouring samples of s in [from, to]. A sine's
-// largest is A·2π·f/rate; a response switched at once steps by up to 3/4 of A.
-inline double LargestStep(const std::vector<double>& s, std::size_t from, std::size_t to) {
+// A 1 kHz sine through p (set flat at 0 dB) for a second, then the gain P`index`
+// changed to −12 dB for two more seconds: the output steps by no more than the
+// sine does within `window` frames of the change (a response switched at once
+// steps by up to 3/4 of the amplitude), and the last second is 12 dB down.
+inline void ExpectGlideToMinus12Db(Processor& p, int index, std::size_t window, End end) {
+  const double amplitude = 10000;
+  const std::vector<double> in = Sine(1000, 3 * kSecond, amplitude);
+  std::vector<double> out;
+  p.Process({in.data(), kSecond}, {0, 3 * kSecond, false}, out);
+  ASSERT_TRUE(p.SetParam(index, std::vector<double>{-12}));
+  for (std::size_t at = kSecond; at < in.size(); at += kSecond) {
+    std::vector<double> piece;
+    const bool last = end == End::kMarked && at + kSecond == in.size();
+    p.Process({in.data() + at, kSecond}, {static_cast<int64_t>(at), 3 * kSecond, last}, piece);
+    out.insert(out.end(), piece.begin(), piece.end());
+  }
+  ASSERT_EQ(out.size(), in.size());
   double largest = 0;
-  for (std::size_t i = from; i < to; ++i)
-    largest = std::max(largest, std::abs(s[i + 1] - s[i]));
-  return largest;
+  for (std::size_t i = kSecond - window; i < kSecond + window; ++i)
+    largest = std::max(largest, std::abs(out[i + 1] - out[i]));
+  EXPECT_LE(largest, 1.01 * amplitude * 2 * std::numbers::pi * 1000 / kRate);
+  EXPECT_NEAR(Db(std::abs(Bin(out, 1000, 2 * kSecond)) / std::abs(Bin(in, 1000, 2 * kSecond))), -12,
+              0.05);
 }
-
 }  // namespace qel::effects::spectral_test

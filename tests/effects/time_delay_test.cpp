@@ -23,14 +23,23 @@ TEST(Delay, AnImpulseEchoesAtTheDelayTimeAtMixLevelAndRepeatsScaledByFeedback) {
   }
 }
 
-TEST(Delay, NegativeFeedbackAlternatesTheSignOfTheRepeats) {
-  auto p = Make(MakeDelay, {{1, 1}, {2, 100}, {3, -50}}, 48000);  // 48 samples
-  const auto out = RunBlocks(*p, Impulse(200, 1));
-  EXPECT_NEAR(out[48], 1.0, 1e-12);
-  EXPECT_NEAR(out[96], -0.5, 1e-12);
-  EXPECT_NEAR(out[144], 0.25, 1e-12);
+TEST(Delay, NegativeFeedbackAlternatesTheSignOfTheRepeatsHereAndInTheUnsweptFlanger) {
+  // 1 ms and 3 ms at 48 kHz are exactly 48 and 144 samples.
+  struct Case {
+    Factory factory;
+    Settings settings;
+    size_t lag;
+  };
+  for (const Case& c :
+       {Case{MakeDelay, {{1, 1}, {2, 100}, {3, -50}}, 48},
+        Case{MakeModulatedDelay, {{1, 3}, {2, 100}, {3, -50}, {4, 0}, {5, 1}, {7, 1}}, 144}}) {
+    const auto out = RunBlocks(*Make(c.factory, c.settings, 48000), Impulse(4 * c.lag + 10, 1));
+    EXPECT_NEAR(out[c.lag], 1.0, 1e-12) << c.lag;
+    EXPECT_NEAR(out[2 * c.lag], -0.5, 1e-12) << c.lag;
+    EXPECT_NEAR(out[3 * c.lag], 0.25, 1e-12) << c.lag;
+    EXPECT_NEAR(out[2 * c.lag + c.lag / 2], 0.0, 1e-12) << c.lag;
+  }
 }
-
 TEST(Delay, ChangingTheDelayWhilePlayingCrossFadesInsteadOfJumping) {
   // A 100 Hz sine of amplitude 1000 plus its echo moves by at most
   // 2·1000·2π·100/44100 ≈ 28.5 per sample; a tap jumping from 10 to 13 ms

@@ -54,16 +54,6 @@ TEST(Flanger, TheEchoDelayFollowsTheSweepAtTheSweepRate) {
   EXPECT_EQ(checked, 86);
 }
 
-TEST(Flanger, FeedbackRepeatsTheEchoScaledByTheFeedbackGain) {
-  // No sweep: 3 ms at 48 kHz is exactly 144 samples.
-  auto p = Make(MakeModulatedDelay, {{1, 3}, {2, 100}, {3, -50}, {4, 0}, {5, 1}, {7, 1}}, 48000);
-  const auto out = RunBlocks(*p, Impulse(600, 1));
-  EXPECT_NEAR(out[144], 1.0, 1e-12);
-  EXPECT_NEAR(out[288], -0.5, 1e-12);
-  EXPECT_NEAR(out[432], 0.25, 1e-12);
-  EXPECT_NEAR(out[300], 0.0, 1e-12);
-}
-
 TEST(Chorus, ThreeVoicesEchoAThirdEachAtDelaysAThirdOfACycleApart) {
   // Frozen LFO at 90°: the voices read at phases 90°, 210° and 330°.
   const double fs = 48000;

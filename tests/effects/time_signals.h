@@ -33,20 +33,24 @@ inline std::unique_ptr<Processor> Make(Factory factory, const Settings& settings
   return p;
 }
 
-// Runs `in` through the processor in blocks of `block` frames (the whole
-// signal when 0); the final block is marked last when `last` is set.
-inline std::vector<double> RunBlocks(Processor& p, std::span<const double> in, size_t block = 0,
-                                     bool last = true) {
-  if (block == 0) block = std::max<size_t>(in.size(), 1);
+// Runs `in` through the processor in blocks of the given lengths, repeated
+// cyclically (the whole signal at once when empty); the final block is marked
+// last when `last` is set. `counts` receives each block's output length.
+inline std::vector<double> RunBlocks(Processor& p, std::span<const double> in,
+                                     std::vector<size_t> lengths = {},
+                                     std::vector<size_t>* counts = nullptr, bool last = true) {
+  if (lengths.empty()) lengths = {std::max<size_t>(in.size(), 1)};
   std::vector<double> result;
   std::vector<double> out;
   size_t pos = 0;
+  size_t k = 0;
   do {
-    const size_t n = std::min(block, in.size() - pos);
+    const size_t n = std::min(lengths[k++ % lengths.size()], in.size() - pos);
     out.clear();
-    BlockInfo info{static_cast<int64_t>(pos), static_cast<int64_t>(in.size()),
-                   last && pos + n == in.size()};
+    const BlockInfo info{static_cast<int64_t>(pos), static_cast<int64_t>(in.size()),
+                         last && pos + n == in.size()};
     p.Process(in.subspan(pos, n), info, out);
+    if (counts != nullptr) counts->push_back(out.size());
     result.insert(result.end(), out.begin(), out.end());
     pos += n;
   } while (pos < in.size());

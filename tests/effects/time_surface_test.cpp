@@ -51,7 +51,7 @@ TEST_P(EveryTimeKind, GivesTheSameOutputHoweverTheRangeIsSplitIntoBlocks) {
   const auto in = Noise(30000, 10000);
   const auto whole = RunBlocks(*Make(kind.factory, kind.settings), in);
   for (size_t block : {1, 7, 4410}) {
-    const auto split = RunBlocks(*Make(kind.factory, kind.settings), in, block);
+    const auto split = RunBlocks(*Make(kind.factory, kind.settings), in, {block});
     EXPECT_LE(RelativeDifference(whole, split), 1e-9) << "blocks of " << block;
   }
 }

@@ -142,29 +142,27 @@ TEST(MixerMatrix, PositionalPanningCrossFeedsTheMirrorSpeaker) {
 
 // ---- overload normalisation --------------------------------------------------
 
-TEST(MixerOverload, SustainedOverloadScalesTheWholeBlockInsteadOfClipping) {
+// Stereo to mono over 1000 in-phase frames: `loud` at full scale, then 8192.
+std::vector<std::int32_t> MixLoudThenQuiet(int loud) {
   CMixer m;
   Prepare(m, {0x3, 2, 0x1, 1});
   std::vector<std::int32_t> in;
-  for (int t = 0; t < 500; ++t)
-    in.insert(in.end(), {32767, 32767});
-  for (int t = 0; t < 500; ++t)
-    in.insert(in.end(), {8192, 8192});
-  const auto out = Mix(m, in);
+  for (int t = 0; t < 1000; ++t) {
+    const std::int32_t v = t < loud ? 32767 : 8192;
+    in.insert(in.end(), {v, v});
+  }
+  return Mix(m, in);
+}
+
+TEST(MixerOverload, SustainedOverloadScalesTheWholeBlockInsteadOfClipping) {
+  const auto out = MixLoudThenQuiet(500);
   EXPECT_EQ(out[0], 32767);
   // The quiet half shrinks by the same factor (1.414) as the loud one: 8192, not 11585.
   EXPECT_EQ(out[999], 8192);
 }
 
 TEST(MixerOverload, OverloadInAtMostOnePercentOfFramesIsClippedOnly) {
-  CMixer m;
-  Prepare(m, {0x3, 2, 0x1, 1});
-  std::vector<std::int32_t> in;
-  for (int t = 0; t < 1000; ++t) {
-    const std::int32_t v = t < 10 ? 32767 : 8192;
-    in.insert(in.end(), {v, v});
-  }
-  const auto out = Mix(m, in);
+  const auto out = MixLoudThenQuiet(10);
   EXPECT_EQ(out[0], 32767);
   EXPECT_EQ(out[999], 11585);
 }

@@ -1,24 +1,14 @@
-"""ConvertSampleType: its settings and Process as one undoable operation, and
-Paste of a clipboard in another format."""
+"""ConvertSampleType.Process as one undoable operation, and Paste of a clipboard
+in another format. Undo, a mask-only change, markers and cancellation are tested
+in the C++ processing suite (ConvertSampleTypeTest)."""
 import numpy as np
 import pytest
-
-from store import read_store
 
 
 def sine(frames, rate, freq=440.0, channels=2, amplitude=10000):
     t = np.arange(frames) / rate
     wave = (amplitude * np.sin(2 * np.pi * freq * t)).astype(np.int16)
     return np.repeat(wave[:, None], channels, axis=1)
-
-
-def test_settings_start_at_their_defaults_and_read_back_as_zero_or_one(control):
-    c = control.ConvertSampleType
-    assert (c.HighQualityResampling, c.MixerAsIsEnabled, c.MixerLFEEnabled) == (0, 0, 1)
-    assert (c.DitheringEnabled, c.DitheringNoiseShapingEnabled) == (0, 0)
-    assert (c.MixerLFEFrequency, c.DitheringType, c.DitheringNoiseShapingType) == (200, 0, 1)
-    c.DitheringEnabled = True
-    assert c.DitheringEnabled == 1
 
 
 def test_resampling_to_48000_keeps_channels_and_size(doc):
@@ -30,24 +20,6 @@ def test_resampling_to_48000_keeps_channels_and_size(doc):
     assert abs(c.Position.TotalSamples - 48000) <= 2
     assert c.UndoList == [20]
     assert info.SampleTypeChanged == -1
-
-
-def test_undo_restores_the_old_format_and_samples(doc):
-    samples = sine(4410, 44100)
-    doc.open(samples)
-    doc.control.ConvertSampleType.Process(22050, 1, 8, 0)
-    assert doc.control.FileInfo.Channels == 1
-    doc.control.Undo(1)
-    info = doc.control.FileInfo
-    assert (info.SampleRate, info.Channels, info.SampleSize) == (44100, 2, 16)
-    assert np.array_equal(doc.samples(), samples)
-
-
-def test_mask_alone_changes_nothing(doc):
-    doc.open(sine(100, 44100))
-    doc.control.ConvertSampleType.Process(44100, 2, 16, 0x30)
-    assert doc.control.UndoEnabled == 0
-    assert doc.control.FileInfo.ChannelsMask == 0
 
 
 def test_three_channels_without_mask_take_left_right_and_low_frequency(doc):

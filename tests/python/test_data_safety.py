@@ -1,6 +1,8 @@
 """Nothing of the user's is lost: a save that does not finish leaves the named
 file as it was, and an edit whose write fails comes back as an error with the
-document, its history and the temporary folder as they were."""
+document, its history and the temporary folder as they were. Saves and splits
+failing at each file call are swept in test_fault_sweep, stopped ones in
+test_cancel_sweep."""
 import contextlib
 import errno
 import resource
@@ -33,47 +35,6 @@ def file_size_limit(limit):
 
 def files_in(folder):
     return sorted(p.name for p in folder.iterdir())
-
-
-class StopAtFirstBlock:
-    def __init__(self, control):
-        self.control = control
-
-    def OnBlockOperation(self, percent):
-        self.control.Stop()
-
-
-def test_a_cancelled_save_leaves_the_file_it_was_saving_over_untouched(doc, tmp_path):
-    target = tmp_path / "keep.wav"
-    original = b"RIFF-not-really-but-the-users-bytes" * 1000
-    target.write_bytes(original)
-    doc.open(tone(20 * 44100))
-    connection = qelaudio.connect(doc.control, StopAtFirstBlock(doc.control))
-    doc.control.SaveFile(str(target), False, 0, 37)
-    del connection
-    assert target.read_bytes() == original
-    assert files_in(tmp_path).count("keep.wav") == 1
-    assert [n for n in files_in(tmp_path) if "keep.wav" in n] == ["keep.wav"]
-
-
-def test_a_save_that_cannot_be_written_leaves_the_old_file_and_no_partial_one(doc, tmp_path):
-    target = tmp_path / "keep.wav"
-    original = b"x" * 4096
-    target.write_bytes(original)
-    doc.open(tone(10 * 44100))
-    with file_size_limit(200_000), pytest.raises(qelaudio.ComError):
-        doc.control.SaveFile(str(target), False, 0, 37)
-    assert target.read_bytes() == original
-    assert [n for n in files_in(tmp_path) if "keep.wav" in n] == ["keep.wav"]
-
-
-def test_a_finished_save_replaces_the_file(doc, tmp_path):
-    target = tmp_path / "out.wav"
-    target.write_bytes(b"old")
-    doc.open(tone(1000))
-    doc.control.SaveFile(str(target), False, 0, 37)
-    assert target.stat().st_size > 4000
-    assert [n for n in files_in(tmp_path) if "out.wav" in n] == ["out.wav"]
 
 
 @pytest.mark.parametrize("edit", ["Paste", "DeleteSelect", "Cut"])
@@ -162,34 +123,6 @@ def test_a_conversion_whose_write_fails_reports_its_end_once_and_changes_nothing
     assert counter.ends == 1
     assert np.array_equal(doc.samples(), samples)
     assert (doc.control.UndoList, files_in(private_temp)) == before
-
-
-def test_a_save_that_cannot_open_the_document_leaves_the_named_file_and_raises(doc, tmp_path):
-    target = tmp_path / "keep.wav"
-    target.write_bytes(b"old" * 100)
-    doc.open(tone(20_000))
-    qelaudio._inject_io_fault("open", 1, errno.EIO, True)
-    try:
-        with pytest.raises(qelaudio.ComError):
-            doc.control.SaveFile(str(target), False, 0, 0)
-    finally:
-        qelaudio._clear_io_faults()
-    assert target.read_bytes() == b"old" * 100
-    assert [n for n in files_in(tmp_path) if "keep.wav" in n] == ["keep.wav"]
-
-
-def test_a_split_piece_whose_close_fails_is_an_error_and_not_left_behind(doc, private_temp):
-    doc.open(tone(20_000))
-    doc.control.Markers.Insert(10_000, 0, "", "")
-    before = files_in(private_temp)
-    qelaudio._inject_io_fault("close", 1, errno.EIO)  # the first piece's
-    try:
-        with pytest.raises(qelaudio.ComError):
-            doc.control.Markers.SplitFileByMarkers()
-    finally:
-        qelaudio._clear_io_faults()
-    assert doc.control.Markers.SplitFilesCount == 0
-    assert files_in(private_temp) == before
 
 
 SAVING_CHILD = r"""

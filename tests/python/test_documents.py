@@ -1,12 +1,13 @@
 """Documents made with New and adopted with OpenFileFromTmp, and what FileInfo
-reports about them."""
+reports about them. Where New puts its file, a vanished temporary folder and
+header overrides are tested in the C++ editing suite (DocumentsTest)."""
 import os
 
 import numpy as np
 import pytest
 import qelaudio
 
-from store import read_store, write_store
+from store import write_store
 
 
 def test_new_reports_its_format(control):
@@ -19,15 +20,6 @@ def test_new_reports_its_format(control):
     assert (info.VideoTrack, info.AudioTrack, info.HasVideo) == (-1, 0, 0)
     assert info.OriginalFileName == ""
     assert control.Position.TotalSamples == 0
-
-
-def test_new_document_is_an_empty_sample_store_file_in_the_temp_folder(control, private_temp):
-    control.New(48000, 6, 24, 0x3F)
-    name = control.FileInfo.TempFileName
-    assert os.path.dirname(name) + "/" == str(private_temp) + "/"
-    assert os.path.basename(name).startswith("qel") and name.endswith(".qelf")
-    assert read_store(name)[0] == (48000, 6, 24)
-    assert os.path.getsize(name) == 40
 
 
 def test_new_with_an_impossible_format_raises_memory_error(control):
@@ -67,23 +59,8 @@ def test_adopted_file_takes_the_header_format(doc, tmp_path):
     assert info.Duration == pytest.approx(10.0, abs=1e-9)
 
 
-def test_adopted_file_arguments_override_the_header(control, tmp_path):
-    path = write_store(tmp_path / "qelx.qelf", np.zeros((100, 2)), rate=8000)
-    control.OpenFileFromTmp(str(path), 16000, 0, 0, 0)
-    assert control.FileInfo.SampleRate == 16000
-
-
-def test_adopted_header_with_zero_bits_is_an_invalid_argument(control, tmp_path):
-    path = write_store(tmp_path / "bad.qelf", np.zeros((10, 1)), bits=16)
-    data = bytearray(path.read_bytes())
-    data[14:16] = b"\0\0"
-    path.write_bytes(bytes(data))
-    with pytest.raises(qelaudio.ComError) as err:
-        control.OpenFileFromTmp(str(path), 0, 0, 0, 0)
-    assert err.value.hresult == 0x80040308
-
-
-@pytest.mark.parametrize("field, value", [("bits", 12), ("channels", 19), ("rate", 0)])
+@pytest.mark.parametrize("field, value", [("bits", 0), ("bits", 12), ("channels", 19),
+                                          ("rate", 0)])
 def test_adopted_header_of_no_document_format_is_an_invalid_argument(control, tmp_path, field,
                                                                    value):
     path = write_store(tmp_path / "bad.qelf", np.zeros((10, 1)), bits=16)
@@ -118,18 +95,6 @@ def test_releasing_every_control_leaves_no_file_behind(private_temp, tmp_path):
     import gc
     gc.collect()
     assert list(private_temp.iterdir()) == []
-
-
-def test_new_in_a_vanished_temp_folder_is_a_memory_error_and_leaves_nothing(control, tmp_path):
-    folder = tmp_path / "gone"
-    folder.mkdir()
-    control.TempDirectory = str(folder) + "/"
-    folder.rmdir()
-    with pytest.raises(qelaudio.ComError) as err:
-        control.New(44100, 2, 16, 3)
-    assert err.value.hresult == 0x80040302
-    assert control.FileInfo.TempFileName is None
-    assert not folder.exists()
 
 
 def test_adopting_a_truncated_header_is_a_memory_error(control, tmp_path):

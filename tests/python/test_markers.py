@@ -1,5 +1,8 @@
-"""Markers: insertion, deletion, sorting, the fields of the current marker,
-carrying through edits (with ChangeMarker), undo, and splitting the document."""
+"""Markers through the interface: the fields of a new marker, carrying through
+edits (with ChangeMarker), undo, and splitting the document (with
+SplitFileCreated). Clamping, deletion, sorting, how each edit moves a marker and
+the pieces of a split are tested in the C++ editing suite (MarkerEditsTest,
+CarryMarkersTest, SplitTest)."""
 import os
 
 import numpy as np
@@ -29,44 +32,8 @@ def test_insert_gives_a_marker_with_default_colour(thousand):
     m.Insert(100, 50, "intro", "a note")
     assert (m.Count, m.Num, m.Position, m.Length) == (1, 1, 100, 50)
     assert (m.Color, m.PlayList, m.Label, m.Note) == (0x007D7DFF, 0, "intro", "a note")
-
-
-def test_insert_is_cut_at_the_document_end(thousand):
-    m = thousand.Markers
-    m.Insert(990, 50, "", "")
-    assert m.Length == 10
-    m.Insert(1500, 10, "", "")
-    assert m.Count == 1
-
-
-def test_deleting_the_only_marker_leaves_none(thousand):
-    m = thousand.Markers
-    m.Insert(10, 0, "x", "")
-    m.Delete()
-    assert (m.Count, m.Num, m.Label) == (0, 0, "")
-
-
-def test_sort_by_position_reorders_the_list(thousand):
-    m = thousand.Markers
-    for p in (300, 100, 200):
-        m.Insert(p, 0, str(p), "")
-    m.Num = 1
-    assert m.Position == 300
-    m.SortByPosition()
-    assert m.Position == 100  # Num stays 1 and now names the first by position
-
-
-def test_field_puts_are_clamped(thousand):
-    m = thousand.Markers
-    m.Insert(100, 10, "", "")
     m.PlayList = -3
     assert m.PlayList == 0
-    m.Length = -1
-    assert m.Length == 0
-    m.Length = 5000
-    assert m.Length == 900
-    m.Position = 2000
-    assert m.Position == 1000
 
 
 def test_split_file_name_with_a_bad_index_is_an_invalid_argument(thousand):
@@ -132,10 +99,3 @@ def test_split_by_point_markers_writes_three_pieces(doc, thousand):
     assert np.array_equal(np.concatenate(pieces), doc.samples()[:, 0])
     for n in names:
         os.remove(n)  # the pieces belong to the host
-
-
-def test_split_writes_a_range_markers_own_piece(doc, thousand):
-    thousand.Markers.Insert(200, 100, "", "")
-    thousand.Markers.SplitFileByMarkers()
-    names = [thousand.Markers.SplitFilesName(i) for i in range(thousand.Markers.SplitFilesCount)]
-    assert [len(read_store(n)[1]) for n in names] == [200, 100, 700]

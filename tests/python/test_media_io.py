@@ -1,5 +1,8 @@
 """Opening and saving media files through the control: formats, tracks, raw
-files, markers through WAV, video kept on save, bad files, cancellation."""
+files, markers through WAV, video kept on save, bad files, cancellation. What
+other tools read back, each codec's files, raw names in any case and missing
+files are tested in the C++ media suite (WavRoundTrip, LosslessFile, LossyFile,
+LosslessWrite, RawFile, BadInput)."""
 import os
 import shutil
 import subprocess
@@ -48,16 +51,6 @@ def test_pcm_wav_round_trip_is_bit_exact(doc, tmp_path, bits, channels, mask):
     assert np.array_equal(got.astype(np.int64), samples.astype(np.int64))
 
 
-def test_other_tools_read_the_saved_wav_identically(doc, tmp_path):
-    samples = noise(4000, 2, 16)
-    doc.open(samples, rate=44100)
-    out = tmp_path / "out.wav"
-    doc.control.SaveFile(str(out), False, 0, 37)
-    raw = tmp_path / "out.raw"
-    ffmpeg("-i", str(out), "-f", "s16le", "-c:a", "pcm_s16le", str(raw))
-    assert np.array_equal(np.frombuffer(raw.read_bytes(), np.int16).reshape(-1, 2), samples)
-
-
 def test_saving_the_selection_writes_only_it(doc, tmp_path):
     samples = noise(1000, 2, 16)
     doc.open(samples)
@@ -96,18 +89,6 @@ def test_markers_save_list_of_one_writes_no_marker(doc, tmp_path):
     assert doc.control.Markers.Count == 0
 
 
-@pytest.mark.parametrize("ext, codec", [("flac", "flac"), ("mp3", "libmp3lame"),
-                                        ("ogg", "libvorbis"), ("m4a", "aac")])
-def test_compressed_files_open_with_their_format_and_duration(control, tmp_path, ext, codec):
-    path = str(tmp_path / f"tone.{ext}")
-    ffmpeg("-f", "lavfi", "-i", "sine=frequency=440:duration=2:sample_rate=44100", "-ac", "2",
-           "-c:a", codec, path)
-    control.OpenFile(path, -1, 0, 0, 0, 0, 0)
-    info = control.FileInfo
-    assert (info.SampleRate, info.Channels) == (44100, 2)
-    assert info.Duration == pytest.approx(2000, abs=60)
-
-
 def test_open_converts_to_the_format_asked_for(control, tmp_path):
     path = str(tmp_path / "tone.wav")
     ffmpeg("-f", "lavfi", "-i", "sine=frequency=440:duration=1:sample_rate=48000", "-ac", "2", path)
@@ -135,14 +116,6 @@ def test_raw_name_must_be_opened_as_raw(control, tmp_path):
     assert control.Position.TotalSamples == 100
     with pytest.raises(qelaudio.ComError) as err:
         control.OpenRawFile(str(tmp_path / "pcm.wav"), 1, 8000, 16, 2, 3)
-    assert err.value.hresult == 0x80040304
-
-
-def test_raw_extension_is_recognised_in_any_case(control, tmp_path):
-    raw = tmp_path / "pcm.RaW"
-    raw.write_bytes(bytes(100))
-    with pytest.raises(qelaudio.ComError) as err:
-        control.OpenFile(str(raw), -1, 0, 0, 0, 0, 0)
     assert err.value.hresult == 0x80040304
 
 
@@ -181,13 +154,6 @@ def test_broken_files_raise_and_leave_no_document_and_no_file(control, tmp_path,
     assert [p for p in private_temp.iterdir() if p.suffix == ".qelf"] == []
 
 
-def test_missing_file_and_folder_are_file_access_errors(control, tmp_path):
-    for path in (tmp_path / "missing.wav", tmp_path):
-        with pytest.raises(qelaudio.ComError) as err:
-            control.OpenFile(str(path), -1, 0, 0, 0, 0, 0)
-        assert err.value.hresult == 0x80040303
-
-
 def test_save_onto_the_current_temp_file_writes_nothing(doc):
     path = doc.open(noise(100, 1, 16))
     before = os.path.getmtime(path)
@@ -208,16 +174,6 @@ def test_stop_during_the_open_keeps_what_was_read(control, tmp_path):
     control.OpenFile(path, -1, 0, 0, 0, 0, 0)
     assert control.Status == 0
     assert 0 < control.Position.TotalSamples < 20 * 8000
-
-
-@pytest.mark.parametrize("file_type, name", [(41, "out.flac"), (40, "out.aiff")])
-def test_lossless_types_round_trip_bit_exactly(doc, tmp_path, file_type, name):
-    samples = noise(5000, 2, 16, seed=7)
-    doc.open(samples, rate=44100)
-    out = str(tmp_path / name)
-    doc.control.SaveFile(out, False, 0, file_type)
-    doc.control.OpenFile(out, -1, 0, 0, 0, 0, 0)
-    assert np.array_equal(doc.samples(), samples)
 
 
 def test_saving_in_a_format_of_the_hosts_choosing_converts(doc, tmp_path):

@@ -256,17 +256,11 @@ def test_a_right_click_on_the_time_scale_fires_scale_x_click(control, doc):
     assert events.names().count("ScaleXClick") == 1
 
 
-def test_the_margin_band_asks_for_the_handle_cursor(setup):
-    _, window, _ = setup
-    window.mouse_move(0, 300, TOP + 2)
-    assert window.cursor == 1000 + 217
-    window.mouse_move(0, 300, LANE_Y)
-    assert window.cursor < 1000
-
-
 def test_a_zone_cursor_comes_with_a_picture_the_host_can_show(setup):
+    # Which zone asks for which cursor is tested in MouseCursor (C++ view suite).
     _, window, _ = setup
     window.mouse_move(0, 300, TOP + 2)
+    assert window.cursor == 1000 + 217  # the margin band's handle
     width, height, hot_x, hot_y, pixels = window.cursor_image(window.cursor)
     assert (width, height) == (32, 32)
     assert 0 <= hot_x < 32 and 0 <= hot_y < 32

@@ -85,62 +85,60 @@ def test_choosing_a_device_beyond_the_list_is_index_out_of_range(control):
     assert e.value.description == "Index out of range."
 
 
-def test_forward_play_of_a_selection_plays_exactly_its_samples(player):
-    control, doc, out, events = player
-    samples = ramp(4000, 2)
-    doc.open(samples, rate=RATE)
-    doc.select(1000, 3500)
-    control.Play(1, 0)
-    assert control.Status == 1
-    play_to_end(control, events)
-    assert control.Status == 0
-    assert out.read_bytes() == samples[1000:3500].tobytes()
-
-
-def test_backward_play_plays_the_selection_frames_in_reverse(player):
-    control, doc, out, events = player
-    samples = ramp(3000, 2)
-    doc.open(samples, rate=RATE)
-    doc.select(500, 2500)
-    control.Playback.Direction = 2
-    control.Play(1, 0)
-    play_to_end(control, events)
-    assert out.read_bytes() == samples[500:2500][::-1].tobytes()
-
-
-def test_play_type_2_plays_from_the_selection_start_past_its_end_to_the_document_end(player):
-    control, doc, out, events = player
-    samples = ramp(2000)
-    doc.open(samples, rate=RATE)
-    doc.select(100, 200)
-    control.Play(2, 0)
-    play_to_end(control, events)
-    assert out.read_bytes() == samples[100:].tobytes()
-
-
-def test_only_channels_enabled_for_operations_are_played(player):
-    control, doc, out, events = player
-    samples = ramp(1600, 2)
-    doc.open(samples, rate=RATE)
-    control.Channels.Num = 0
-    control.Channels.OperationEnabled = False
-    control.Play(2, 0)
-    play_to_end(control, events)
-    assert out.read_bytes() == samples[:, 1].copy().tobytes()
-
-
-def test_a_markers_play_list_plays_only_inside_its_markers(player):
-    control, doc, out, events = player
-    samples = ramp(4000)
-    doc.open(samples, rate=RATE)
+def two_markers(control, point=False, direction=None, second_play_list=0):
     markers = control.Markers
     markers.Insert(500, 300, "a", "")
     markers.Insert(2000, 400, "b", "")
-    markers.Insert(3000, 0, "point", "")
-    control.Play(2, 1)
+    if point:
+        markers.Insert(3000, 0, "point", "")  # a point marker holds nothing to play
+    markers.Num = 2
+    markers.PlayList = second_play_list
+    if direction:
+        control.Playback.Direction = direction
+
+
+def left_disabled(control):
+    control.Channels.Num = 0
+    control.Channels.OperationEnabled = False
+
+
+# (what is heard, frames x channels, selection, preparation, Play's arguments, expected)
+HEARD = [
+    ("forward play of a selection plays exactly its samples", (4000, 2), (1000, 3500),
+     None, (1, 0), lambda s: s[1000:3500]),
+    ("backward play plays the selection frames in reverse", (3000, 2), (500, 2500),
+     lambda c: setattr(c.Playback, "Direction", 2), (1, 0), lambda s: s[500:2500][::-1]),
+    ("play type 2 plays from the selection start past its end to the document end", (2000, 1),
+     (100, 200), None, (2, 0), lambda s: s[100:]),
+    ("only channels enabled for operations are played", (1600, 2), None, left_disabled, (2, 0),
+     lambda s: s[:, 1]),
+    ("a markers play list plays only inside its markers", (4000, 1), None,
+     lambda c: two_markers(c, point=True), (2, 1),
+     lambda s: np.concatenate([s[500:800], s[2000:2400]])),
+    ("backward play of a markers play list walks the markers down", (4000, 1), (0, 4000),
+     lambda c: two_markers(c, direction=2), (1, 1),
+     lambda s: np.concatenate([s[2000:2400][::-1], s[500:800][::-1]])),
+    ("a marker of another play list is not played", (4000, 1), None,
+     lambda c: two_markers(c, second_play_list=2), (2, 1), lambda s: s[500:800]),
+]
+
+
+@pytest.mark.parametrize("shape, selection, prepare, play, expected", [h[1:] for h in HEARD],
+                         ids=[h[0] for h in HEARD])
+def test_what_is_played_lands_byte_for_byte_in_the_device(player, shape, selection, prepare,
+                                                          play, expected):
+    control, doc, out, events = player
+    samples = ramp(*shape)
+    doc.open(samples, rate=RATE)
+    if selection:
+        doc.select(*selection)
+    if prepare:
+        prepare(control)
+    control.Play(*play)
+    assert control.Status == 1
     play_to_end(control, events)
-    expected = np.concatenate([samples[500:800], samples[2000:2400]])
-    assert out.read_bytes() == expected.tobytes()
+    assert control.Status == 0
+    assert out.read_bytes() == np.ascontiguousarray(expected(samples)).tobytes()
 
 
 def test_play_positions_rise_and_reach_the_selection_end(player):
@@ -310,34 +308,6 @@ def test_get_audio_array_while_playing_gives_samples_just_heard(player):
     start = int(np.flatnonzero(samples[:, 0] == heard[0])[0])
     assert np.array_equal(samples[start:start + len(heard), 0], heard)
     control.Stop()
-
-
-def test_backward_play_of_a_markers_play_list_walks_the_markers_down(player):
-    control, doc, out, events = player
-    samples = ramp(4000)
-    doc.open(samples, rate=RATE)
-    control.Markers.Insert(500, 300, "a", "")
-    control.Markers.Insert(2000, 400, "b", "")
-    control.Playback.Direction = 2
-    doc.select(0, 4000)
-    control.Play(1, 1)
-    play_to_end(control, events)
-    expected = np.concatenate([samples[2000:2400][::-1], samples[500:800][::-1]])
-    assert out.read_bytes() == expected.tobytes()
-
-
-def test_a_marker_of_another_play_list_is_not_played(player):
-    control, doc, out, events = player
-    samples = ramp(4000)
-    doc.open(samples, rate=RATE)
-    markers = control.Markers
-    markers.Insert(500, 300, "mine", "")
-    markers.Insert(2000, 400, "theirs", "")
-    markers.Num = 2
-    markers.PlayList = 2
-    control.Play(2, 1)
-    play_to_end(control, events)
-    assert out.read_bytes() == samples[500:800].tobytes()
 
 
 def test_the_player_hands_out_only_the_format_record_when_nothing_plays():

@@ -25,26 +25,20 @@ Layout Make(const LayoutInput& in) {
   return l;
 }
 
-TEST(LayoutDropping, ANarrowControlHasNoLevelScaleWhateverTheLabel) {
+TEST(LayoutDropping, NarrowControlsLoseTheLevelScaleLowOnesTheTimeScaleTinyOnesEverything) {
   for (int type : {1, 2, 3}) {
     LayoutInput in = Input(150, 200);
     in.scaleYType = type;
     EXPECT_EQ(Make(in).levelScaleWidth, -2) << "type " << type;
   }
-}
-
-TEST(LayoutDropping, ALowControlHasNoTimeScaleAndOneJustTallEnoughKeepsIt) {
   EXPECT_EQ(Make(Input(400, 60)).timeScaleHeight, 0);
   // 2 x 11 + 2 = 24 pixels of scale; 89 - 24 - 5 = 60 is not below 60.
   EXPECT_EQ(Make(Input(400, 89)).timeScaleHeight, 24);
   EXPECT_EQ(Make(Input(400, 88)).timeScaleHeight, 0);
-}
-
-TEST(LayoutDropping, NothingIsLaidOutBelowTwoByTwoPixels) {
+  // Nothing is laid out below two by two pixels.
   Layout l;
   l.width = 77;
-  LayoutInput in = Input(1, 1);
-  EXPECT_FALSE(ComputeLayout(in, &l));
+  EXPECT_FALSE(ComputeLayout(Input(1, 1), &l));
   EXPECT_EQ(l.width, 77);
 }
 
@@ -134,7 +128,7 @@ TEST(Lanes, HiddenChannelsGetNoLaneAndTheOthersShareTheSpace) {
   EXPECT_EQ(LaneTops(l, lanes)[1], -1);
 }
 
-TEST(Columns, APositionMapsToTheNearestColumnClampedToTheView) {
+TEST(Columns, APositionMapsToTheNearestColumnClampedAndTheLastColumnReachesTheViewEnd) {
   EXPECT_EQ(PositionToColumn(0, 0, 1000, 100), 0);
   EXPECT_EQ(PositionToColumn(1000, 0, 1000, 100), 100);
   EXPECT_EQ(PositionToColumn(14, 0, 1000, 100), 1);    // 1.4 + 0.5
@@ -142,55 +136,41 @@ TEST(Columns, APositionMapsToTheNearestColumnClampedToTheView) {
   EXPECT_EQ(PositionToColumn(-500, 0, 1000, 100), 0);  // before the view
   EXPECT_EQ(PositionToColumn(5000, 0, 1000, 100), 100);
   EXPECT_EQ(PositionToColumn(7, 3, 3, 100), 0);  // an empty view
-}
-
-TEST(Columns, TheLastColumnReachesTheViewEndEvenWhenRoundingWouldNot) {
-  // 1000 frames over 3 columns: the span used is 1001 frames.
+  // 1000 frames over 3 columns: the span used is 1001 frames, yet column 3 is the end.
   EXPECT_EQ(ColumnToPosition(3, 500, 1500, 3), 1500);
   EXPECT_EQ(ColumnToPosition(0, 500, 1500, 3), 500);
   EXPECT_EQ(ColumnToPosition(1, 500, 1500, 3), 500 + 333);
   EXPECT_EQ(ColumnToPosition(2, 500, 1500, 3), 500 + 667);
 }
 
-TEST(Amplitude, FullScaleKeepsSevenPercentHeadroom) {
+TEST(Amplitude, FullScaleKeepsSevenPercentHeadroomAndTheVerticalZoomScalesAndClips) {
   // 32767 x 1.07 fills half of a 100-pixel lane; full scale is 93 % of it.
   EXPECT_EQ(AmplitudeToRow(32767, 0, 100, 16, 100), 50 - 46);
   EXPECT_EQ(AmplitudeToRow(0, 0, 100, 16, 100), 50);
   EXPECT_EQ(AmplitudeToRow(-32768, 0, 100, 16, 100), 50 + 46);
-}
-
-TEST(Amplitude, HalfTheVerticalZoomDoublesTheHeightAndClipsAtTheLaneEdge) {
+  // Half the zoom doubles the height, clipped at the lane edge.
   EXPECT_EQ(AmplitudeToRow(16383, 10, 100, 16, 50), 10 + 50 - 46);
   EXPECT_EQ(AmplitudeToRow(32767, 10, 100, 16, 50), 10);
   EXPECT_EQ(AmplitudeToRow(-32768, 10, 100, 16, 50), 10 + 100);
-}
-
-TEST(Amplitude, TwentyFourBitValuesAreScaledAsWidenedToThirtyTwoBits) {
-  const int32_t widened = 0x7FFFFF << 8;
-  EXPECT_EQ(AmplitudeToRow(widened, 0, 100, 24, 100), AmplitudeToRow(32767, 0, 100, 16, 100));
-}
-
-TEST(Amplitude, VerticalZoomIsStoredBetweenTenAndOneThousand) {
+  // 24-bit values are scaled as widened to 32 bits.
+  EXPECT_EQ(AmplitudeToRow(0x7FFFFF << 8, 0, 100, 24, 100), 50 - 46);
+  // The zoom is stored between 10 and 1000.
   EXPECT_EQ(ClampVerticalZoom(0), 10);
   EXPECT_EQ(ClampVerticalZoom(-7), 10);
   EXPECT_EQ(ClampVerticalZoom(1), 1);
   EXPECT_EQ(ClampVerticalZoom(5000), 1000);
 }
 
-TEST(Slider, AnEmptyDocumentShowsTheSliderOverTheWholeStrip) {
-  Layout l = Make(Input(400, 200));
-  ComputeSlider(l, 0, 0, 0);
-  EXPECT_EQ(l.sliderLeft, l.left);
-  EXPECT_EQ(l.sliderWidth, l.width);
-}
-
-TEST(Slider, TheSliderStandsForTheViewAndIsAtLeastThreePixelsWide) {
+TEST(Slider, TheSliderStandsForTheViewIsAtLeastThreePixelsWideAndCoversAnEmptyDocument) {
   Layout l = Make(Input(400, 200));  // W = 349
   ComputeSlider(l, 1000, 2000, 4000);
   EXPECT_EQ(l.sliderLeft, l.left + 87);  // 87.25 + 0.5
   EXPECT_EQ(l.sliderWidth, 87);
   ComputeSlider(l, 0, 1, 1000000);
   EXPECT_EQ(l.sliderWidth, 3);
+  ComputeSlider(l, 0, 0, 0);
+  EXPECT_EQ(l.sliderLeft, l.left);
+  EXPECT_EQ(l.sliderWidth, l.width);
 }
 
 TEST(Selection, ASelectionsColumnsAreClippedToTheViewAndEmptyWhollyOutsideIt) {

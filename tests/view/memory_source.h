@@ -21,29 +21,19 @@ class MemorySource final : public ViewSource {
   }
 
   // Interleaved samples in their own scale (8-bit as 0 ... 255, 24-bit as the
-  // 24-bit value), stored the way the sample store keeps them.
+  // 24-bit value), stored the way the sample store keeps them, nothing selected.
   void Load(int rate, int bits, int channels, const std::vector<int32_t>& interleaved,
             uint32_t mask = 0) {
-    doc.open = true;
-    doc.sampleRate = rate;
-    doc.sampleSize = bits;
-    doc.channels = channels;
-    doc.channelsMask = mask;
-    doc.sampleFile = "memory-" + std::to_string(++version);
     const int b = bits / 8;
-    data.assign(interleaved.size() * b, 0);
-    for (size_t i = 0; i < interleaved.size(); ++i) {
-      const uint32_t v = static_cast<uint32_t>(interleaved[i]);
+    std::vector<uint8_t> bytes(interleaved.size() * b, 0);
+    for (size_t i = 0; i < interleaved.size(); ++i)
       for (int k = 0; k < b; ++k)
-        data[i * b + k] = static_cast<uint8_t>(v >> (8 * k));
-    }
-    doc.lengthBytes = static_cast<int64_t>(data.size());
-    overview.reset();
-    ShowFrames(0, doc.Frames());
-    pos.startSelect = pos.endSelect = 0;
-    pos.selected = false;
+        bytes[i * b + k] = static_cast<uint8_t>(static_cast<uint32_t>(interleaved[i]) >> (8 * k));
+    LoadBytes(rate, bits, channels, std::move(bytes));
+    doc.channelsMask = mask;
+    SelectFrames(0, 0);
   }
-  // Raw bytes of a long document (already in store layout).
+  // Raw bytes of a document already in store layout, shown whole.
   void LoadBytes(int rate, int bits, int channels, std::vector<uint8_t> bytes) {
     doc.open = true;
     doc.sampleRate = rate;

@@ -59,12 +59,6 @@ class FakeControl final : public MouseActions {
       if (e == entry) return true;
     return false;
   }
-  std::vector<std::string> Events(const std::string& prefix) const {
-    std::vector<std::string> out;
-    for (const std::string& e : log)
-      if (e.rfind(prefix, 0) == 0) out.push_back(e);
-    return out;
-  }
 
   // MouseActions
   MouseScene Scene() override {
@@ -160,14 +154,10 @@ class MouseTest : public ::testing::Test {
   FakeControl c;
   Mouse mouse{c};
 };
-using MouseEdges = MouseTest;
 using MouseMarkers = MouseTest;
-using MouseRight = MouseTest;
 using MouseScroll = MouseTest;
 using MouseSelect = MouseTest;
 using MouseSlider = MouseTest;
-using MouseTimeScale = MouseTest;
-using MouseWheel = MouseTest;
 
 // ---- selecting ----
 
@@ -180,32 +170,19 @@ TEST_F(MouseSelect, DraggingTowardTheStartSelectsBackwardFromThePress) {
   EXPECT_NEAR(c.scene.endSelect, 50000, c.FramesPerColumn());
 }
 
-TEST_F(MouseSelect, ShiftClickBeforeTheSelectionMovesItsStart) {
-  c.SetSelection(40000, 50000, true);
-  mouse.Down(c.X(5000), c.LaneMiddle(0), MK_SHIFT);
-  EXPECT_NEAR(c.scene.startSelect, 5000, c.FramesPerColumn());
-  EXPECT_EQ(c.scene.endSelect, 50000);
-}
-
 // ---- scrolling while selecting ----
 
-TEST_F(MouseScroll, SelectingPastTheLeftSideMovesTheViewTwoColumnsAndRunsTheTimerUntilItReturns) {
+// The step, the 50 ms timer and release are covered end to end by
+// test_selecting_past_the_left_side_scrolls_and_each_timer_tick_scrolls_on.
+TEST_F(MouseScroll, TheScrollTimerStopsWhenThePointerComesBackIntoTheLanes) {
   c.ShowFrames(40000, 48000);
   const int y = c.LaneMiddle(0);
-  const int64_t step = 2 * (c.scene.endView - c.scene.startView) / c.Layout().width;
   mouse.Down(c.X(44000), y);
   mouse.Move(c.Layout().left - 10, y, MK_LBUTTON);
-  EXPECT_EQ(c.scene.startView, 40000 - step);
-  EXPECT_TRUE(mouse.machine.ScrollTimerRunning());
-  EXPECT_EQ(c.window.Timers().at(kScrollTimerId), 50u);
-  EXPECT_EQ(c.scene.startSelect, c.scene.startView);
+  ASSERT_TRUE(mouse.machine.ScrollTimerRunning());
   EXPECT_NEAR(c.scene.endSelect, 44000, c.FramesPerColumn());
-  // The timer stops when the pointer comes back and on release.
   mouse.Move(c.X(45000), y, MK_LBUTTON);
   EXPECT_FALSE(mouse.machine.ScrollTimerRunning());
-  mouse.Move(c.Layout().left - 3, y, MK_LBUTTON);
-  mouse.Up(c.Layout().left - 3, y);
-  EXPECT_TRUE(c.window.Timers().empty());
 }
 
 TEST_F(MouseScroll, AtTheDocumentStartTheViewStaysAndNoTimerRuns) {
@@ -227,17 +204,14 @@ TEST_F(MouseScroll, WhenTheViewHitsTheDocumentStartTheTimerSlowsTo25MsAColumn) {
   EXPECT_EQ(c.window.Timers().at(kScrollTimerId), 25u);
 }
 
-TEST_F(MouseSelect, AReleaseWithoutAPressOnlyFiresMouseUp) {
+TEST_F(MouseSelect, AReleaseWithoutAPressOrAPressWithoutADocumentOnlyFiresTheEvent) {
+  const std::string y = std::to_string(c.LaneMiddle(0));
   mouse.Up(300, c.LaneMiddle(0));
-  EXPECT_EQ(c.log, std::vector<std::string>{"MouseUp 1 0 300 " + std::to_string(c.LaneMiddle(0))});
-  EXPECT_EQ(c.scene.endSelect, 0);
-}
-
-TEST_F(MouseSelect, APressWithoutADocumentOnlyFiresMouseDown) {
   c.scene.open = false;
   mouse.Down(300, c.LaneMiddle(0));
+  EXPECT_EQ(c.log, (std::vector<std::string>{"MouseUp 1 0 300 " + y, "MouseDown 1 0 300 " + y}));
   EXPECT_FALSE(c.window.HasCapture());
-  EXPECT_EQ(c.log.size(), 1u);
+  EXPECT_EQ(c.scene.endSelect, 0);
 }
 
 // ---- slider and time scale ----
@@ -252,30 +226,24 @@ TEST_F(MouseSlider, TheSliderStopsAtTheDocumentEnd) {
   EXPECT_EQ(c.scene.startView, 70000);
 }
 
-TEST_F(MouseSlider, DraggingTheRightEdgeZoomsTheViewEnd) {
-  c.ShowFrames(0, 40000);
-  const MouseScene s = c.Scene();
-  const int right = s.layout.sliderLeft + s.layout.sliderWidth;
-  mouse.Down(right + 1, 2);
-  EXPECT_EQ(mouse.machine.Mode(), DragMode::SliderRight);
-  const int edge = c.Layout().left + c.Layout().width / 4;
-  mouse.Move(edge + 1, 2, MK_LBUTTON);
-  EXPECT_EQ(c.scene.startView, 0);
+TEST(MouseSliderEdges, DraggingAnEdgeOfTheSliderZoomsThatEndOfTheView) {
   // Within one column of the document (80000 frames over the strip).
-  EXPECT_NEAR(c.scene.endView, 20000, c.scene.frames / c.Layout().width + 1);
+  for (const bool right : {true, false}) {
+    SCOPED_TRACE(right ? "right edge" : "left edge");
+    FakeControl c;
+    Mouse mouse(c);
+    c.ShowFrames(right ? 0 : 40000, right ? 40000 : 80000);
+    const MouseScene s = c.Scene();
+    mouse.Down(right ? s.layout.sliderLeft + s.layout.sliderWidth + 1 : s.layout.sliderLeft - 1, 2);
+    EXPECT_EQ(mouse.machine.Mode(), right ? DragMode::SliderRight : DragMode::SliderLeft);
+    mouse.Move(c.Layout().left + c.Layout().width / 4 + (right ? 1 : -1), 2, MK_LBUTTON);
+    const int64_t column = c.scene.frames / c.Layout().width + 1;
+    EXPECT_NEAR(right ? c.scene.endView : c.scene.startView, 20000, column);
+    EXPECT_EQ(right ? c.scene.startView : c.scene.endView, right ? 0 : 80000);
+  }
 }
 
-TEST_F(MouseSlider, DraggingTheLeftEdgeZoomsTheViewStart) {
-  c.ShowFrames(40000, 80000);
-  const MouseScene s = c.Scene();
-  mouse.Down(s.layout.sliderLeft - 1, 2);
-  EXPECT_EQ(mouse.machine.Mode(), DragMode::SliderLeft);
-  mouse.Move(c.Layout().left + c.Layout().width / 4 - 1, 2, MK_LBUTTON);
-  EXPECT_NEAR(c.scene.startView, 20000, c.scene.frames / c.Layout().width + 1);
-  EXPECT_EQ(c.scene.endView, 80000);
-}
-
-TEST_F(MouseTimeScale, DraggingTheTimeScaleMovesTheViewAgainstThePointer) {
+TEST_F(MouseSlider, DraggingTheTimeScaleMovesTheViewAgainstThePointer) {
   c.ShowFrames(40000, 48000);
   const int y = kHeight - 3;
   mouse.Down(400, y);
@@ -285,7 +253,7 @@ TEST_F(MouseTimeScale, DraggingTheTimeScaleMovesTheViewAgainstThePointer) {
   EXPECT_EQ(c.scene.startView, 40000 - shift);
 }
 
-TEST_F(MouseTimeScale, APressOnTheSelectionInTheTimeScaleMovesTheSelection) {
+TEST_F(MouseSlider, APressOnTheSelectionInTheTimeScaleMovesTheSelection) {
   c.SetSelection(20000, 30000, true);
   const int y = kHeight - 3;
   mouse.Down(c.X(25000), y);
@@ -295,7 +263,7 @@ TEST_F(MouseTimeScale, APressOnTheSelectionInTheTimeScaleMovesTheSelection) {
   EXPECT_EQ(c.scene.endSelect - c.scene.startSelect, 10000);
 }
 
-TEST_F(MouseEdges, ASelectionEdgeGrabbedInTheMarginFollowsThePointer) {
+TEST_F(MouseSelect, ASelectionEdgeGrabbedInTheMarginFollowsThePointer) {
   c.SetSelection(20000, 30000, true);
   const int y = c.Layout().top + 2;
   mouse.Down(c.X(30000) + c.Layout().laneMargin / 2, y);
@@ -324,7 +292,7 @@ TEST(MouseChannels, ControlPressTogglesTheLanesChannel) {
   EXPECT_TRUE(c.scene.operated[1]);
 }
 
-TEST(MouseChannels, ShiftDragOnTheBandBetweenLanesResizesThem) {
+TEST(MouseChannels, ShiftDragOnTheBandBetweenLanesResizesThemUntilALaneWouldBe19Pixels) {
   FakeControl c(2);
   Mouse mouse(c);
   const int band = c.scene.laneTops[0] + c.Layout().laneHeight[0] + 1;
@@ -336,17 +304,11 @@ TEST(MouseChannels, ShiftDragOnTheBandBetweenLanesResizesThem) {
   EXPECT_EQ(c.Layout().laneHeight[1], lower - 30);
   mouse.Up(300, band + 30);
   EXPECT_TRUE(c.Logged("lanes done"));
-}
-
-TEST(MouseChannels, AResizeThatWouldLeaveALaneOf19PixelsEnds) {
-  FakeControl c(2);
-  Mouse mouse(c);
-  const int band = c.scene.laneTops[0] + c.Layout().laneHeight[0] + 1;
-  const int lower = c.Layout().laneHeight[1];
-  mouse.Down(300, band, MK_SHIFT);
+  // Leaving the lower lane 19 pixels ends the resize where it stood.
+  mouse.Down(300, band + 30, MK_SHIFT);
   mouse.Move(300, band + lower - 19, MK_LBUTTON | MK_SHIFT);
   EXPECT_EQ(mouse.machine.Mode(), DragMode::None);
-  EXPECT_EQ(c.Layout().laneHeight[1], lower);
+  EXPECT_EQ(c.Layout().laneHeight[1], lower - 30);
 }
 
 // ---- markers ----
@@ -382,29 +344,16 @@ TEST_F(MouseMarkers, MarkersIgnoreTheMouseWhenMarkerEventsAreOff) {
   c.markers = {{1, 10000, 0, u""}};
   mouse.Down(c.X(10000), c.Layout().top + 2);
   EXPECT_EQ(mouse.machine.Mode(), DragMode::None);
-  EXPECT_TRUE(c.Events("MarkerClick").empty());
+  EXPECT_FALSE(c.Logged("MarkerClick 1"));
 }
 
-// ---- right button, wheel, cursors ----
+// ---- right button, cursors ----
 
-TEST_F(MouseRight, ARightClickWithTheLeftButtonHeldFiresOnlyMouseDown) {
-  mouse.Down(300, kHeight - 3);
-  c.log.clear();
-  c.window.SendMouseDown(MouseButton::Right, 0, 300, kHeight - 3);
-  EXPECT_EQ(c.log, (std::vector<std::string>{"MouseDown 2 0 300 397"}));
-}
-
-TEST_F(MouseRight, ARightClickOnTheLanesFiresWaveformRClick) {
+TEST_F(MouseSelect, ARightClickOnTheLanesFiresWaveformRClick) {
   c.window.SendMouseDown(MouseButton::Right, 0, 300, c.LaneMiddle(0));
   c.window.SendMouseUp(MouseButton::Right, 0, 300, c.LaneMiddle(0));
   EXPECT_EQ(c.log.front(), "WaveformRClick");
   EXPECT_EQ(c.log.back(), "MouseUp 2 0 300 " + std::to_string(c.LaneMiddle(0)));
-}
-
-TEST_F(MouseWheel, WheelingDownZoomsOutToFourThirds) {
-  c.ShowFrames(30000, 60000);
-  c.window.SendMouseWheel(-120, 0, c.Layout().left, c.LaneMiddle(0));
-  EXPECT_EQ(c.log, std::vector<std::string>{"zoom 30000 70000"});
 }
 
 TEST(MouseCursor, EachZoneAsksForItsCursor) {

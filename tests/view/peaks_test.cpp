@@ -20,8 +20,11 @@ TEST(HalfwayRule, ALouderValueOfTheSameSignMovesHalfwayAndOneOfTheOtherSignRepla
     std::vector<int32_t> values;
     int32_t expected;
   };
-  for (const Case& c : {Case{true, {100, 300, 500}, 350},  // 100, then 200, then 350
-                        Case{true, {-50, 80}, 80}, Case{false, {-100, -300, 40}, -200}}) {
+  for (const Case& c :
+       {Case{true, {100, 300, 500}, 350},  // 100, then 200, then 350
+        Case{true, {-50, 80}, 80}, Case{false, {-100, -300, 40}, -200},
+        // halving rounds toward zero and does not overflow
+        Case{true, {2147483647 - 2, 2147483647}, 2147483646}, Case{false, {-3, -6}, -4}}) {
     int32_t m = kEmptyColumn;
     for (int32_t v : c.values)
       c.maximum ? AddToMaximum(m, v) : AddToMinimum(m, v);
@@ -29,58 +32,40 @@ TEST(HalfwayRule, ALouderValueOfTheSameSignMovesHalfwayAndOneOfTheOtherSignRepla
   }
 }
 
-TEST(HalfwayRule, HalvingRoundsTowardZeroAndDoesNotOverflow) {
-  int32_t m = 2147483647 - 2;
-  AddToMaximum(m, 2147483647);
-  EXPECT_EQ(m, 2147483646);
-  int32_t n = -3;
-  AddToMinimum(n, -6);
-  EXPECT_EQ(n, -4);  // -9 / 2 toward zero
-}
-
-TEST(DetailLevel, TheUpperBoundOfLevelOneDependsOnTheSampleRate) {
+TEST(DetailLevel, LevelsFollowTheBytesPerColumnPerChannelAndLevelOnesBoundTheSampleRate) {
   // 1500 frames of 16-bit mono over 100 columns: x = 30 bytes per column.
   EXPECT_EQ(DetailLevel(3000, 100, 1, 44100), 1);  // below 40
   EXPECT_EQ(DetailLevel(3000, 100, 1, 11025), 0);  // not below 25
   EXPECT_EQ(DetailLevel(2000, 100, 1, 11025), 1);  // x = 20
   EXPECT_EQ(DetailLevel(2000, 100, 1, 6000), 0);   // not below 12
-}
-
-TEST(DetailLevel, LevelsTwoToFourFollowTheBytesPerColumnCountedPerChannel) {
-  EXPECT_EQ(DetailLevel(30, 100, 1, 44100), 2);  // x = 0.3
+  EXPECT_EQ(DetailLevel(30, 100, 1, 44100), 2);    // x = 0.3
   EXPECT_EQ(DetailLevel(31, 100, 1, 44100), 1);
   EXPECT_EQ(DetailLevel(10, 100, 1, 44100), 3);  // x = 0.1
   EXPECT_EQ(DetailLevel(2, 100, 1, 44100), 4);   // x = 0.02
   EXPECT_EQ(DetailLevel(0, 100, 1, 44100), 0);
   EXPECT_EQ(DetailLevel(4000, 100, 2, 44100), 1);  // stereo: x = 20
   EXPECT_EQ(DetailLevel(8000, 100, 1, 44100), 0);  // x = 80
-}
-
-TEST(FrameSkipping, AtMostAboutFiveHundredFramesFeedAColumn) {
+  // At most about five hundred frames feed a column.
   EXPECT_EQ(FrameStep(10), 1);
   EXPECT_EQ(FrameStep(999), 1);
   EXPECT_EQ(FrameStep(1000), 2);
   EXPECT_EQ(FrameStep(82000), 164);
 }
 
-DocumentState Mono16(int64_t frames) {
-  DocumentState d;
-  d.open = true;
-  d.sampleRate = 44100;
-  d.channels = 1;
-  d.sampleSize = 16;
-  d.lengthBytes = frames * 2;
-  return d;
+// Columns from 16-bit mono samples in memory, read from the first frame to `endByte`.
+ColumnData PeaksOf(const std::vector<int32_t>& samples, int width, int64_t endByte) {
+  MemorySource s;
+  s.Load(44100, 16, 1, samples);
+  ColumnData data;
+  data.Reset(1, width);
+  auto reader = s.OpenSamples();
+  EXPECT_TRUE(PeaksFromSamples(*reader, s.doc, 0, endByte, data));
+  return data;
 }
 
 TEST(SamplePeaks, EachFrameGoesToItsNearestColumnAndTheLastFrameToColumnW) {
-  MemorySource s;
   // 11 frames over 10 columns: frame i lands in column i.
-  s.Load(44100, 16, 1, {0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100});
-  ColumnData data;
-  data.Reset(1, 10);
-  auto reader = s.OpenSamples();
-  ASSERT_TRUE(PeaksFromSamples(*reader, s.doc, 0, 20, data));
+  const ColumnData data = PeaksOf({0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, 10, 20);
   for (int c = 0; c <= 10; ++c) {
     EXPECT_EQ(data.channels[0].maximum[c], 10 * c) << c;
     EXPECT_EQ(data.channels[0].minimum[c], 10 * c) << c;
@@ -92,28 +77,24 @@ TEST(SamplePeaks, OnlyEveryKthFrameIsExamined) {
   std::vector<int32_t> samples(1001, 0);
   samples[1] = 30000;  // skipped
   samples[2] = 100;
-  MemorySource s;
-  s.Load(44100, 16, 1, samples);
-  ColumnData data;
-  data.Reset(1, 1);
-  auto reader = s.OpenSamples();
-  ASSERT_TRUE(PeaksFromSamples(*reader, s.doc, 0, 2000, data));
-  EXPECT_EQ(data.channels[0].maximum[0], 100);
+  EXPECT_EQ(PeaksOf(samples, 1, 2000).channels[0].maximum[0], 100);
 }
 
 TEST(SamplePeaks, AFailedReadLeavesTheRemainingColumnsEmpty) {
   struct Failing : SampleReader {
     size_t ReadAt(int64_t, void*, size_t) override { return 0; }
   } failing;
+  MemorySource s;
+  s.Load(44100, 16, 1, std::vector<int32_t>(1000));
   ColumnData data;
   data.Reset(1, 10);
-  EXPECT_FALSE(PeaksFromSamples(failing, Mono16(1000), 0, 2000, data));
+  EXPECT_FALSE(PeaksFromSamples(failing, s.doc, 0, 2000, data));
   EXPECT_TRUE(data.channels[0].Empty(3));
 }
 
-// An overview of mono 16-bit samples.
-document::PeakOverview OverviewOf(const std::vector<int16_t>& samples) {
-  document::PeakOverviewBuilder builder(1, 16);
+// An overview of interleaved 16-bit samples.
+document::PeakOverview OverviewOf(const std::vector<int16_t>& samples, int channels = 1) {
+  document::PeakOverviewBuilder builder(channels, 16);
   builder.Feed(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2);
   return builder.Finish();
 }
@@ -155,16 +136,14 @@ TEST(OverviewPeaks, ChannelsAreReadEachFromItsOwnPeaks) {
     stereo[i] = 100;
     stereo[i + 1] = -300;
   }
-  document::PeakOverviewBuilder builder(2, 16);
-  builder.Feed(reinterpret_cast<const uint8_t*>(stereo.data()), stereo.size() * 2);
   ColumnData data;
   data.Reset(2, 4);
-  ColumnsFromOverview(builder.Finish(), 0, 8 * kBlock, data);
+  ColumnsFromOverview(OverviewOf(stereo, 2), 0, 8 * kBlock, data);
   EXPECT_EQ(data.channels[0].maximum[2], 100);
   EXPECT_EQ(data.channels[1].minimum[2], -300);
 }
 
-TEST(Spline, TheLinearSplineJoinsPointsAndContinuesItsEndSegments) {
+TEST(Spline, TheLinearSplineJoinsPointsContinuesItsEndSegmentsAndNeedsTwoPoints) {
   CSpline s;
   const double x[] = {0, 10, 20};
   const double y[] = {0, 100, 0};
@@ -173,16 +152,10 @@ TEST(Spline, TheLinearSplineJoinsPointsAndContinuesItsEndSegments) {
   EXPECT_NEAR(s.Evaluate(15), 50, 1e-9);
   EXPECT_NEAR(s.Evaluate(-5), -50, 1e-9);
   EXPECT_NEAR(s.Evaluate(30), -100, 1e-9);
-}
-
-TEST(Spline, OnePointMakesNoCurve) {
-  CSpline s;
-  const double x[] = {1};
-  EXPECT_FALSE(s.Build(x, x));
-  EXPECT_EQ(s.Evaluate(1), 0);
-}
-
-TEST(Quadratic, ThroughThreePoints) {
+  CSpline one;
+  EXPECT_FALSE(one.Build(std::span(x, 1), std::span(x, 1)));
+  EXPECT_EQ(one.Evaluate(1), 0);
+  // The quadratic runs through three points.
   EXPECT_NEAR(Quadratic(0, 0, 1, 1, 2, 4, 3), 9, 1e-9);
   EXPECT_NEAR(Quadratic(0, 5, 2, 5, 4, 5, 1), 5, 1e-9);
 }

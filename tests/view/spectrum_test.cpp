@@ -10,27 +10,29 @@
 namespace qel::view {
 namespace {
 
-TEST(FftSize, ResolutionRunsFromFourToFourThousandNinetySix) {
+TEST(SpectralArithmetic, FftSizesWindowScalingAndDecibels) {
+  // The resolution runs from 4 to 4096 points; below 0 counts as 1.
   EXPECT_EQ(FftSizeForResolution(0), 4);
   EXPECT_EQ(FftSizeForResolution(1), 16);
   EXPECT_EQ(FftSizeForResolution(2), 64);
   EXPECT_EQ(FftSizeForResolution(5), 4096);
   EXPECT_EQ(FftSizeForResolution(9), 4096);
-  EXPECT_EQ(FftSizeForResolution(-3), 16);  // below 0 counts as 1
-}
-
-TEST(HannWindow, StartsAtZeroAndPeaksAtTheMiddle) {
+  EXPECT_EQ(FftSizeForResolution(-3), 16);
+  // The Hann window starts at zero and peaks at the middle.
   const std::vector<float> w = HannWindow(64);
   EXPECT_EQ(w[0], 0.0f);
   EXPECT_NEAR(w[32], 1.0f, 1e-6);
   EXPECT_NEAR(w[16], 0.5f, 1e-6);
-}
-
-TEST(SampleScaling, EveryWidthIsBroughtToTheSixteenBitRange) {
+  // Every sample width is brought to the 16-bit range.
   EXPECT_EQ(SampleScale(8), 256.0f);
   EXPECT_EQ(SampleScale(16), 1.0f);
   EXPECT_EQ(SampleScale(24), 1.5258789e-05f);
   EXPECT_EQ(SampleScale(32), 1.5258789e-05f);
+  // Power is truncated to whole decibels.
+  EXPECT_EQ(PowerToDecibels(0), -20);
+  EXPECT_EQ(PowerToDecibels(1), 0);
+  EXPECT_EQ(PowerToDecibels(99.9), 19);
+  EXPECT_EQ(PowerToDecibels(0.5), -3);
 }
 
 TEST(Spectrum, SilenceIsMinusTwentyDecibelsInEveryBin) {
@@ -57,67 +59,40 @@ TEST(Spectrum, AWindowedSinePeaksInItsBinWithPowerOverHalfTheSize) {
   EXPECT_EQ(db[7], 83);  // the Hann window's neighbours are 6 dB down
 }
 
-TEST(Decibels, PowerIsTruncatedToWholeDecibels) {
-  EXPECT_EQ(PowerToDecibels(0), -20);
-  EXPECT_EQ(PowerToDecibels(1), 0);
-  EXPECT_EQ(PowerToDecibels(99.9), 19);
-  EXPECT_EQ(PowerToDecibels(0.5), -3);
-}
-
-TEST(HlsConversion, PureHuesAndGreysOnTheHundredFortyScale) {
+TEST(HlsConversion, PureHuesAndGreysOnTheHundredFortyScaleAndLightnessSaturates) {
   EXPECT_EQ(HlsToRgb(0, 70, 140), 0x0000FFu);   // red in the low byte
   EXPECT_EQ(HlsToRgb(47, 70, 140), 0x0BFF00u);  // green, a little blue from integer steps
   EXPECT_EQ(HlsToRgb(93, 70, 140), 0xFF0000u);  // blue
   EXPECT_EQ(HlsToRgb(12, 70, 0), 0x7F7F7Fu);
   EXPECT_EQ(HlsToRgb(12, 0, 140), 0u);
+  // Lightness beyond the maximum saturates instead of wrapping.
+  EXPECT_EQ(HlsToRgb(0, 159, 140) & 0xFFFF, 0xFFFFu);
 }
 
-TEST(HlsConversion, LightnessBeyondTheMaximumSaturatesInsteadOfWrapping) {
-  const uint32_t c = HlsToRgb(0, 159, 140);
-  EXPECT_EQ(c & 0xFF, 0xFFu);
-  EXPECT_EQ((c >> 8) & 0xFF, 0xFFu);
-}
-
-TEST(Palettes, StoredPixelsCarryTheRgbValueSoRedLandsInTheBlueChannel) {
-  // Low = High = -100: every entry has hue 0 (red).
-  const auto bright = SpectralPalette(true, -100, -100);
-  EXPECT_EQ(bright[40], 0xFF0000FFu);  // lightness 70
-  const auto dark = SpectralPalette(false, -100, -100);
-  EXPECT_EQ(dark[0], 0xFF000000u);  // lightness 0
-}
-
-TEST(Palettes, TheHueRampsFromLowPlusHundredDownward) {
+TEST(Palettes, StoredPixelsCarryTheRgbValueAndTheHueRampsFromLowPlusHundredDownward) {
+  // Low = High = -100: every entry has hue 0 (red), which lands in the blue channel.
+  EXPECT_EQ(SpectralPalette(true, -100, -100)[40], 0xFF0000FFu);  // lightness 70
+  EXPECT_EQ(SpectralPalette(false, -100, -100)[0], 0xFF000000u);  // lightness 0
   // Defaults 35 / 135: hue 135 - i; the dark palette is the same hue darker.
-  const auto bright = SpectralPalette(true, 35, 135);
-  const auto dark = SpectralPalette(false, 35, 135);
-  EXPECT_EQ(bright[20], 0xFF000000u | HlsToRgb(115, 40, 140));
-  EXPECT_EQ(dark[20], 0xFF000000u | HlsToRgb(115, 10, 140));
+  EXPECT_EQ(SpectralPalette(true, 35, 135)[20], 0xFF000000u | HlsToRgb(115, 40, 140));
+  EXPECT_EQ(SpectralPalette(false, 35, 135)[20], 0xFF000000u | HlsToRgb(115, 10, 140));
 }
 
-TEST(SpectralBand, ASilentColumnIsPaintedWithColourZero) {
+TEST(SpectralBand, LowBinsSitAtTheBottomColoursFollowTheDecibelsAndSilenceIsColourZero) {
+  std::array<uint32_t, 100> palette{};
+  for (uint32_t i = 0; i < 100; ++i)
+    palette[i] = 0xFF000000u | (i + 1);  // entry i stores i + 1
   Bitmap image(2, 16);
-  std::array<uint32_t, 100> palette{};
-  for (int i = 0; i < 100; ++i)
-    palette[i] = 0xFF000000u | static_cast<uint32_t>(i + 1);
-  const std::vector<std::vector<int32_t>> columns(2, std::vector<int32_t>(5, -20));
-  PaintSpectralBand(image, 0, 16, 8, columns, palette);  // 4 rows per bin
-  for (int y = 1; y < 16; ++y)
-    EXPECT_EQ(image.Pixel(0, y), palette[0]) << y;
-}
-
-TEST(SpectralBand, LowBinsSitAtTheBottomAndColoursFollowTheDecibels) {
-  Bitmap image(1, 16);
-  std::array<uint32_t, 100> palette{};
-  for (int i = 0; i < 100; ++i)
-    palette[i] = 0xFF000000u | static_cast<uint32_t>(i);
-  // Bins 0 ... 3 at 30, 40, 50, 60 dB: indices 10, 20, 30, 40 plus the slope
-  // toward the next bin.
-  const std::vector<std::vector<int32_t>> columns{{30, 40, 50, 60, 0}};
+  // Column 0: bins 0 ... 3 at 30, 40, 50, 60 dB, indices 10, 20, 30, 40 plus the
+  // slope toward the next bin. Column 1 is silent. 4 rows per bin.
+  const std::vector<std::vector<int32_t>> columns{{30, 40, 50, 60, 0}, {-20, -20, -20, -20, -20}};
   PaintSpectralBand(image, 0, 16, 8, columns, palette);
-  EXPECT_EQ(image.Pixel(0, 15) & 0xFF, 13u);  // bin 0, j = 1: 10 + 2.5, rounded
-  EXPECT_EQ(image.Pixel(0, 12) & 0xFF, 20u);  // bin 1, j = 0
-  EXPECT_EQ(image.Pixel(0, 4) & 0xFF, 40u);   // bin 3 (last: no slope)
-  EXPECT_EQ(image.Pixel(0, 1) & 0xFF, 40u);
+  EXPECT_EQ(image.Pixel(0, 15) & 0xFF, 14u);  // bin 0, j = 1: 10 + 2.5, rounded
+  EXPECT_EQ(image.Pixel(0, 12) & 0xFF, 21u);  // bin 1, j = 0
+  EXPECT_EQ(image.Pixel(0, 4) & 0xFF, 41u);   // bin 3 (last: no slope)
+  EXPECT_EQ(image.Pixel(0, 1) & 0xFF, 41u);
+  for (int y = 1; y < 16; ++y)
+    EXPECT_EQ(image.Pixel(1, y), palette[0]) << y;
 }
 
 }  // namespace
