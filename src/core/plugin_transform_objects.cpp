@@ -334,21 +334,16 @@ HRESULT CEditorVSTTransform::SetVSTDirectories(BSTR directories) {
   return host ? host->SetVSTDirectories(directories) : S_OK;
 }
 
-// The preset and parameter members speak of the plug-in FilterNum chooses and
-// are forwarded whenever the host is enabled.
-#define QEL_VST_FORWARD(Signature, Call)   \
-  HRESULT CEditorVSTTransform::Signature { \
-    IAudioPluginHost* host = link_.Host(); \
-    return host ? host->Call : S_OK;       \
-  }
-QEL_VST_FORWARD(SetPreset(int32_t preset), SetPreset(preset))
-QEL_VST_FORWARD(get_PresetsCount(int32_t* value), get_PresetsCount(value))
-QEL_VST_FORWARD(get_PresetName(int32_t preset, BSTR* value), get_PresetName(preset, value))
-QEL_VST_FORWARD(get_ParamsCount(int32_t* value), get_ParamsCount(value))
-QEL_VST_FORWARD(get_ParamName(int32_t param, BSTR* value), get_ParamName(param, value))
-QEL_VST_FORWARD(get_ParamLabel(int32_t param, BSTR* value), get_ParamLabel(param, value))
-QEL_VST_FORWARD(get_ParamValue(int32_t param, double* value), get_ParamValue(param, value))
-QEL_VST_FORWARD(put_ParamValue(int32_t param, double value), put_ParamValue(param, value))
-#undef QEL_VST_FORWARD
+// The preset members speak of the plug-in FilterNum chooses and are forwarded
+// whenever the host is enabled.
+HRESULT CEditorVSTTransform::SetPreset(int32_t preset) {
+  return Forward(&IAudioPluginHost::SetPreset, preset);
+}
+HRESULT CEditorVSTTransform::get_PresetsCount(int32_t* value) {
+  return Forward(&IAudioPluginHost::get_PresetsCount, value);
+}
+HRESULT CEditorVSTTransform::get_PresetName(int32_t preset, BSTR* value) {
+  return Forward(&IAudioPluginHost::get_PresetName, preset, value);
+}
 
 }  // namespace qel

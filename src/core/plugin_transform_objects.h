@@ -111,8 +111,31 @@ class PluginTransformObject : public AutomationObject<Derived, Defaults>, public
   com::HRESULT get_PropertyPageName(com::BSTR* value) override {
     return link_.PropertyPageName(value);
   }
+  // The parameters of the plug-in FilterNum chooses, forwarded whenever the
+  // host is enabled.
+  com::HRESULT get_ParamsCount(int32_t* value) override {
+    return Forward(&IAudioPluginHost::get_ParamsCount, value);
+  }
+  com::HRESULT get_ParamName(int32_t param, com::BSTR* value) override {
+    return Forward(&IAudioPluginHost::get_ParamName, param, value);
+  }
+  com::HRESULT get_ParamLabel(int32_t param, com::BSTR* value) override {
+    return Forward(&IAudioPluginHost::get_ParamLabel, param, value);
+  }
+  com::HRESULT get_ParamValue(int32_t param, double* value) override {
+    return Forward(&IAudioPluginHost::get_ParamValue, param, value);
+  }
+  com::HRESULT put_ParamValue(int32_t param, double value) override {
+    return Forward(&IAudioPluginHost::put_ParamValue, param, value);
+  }
 
  protected:
+  template <class Member, class... Args>
+  com::HRESULT Forward(Member member, Args... args) {
+    IAudioPluginHost* host = link_.Host();
+    return host ? (host->*member)(args...) : com::S_OK;
+  }
+
   PluginHostLink link_{kRole, *this};
 };
 
@@ -132,11 +155,6 @@ class CEditorVSTTransform final
   com::HRESULT SetPreset(int32_t preset) override;
   com::HRESULT get_PresetsCount(int32_t* value) override;
   com::HRESULT get_PresetName(int32_t preset, com::BSTR* value) override;
-  com::HRESULT get_ParamsCount(int32_t* value) override;
-  com::HRESULT get_ParamName(int32_t param, com::BSTR* value) override;
-  com::HRESULT get_ParamLabel(int32_t param, com::BSTR* value) override;
-  com::HRESULT get_ParamValue(int32_t param, double* value) override;
-  com::HRESULT put_ParamValue(int32_t param, double value) override;
 };
 
 }  // namespace qel

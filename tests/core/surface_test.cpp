@@ -56,13 +56,9 @@ MemberKind KindOf(const std::string& accessor) {
   return MemberKind::Method;
 }
 
-TEST(Surface, HasSeventeenInterfaces) {
-  EXPECT_EQ(SurfaceTables().size(), 17u);
-}
-
 TEST(Surface, EveryMemberHasItsPublishedIdentifierKindAndPlace) {
   auto expected = LoadExpected();
-  ASSERT_EQ(expected.size(), 309u);
+  ASSERT_EQ(expected.size(), 313u);
   std::map<std::string, size_t> position;  // next table entry per interface
   std::map<std::string, int> slot;         // next vtable slot per interface
   for (const Expected& e : expected) {
