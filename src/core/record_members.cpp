@@ -121,6 +121,20 @@ HRESULT CAudioEditor::Record(int32_t recordType) {
   doc.SetStatus(status::kIdle);
   state_->OperationEnded();
 
+  // The device is opened before the copy becomes a step, so that a device
+  // that refuses leaves the history, the redo list and the temporary folder
+  // as they were. Blocks arrive through the message queue, so none is taken
+  // before the step below is in place.
+  record_.recordType = recordType;
+  record_.failure = kErrNone;
+  record_.bytesRecorded = 0;
+  record_.feed = saved.startSelect[zs];
+  recorder_->Recorder()->put_BufferSize(1000);
+  if (const HRESULT hr = StartRecorder(); Failed(hr)) {
+    platform::DeleteFile(name);
+    return hr;
+  }
+
   HistoryStep step = *current;
   step.sampleFile = name;
   step.overviewFile.clear();
@@ -133,14 +147,8 @@ HRESULT CAudioEditor::Record(int32_t recordType) {
   step.view.selected = saved.selected;
   doc.history.TakeStep(std::move(step), opcode::kRecord);
   AdoptCurrentStep(doc, *state_);
-
-  record_.recordType = recordType;
-  record_.failure = kErrNone;
-  recorder_->Recorder()->put_BufferSize(1000);
   doc.Current()->playPosition = saved.startSelect[zs];
-  record_.bytesRecorded = 0;
-  record_.feed = saved.startSelect[zs];
-  return StartRecorder();
+  return S_OK;
 }
 
 HRESULT CAudioEditor::StartRecorder() {
