@@ -39,6 +39,14 @@ HRESULT CreateComponent(REFCLSID clsid, ComPtr<I>* out) {
   return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, I::kIID, out->OutVoid());
 }
 
+// The operations that, stopped, keep the blocks processed so far: the effects,
+// the plug-in runs and batch processing.
+bool KeepsWhatItProcessed(int32_t status) {
+  return (status >= opcode::kResample && status <= opcode::kGenerateDtmfSignal) ||
+         status == opcode::kDxProcess || status == opcode::kVstProcess ||
+         status == opcode::kBatchProcess;
+}
+
 }  // namespace
 
 // ---- the reports of operations ----
@@ -456,14 +464,19 @@ HRESULT CAudioEditor::Stop() {
   if (const int32_t failure = std::exchange(record_.failure, kErrNone); failure != kErrNone)
     return RaiseError(failure);
   const int32_t status = doc.Status();
-  const bool effect = (status >= opcode::kResample && status <= opcode::kGenerateDtmfSignal) ||
-                      status == opcode::kDxProcess || status == opcode::kVstProcess ||
-                      status == opcode::kBatchProcess;
   // Copies, opens, saves and edits end at their next block when the status
   // word is reset; effects keep what they processed and finish through their
   // stop request.
-  if (status != status::kIdle && !effect) doc.SetStatus(status::kIdle);
+  if (status != status::kIdle && !KeepsWhatItProcessed(status)) doc.SetStatus(status::kIdle);
   return S_OK;
+}
+
+HRESULT CAudioEditor::Cancel() {
+  const HRESULT hr = Stop();
+  // The operation frame reads a reset status word as "leave the document as
+  // it was": the effect's new file goes and no step is taken.
+  if (KeepsWhatItProcessed(Model().Status())) Model().SetStatus(status::kIdle);
+  return hr;
 }
 
 // ---- editing ----

@@ -157,6 +157,11 @@ class CAudioEditor final
   platform::MessageQueue& Queue() { return *platform_.queue; }
   // The picture (null once the control has gone).
   Picture* Waveform() const { return state_->view.get(); }
+  // Stop, except that a running effect or plug-in run keeps nothing: its
+  // blocks processed so far are dropped with the new file, no undo step is
+  // taken and the redo list stays. Called from a BlockOperation handler, as
+  // Stop is.
+  com::HRESULT Cancel();
   // The document model and what the sub-objects share with the control.
   document::Document& Model() { return state_->doc; }
   ControlState& State() { return *state_; }
