@@ -31,8 +31,6 @@ using com::HRESULT;
 
 namespace {
 
-constexpr const char* kAppTitle = "Qel Audio Editor";
-
 // Names of the operations the undo and redo items show.
 std::string OperationName(int32_t code) {
   switch (code) {
@@ -101,6 +99,8 @@ std::string Seconds(int64_t frames, int32_t rate) {
   return text;
 }
 
+}  // namespace
+
 std::string JsonString(std::string_view text) {
   std::string out = "\"";
   for (char c : text) {
@@ -117,8 +117,6 @@ std::string JsonString(std::string_view text) {
   }
   return out + "\"";
 }
-
-}  // namespace
 
 // The sink of the control's events.
 class EditorWindow::Events final : public com::ComObject<Events, com::IDispatch> {
@@ -172,6 +170,7 @@ EditorWindow::EditorWindow(GtkApplication* app, EditorOptions options)
   boxes_->SetParent(window_);
   BuildActions(app);
   BuildMenu(app);
+  SetUpSession(app);
   gtk_application_window_set_show_menubar(GTK_APPLICATION_WINDOW(window_), TRUE);
 
   GtkWidget* content = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
@@ -236,6 +235,7 @@ EditorWindow::EditorWindow(GtkApplication* app, EditorOptions options)
 EditorWindow::~EditorWindow() {
   if (queueWatch_) g_source_remove(queueWatch_);
   if (signalWatch_) g_source_remove(signalWatch_);
+  if (dropSignal_) g_source_remove(dropSignal_);
   if (point_ && cookie_) point_->Unadvise(cookie_);
   control_->Stop();
   control_->Close();
@@ -272,6 +272,8 @@ void EditorWindow::BuildActions(GtkApplication* app) {
       {"play", &W::OnPlay, {"space"}},
       {"pause", &W::OnPause, {"<Control>p"}},
       {"stop", &W::OnStop, {"Escape"}},
+      {"record", &W::OnRecord, {"<Control>r"}},
+      {"preferences", &W::OnPreferences, {"<Control>comma"}},
       {"marker-add", &W::OnAddMarker, {"<Control>m"}},
       {"markers", &W::OnMarkers, {"<Control><Shift>m"}},
       {"convert", &W::OnConvert, {}},
@@ -310,7 +312,11 @@ void EditorWindow::BuildMenu(GtkApplication* app) {
     g_object_unref(part);
   };
   GMenu* file = g_menu_new();
-  section(file, {{"_Open…", "win.open"}, {"_Save", "win.save"}, {"Save _As…", "win.save-as"}});
+  section(file, {{"_Open…", "win.open"}});
+  recentMenu_ = g_menu_new();
+  g_menu_append_submenu(file, "Open _Recent", G_MENU_MODEL(recentMenu_));
+  g_object_unref(recentMenu_);  // the file menu keeps it
+  section(file, {{"_Save", "win.save"}, {"Save _As…", "win.save-as"}});
   section(file, {{"_Close", "win.close"}, {"_Quit", "win.quit"}});
   g_menu_append_submenu(bar, "_File", G_MENU_MODEL(file));
   g_object_unref(file);
@@ -325,6 +331,7 @@ void EditorWindow::BuildMenu(GtkApplication* app) {
                  {"_Delete", "win.delete"},
                  {"T_rim", "win.trim"}});
   section(edit, {{"Select _All", "win.select-all"}});
+  section(edit, {{"Pr_eferences…", "win.preferences"}});
   g_menu_append_submenu(bar, "_Edit", G_MENU_MODEL(edit));
   g_object_unref(edit);
 
@@ -351,7 +358,10 @@ void EditorWindow::BuildMenu(GtkApplication* app) {
   g_object_unref(markers);
 
   GMenu* play = g_menu_new();
-  section(play, {{"_Play", "win.play"}, {"P_ause", "win.pause"}, {"_Stop", "win.stop"}});
+  section(play, {{"_Play", "win.play"},
+                 {"_Record", "win.record"},
+                 {"P_ause", "win.pause"},
+                 {"_Stop", "win.stop"}});
   g_menu_append_submenu(bar, "_Playback", G_MENU_MODEL(play));
   g_object_unref(play);
 
@@ -375,6 +385,7 @@ GtkWidget* EditorWindow::BuildToolbar() {
       {"zoom-out-symbolic", "win.zoom-out"},
       {"zoom-fit-best-symbolic", "win.zoom-full"},
       {"media-playback-start-symbolic", "win.play"},
+      {"media-record-symbolic", "win.record"},
       {"media-playback-pause-symbolic", "win.pause"},
       {"media-playback-stop-symbolic", "win.stop"},
   };
@@ -449,11 +460,17 @@ bool EditorWindow::Load(const std::string& path) {
   SetBusy(false);
   if (com::Failed(hr) || !editor_->Model().IsOpen()) {
     if (com::Failed(hr)) ShowError(hr);
+    // The control lets the old document go before it reads the new one.
+    if (!editor_->Model().IsOpen()) {
+      path_.clear();
+      savedVersion_.clear();
+    }
     Refresh();
     return false;
   }
   path_ = path;
   savedVersion_ = Version();
+  RememberFile(path);
   Refresh();
   return true;
 }
@@ -532,6 +549,7 @@ bool EditorWindow::SaveTo(const std::string& path, const SampleType* type) {
   }
   path_ = path;
   savedVersion_ = Version();
+  RememberFile(path);
   Run(hr);
   return true;
 }
@@ -702,7 +720,8 @@ void EditorWindow::OnPlay() {
 void EditorWindow::OnPause() {
   int32_t status = 0;
   control_->get_Status(&status);
-  Run(status == status::kPlayPaused ? control_->Continue() : control_->Pause());
+  Run(status == status::kPlayPaused || status == status::kRecordPaused ? control_->Continue()
+                                                                       : control_->Pause());
 }
 
 void EditorWindow::OnStop() {
@@ -710,9 +729,10 @@ void EditorWindow::OnStop() {
 }
 
 void EditorWindow::OnCancel() {
-  // Stop from inside the operation's progress event cancels it.
+  // Called from inside the operation's progress event. Unlike Stop, an effect
+  // cancelled so keeps nothing: no step, and the redo list stays.
   cancelled_ = busy_;
-  control_->Stop();
+  editor_->Cancel();
 }
 
 void EditorWindow::OnEffect(std::string_view id) {
@@ -766,13 +786,9 @@ void EditorWindow::OnEffect(std::string_view id) {
 }
 
 void EditorWindow::RunCancellable(const std::function<HRESULT()>& operation) {
-  const size_t before = UndoCodes(false).size();
   cancelled_ = false;
   const HRESULT hr = operation();
-  // A stopped effect keeps the blocks it processed as a step of its own;
-  // Cancel means the document as it was, so that step is taken back.
-  if (std::exchange(cancelled_, false) && com::Succeeded(hr) && UndoCodes(false).size() > before)
-    control_->Undo(1);
+  cancelled_ = false;
   Run(hr);
 }
 
@@ -982,6 +998,37 @@ std::string PluginPage(Host* host, int32_t number) {
   return page.utf8();
 }
 
+// Asks for the chosen plug-in's parameters, one field each (its name, with
+// its unit), starting at their current values, and sets them; false when
+// cancelled. Params is the LV2 transform object or the LADSPA host component,
+// which have the same parameter members. The host keeps each value within the
+// plug-in's own bounds.
+template <class Params>
+bool AskParameters(GtkWindow* parent, const std::string& title, Params* params) {
+  int32_t count = 0;
+  if (!params || com::Failed(params->get_ParamsCount(&count)) || count <= 0) return true;
+  FormDialog dialog(parent, title);
+  std::vector<GtkWidget*> inputs;
+  for (int32_t n = 0; n < count; ++n) {
+    com::Bstr name, unit;
+    double value = 0;
+    params->get_ParamName(n, name.Out());
+    params->get_ParamLabel(n, unit.Out());
+    params->get_ParamValue(n, &value);
+    // Alt and the name's first letter reach the field; the name's own
+    // underscores are no mnemonics.
+    std::string label = "_";
+    for (char c : name.utf8())
+      label += c == '_' ? std::string("__") : std::string(1, c);
+    if (!unit.utf8().empty()) label += " (" + unit.utf8() + ")";
+    inputs.push_back(dialog.AddSpin(label, -1e6, 1e6, value, 0.1, 3));
+  }
+  if (!dialog.Run()) return false;
+  for (int32_t n = 0; n < count; ++n)
+    params->put_ParamValue(n, FormDialog::SpinValue(inputs[static_cast<size_t>(n)]));
+  return true;
+}
+
 // Only the chosen plug-in runs: every other one of the host is switched off.
 template <class Host>
 void ActivateOnly(Host* host, int32_t number) {
@@ -1046,6 +1093,12 @@ void EditorWindow::OnPlugins() {
   const int index = FormDialog::ChoiceIndex(choice);
   if (!ok || index < 0 || static_cast<size_t>(index) >= plugins.size()) return;
   const PluginEntry chosen = plugins[static_cast<size_t>(index)];
+  // Its parameters: both transform objects have the same parameter members.
+  const bool asked = chosen.lv2 ? com::Succeeded(lv2->put_FilterNum(chosen.number)) &&
+                                      AskParameters(window_, chosen.name, lv2.get())
+                                : com::Succeeded(ladspa->put_FilterNum(chosen.number)) &&
+                                      AskParameters(window_, chosen.name, ladspa.get());
+  if (!asked) return;
   // Apply runs over the selection, or over everything when nothing is selected.
   ComPtr<IEditorPosition> position;
   com::VARIANT_BOOL selected = 0;
@@ -1082,6 +1135,10 @@ void EditorWindow::OnEvent(DISPID id, com::DISPPARAMS* params) {
     case AudioEditorEventsId::ChangePosition:
     case AudioEditorEventsId::EndPlay:
       Refresh();
+      break;
+    case AudioEditorEventsId::ChangePlayPosition:
+      // A recording lengthens the document as it goes.
+      if (Recording()) Refresh();
       break;
     default:
       break;
@@ -1131,6 +1188,7 @@ void EditorWindow::UpdateTitle() {
     const std::string name =
         path_.empty() ? "Untitled" : std::filesystem::path(path_).filename().string();
     title = (Modified() ? "*" : "") + name + " - " + kAppTitle;
+    if (const std::string note = RecordingNote(); !note.empty()) title = "[" + note + "] " + title;
   }
   gtk_window_set_title(window_, title.c_str());
 }
@@ -1161,7 +1219,8 @@ void EditorWindow::UpdateStatus() {
                 "Selection %s – %s (%s)   %" PRId64 " – %" PRId64 " of %" PRId64 " samples   %s",
                 Seconds(start, rate).c_str(), Seconds(end, rate).c_str(),
                 Seconds(end - start, rate).c_str(), start, end, total, format.utf8().c_str());
-  gtk_label_set_text(GTK_LABEL(status_), text);
+  const std::string note = RecordingNote();
+  gtk_label_set_text(GTK_LABEL(status_), note.empty() ? text : (note + "   " + text).c_str());
 }
 
 void EditorWindow::UpdateActions() {
@@ -1177,7 +1236,11 @@ void EditorWindow::UpdateActions() {
     if (action) g_simple_action_set_enabled(G_SIMPLE_ACTION(action), on);
   };
   const bool playing = status == status::kPlaying || status == status::kPlayPaused;
-  enable("open", !busy_);
+  const bool recording = Recording();
+  enable("open", !busy_ && !recording);
+  enable("open-recent", !busy_ && !recording);
+  enable("preferences", !busy_ && status == status::kIdle);
+  enable("record", open && !busy_ && (status == status::kIdle || status == status::kRecordPaused));
   enable("quit", !busy_);
   for (const char* name : {"save", "save-as", "close", "copy", "cut", "paste", "delete", "trim",
                            "select-all", "effect", "marker-add", "markers", "convert", "plugins"})
@@ -1186,9 +1249,9 @@ void EditorWindow::UpdateActions() {
   enable("redo", open && idle && status == status::kIdle && redo);
   for (const char* name : {"zoom-in", "zoom-out", "zoom-full"})
     enable(name, open && !busy_);
-  enable("play", open && !busy_);
-  enable("pause", open && playing);
-  enable("stop", open && (playing || busy_));
+  enable("play", open && !busy_ && !recording);
+  enable("pause", open && (playing || recording));
+  enable("stop", open && (playing || recording || busy_));
   gtk_widget_set_sensitive(host_ ? host_->Widget() : nullptr, !busy_);
 }
 
@@ -1258,20 +1321,23 @@ void EditorWindow::WriteReport() {
   markers += "]";
   const std::vector<int32_t> undos =
       editor_->Model().IsOpen() ? UndoCodes(false) : std::vector<int32_t>{};
+  const size_t redos = editor_->Model().IsOpen() ? UndoCodes(true).size() : 0;
+  const SampleType type = editor_->Model().IsOpen() ? CurrentSampleType() : SampleType{};
   char numbers[512];
-  std::snprintf(
-      numbers, sizeof numbers,
-      "\"start\": %" PRId64 ", \"end\": %" PRId64 ", \"selected\": %s, \"total\": %" PRId64
-      ", \"view_start\": %" PRId64 ", \"view_end\": %" PRId64
-      ", \"status\": %d, \"undo\": %zu, \"busy\": %s, \"modified\": %s"
-      ", \"buttons\": %u",
-      start, end, selected ? "true" : "false", total, viewStart, viewEnd, status, undos.size(),
-      busy_ ? "true" : "false", Modified() ? "true" : "false", host_->ButtonsDown());
+  std::snprintf(numbers, sizeof numbers,
+                "\"start\": %" PRId64 ", \"end\": %" PRId64
+                ", \"selected\": %s, \"total\": %" PRId64 ", \"view_start\": %" PRId64
+                ", \"view_end\": %" PRId64
+                ", \"status\": %d, \"undo\": %zu, \"redo\": %zu, \"busy\": %s, \"modified\": %s"
+                ", \"buttons\": %u, \"format\": [%d, %d, %d]",
+                start, end, selected ? "true" : "false", total, viewStart, viewEnd, status,
+                undos.size(), redos, busy_ ? "true" : "false", Modified() ? "true" : "false",
+                host_->ButtonsDown(), type.rate, type.bits, type.channels);
   const char* title = gtk_window_get_title(window_);
-  const std::string json = "{\"title\": " + JsonString(title ? title : "") +
-                           ", \"path\": " + JsonString(path_) + ", " + numbers +
-                           ", \"area\": " + place(host_->Widget()) +
-                           ", \"cancel\": " + place(cancel_) + ", \"markers\": " + markers + "}\n";
+  const std::string json =
+      "{\"title\": " + JsonString(title ? title : "") + ", \"path\": " + JsonString(path_) + ", " +
+      numbers + ", \"area\": " + place(host_->Widget()) + ", \"cancel\": " + place(cancel_) +
+      ", \"markers\": " + markers + SessionReport() + "}\n";
   // Written whole and renamed, so that a reader never sees half of it.
   const std::string temp = options_.report + ".part";
   {

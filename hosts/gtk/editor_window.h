@@ -9,13 +9,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "com/object.h"
 #include "core/surface.h"
+#include "file_drop.h"
 #include "gtk_platform.h"
 #include "gtk_window_host.h"
 #include "platform/message_queue.h"
+#include "settings.h"
 
 namespace qel {
 class CAudioEditor;
@@ -32,7 +35,16 @@ struct EditorOptions {
   // Test hook: each block of an operation takes at least this many
   // milliseconds, so that a test can press Cancel while one runs.
   int slowProgress = 0;
+  // Test hook: on SIGUSR2 this path is dropped on the window, through the
+  // drop target's own handler (a test cannot easily drag from another program).
+  std::string drop;
 };
+
+// The window's title and the caption of its message boxes.
+inline constexpr const char kAppTitle[] = "Qel Audio Editor";
+
+// TEXT as a JSON string literal, for the test report.
+std::string JsonString(std::string_view text);
 
 // The sample type a document is saved in or converted to.
 struct SampleType {
@@ -101,8 +113,8 @@ class EditorWindow {
 
   // After a control member ran: an error is shown, the window brought up to date.
   bool Run(com::HRESULT hr);
-  // Runs an operation that Cancel may stop, and takes back what a stopped one
-  // left done.
+  // Runs an operation that Cancel may stop (the control then keeps nothing of
+  // it), and shows its outcome.
   void RunCancellable(const std::function<com::HRESULT()>& operation);
   // Opens without asking about the current document.
   bool Load(const std::string& path);
@@ -132,6 +144,21 @@ class EditorWindow {
   bool Modified() const;
   std::vector<int32_t> UndoCodes(bool redo) const;
 
+  // Recording, Preferences, the recent files, dropped files and what is
+  // remembered between runs (editor_session.cpp).
+  void SetUpSession(GtkApplication* app);
+  void OnRecord();
+  void OnPreferences();
+  void OpenRecent(const std::string& path);
+  void RememberFile(const std::string& path);
+  void RebuildRecentMenu();
+  void SaveSession();
+  bool Recording() const;
+  // The title's and the status bar's word on a recording running, else empty.
+  std::string RecordingNote() const;
+  // The report's fields about the above, each preceded by ", ".
+  std::string SessionReport() const;
+
   EditorOptions options_;
   std::shared_ptr<platform::MessageQueue> queue_;
   std::shared_ptr<SystemClipboard> clipboard_;
@@ -154,10 +181,14 @@ class EditorWindow {
 
   std::string path_;  // the file the document came from or was saved to
   bool busy_ = false;
-  bool cancelled_ = false;
-  bool pluginsLoaded_ = false;  // the plug-in hosts are enabled and have listed theirs    // Cancel
-                                // was pressed during the running operation
+  bool cancelled_ = false;      // Cancel was pressed during the running operation
+  bool pluginsLoaded_ = false;  // the plug-in hosts are enabled and have listed theirs
   std::string savedVersion_;    // the version last opened or saved
+  Settings settings_;
+  std::string settingsPath_;
+  GMenu* recentMenu_ = nullptr;  // owned by the menu bar
+  std::unique_ptr<FileDrop> drop_;
+  guint dropSignal_ = 0;
 };
 
 }  // namespace qel::gtkhost

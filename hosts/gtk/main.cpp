@@ -1,6 +1,6 @@
 // qel-editor: the desktop audio editor, the control in a GTK 4 window.
 //   qel-editor [--report FILE] [--snapshot FILE] [--answer-chooser PATH]
-//              [--slow-progress MS] [AUDIO-FILE]
+//              [--slow-progress MS] [--drop PATH] [AUDIO-FILE]
 // --report writes the editor's state (title, selection, view, undo depth, where
 // the picture is) to FILE as one JSON object whenever it changes; --snapshot
 // makes SIGUSR1 write the window's picture to FILE as PNG. Both serve tests and
@@ -8,7 +8,8 @@
 // not shown and answer with PATH (the desktop's native chooser is not
 // something a test under a virtual X server can drive reliably);
 // --slow-progress, another, makes each block of an operation last MS
-// milliseconds so that a test can press Cancel in time.
+// milliseconds so that a test can press Cancel in time; --drop makes SIGUSR2
+// drop PATH on the window through the drop target's handler.
 #include <gtk/gtk.h>
 
 #include <cstdio>
@@ -49,7 +50,7 @@ void Activate(GtkApplication* application, gpointer data) {
 int Usage() {
   std::fprintf(stderr,
                "usage: qel-editor [--report FILE] [--snapshot FILE] [--answer-chooser PATH]\n"
-               "                  [--slow-progress MS] [AUDIO-FILE]\n");
+               "                  [--slow-progress MS] [--drop PATH] [AUDIO-FILE]\n");
   return 2;
 }
 
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
       app.options.chooserAnswer = argv[++i];
     else if (arg == "--slow-progress" && i + 1 < argc)
       app.options.slowProgress = std::atoi(argv[++i]);
+    else if (arg == "--drop" && i + 1 < argc)
+      app.options.drop = argv[++i];
     else if (arg == "--help" || arg == "-h")
       return Usage(), 0;
     else if (!arg.empty() && arg[0] == '-')

@@ -192,6 +192,30 @@ def editor(display, tmp_path, audio):
     e.close()
 
 
+# ---- steps several tests take ----
+
+def amplify_everything(editor):
+    """Amplify over the whole document, from the menu, with its dialog's defaults."""
+    editor.key("ctrl+a")
+    editor.wait("everything selected", lambda s: s["selected"] and s["end"] == FRAMES)
+    # F10 opens the first menu; three to the right is Effects, whose first item is Amplify.
+    editor.key("F10")
+    editor.xdotool("key", "Right", "Right", "Right", "Return")
+    editor.dialog("Amplify")
+    editor.xdotool("key", "alt+o")
+
+
+def click_cancel_while_running(editor):
+    def cancel_shown():
+        s = editor.state()
+        # Laid out: the button lies below the picture.
+        return s if s and s["busy"] and s["cancel"][1] > s["area"][1] + s["area"][3] else None
+
+    x, y, w, h = wait_until("the progress row", cancel_shown)["cancel"]
+    editor.xdotool("mousemove", "--window", editor.window, x + w // 2, y + h // 2, "click", "1")
+    return editor.wait("the end of the operation", lambda s: True)
+
+
 # ---- opening and the title ----
 
 def test_a_file_given_on_the_command_line_is_opened_and_named_in_the_title(editor):
@@ -249,14 +273,7 @@ def test_undo_takes_the_paste_back(editor):
 # ---- menus and the effect dialog ----
 
 def test_an_effect_chosen_from_the_menu_and_confirmed_in_its_dialog_is_one_undo_step(editor):
-    editor.key("ctrl+a")
-    editor.wait("everything selected", lambda s: s["selected"] and s["end"] == FRAMES)
-    # F10 opens the first menu; three to the right is Effects, whose first item is Amplify.
-    editor.key("F10")
-    editor.xdotool("key", "Right", "Right", "Right", "Return")
-    dialog = wait_until("the Amplify dialog", lambda: editor.find_dialog("^Amplify$"))
-    editor.xdotool("windowfocus", "--sync", dialog)
-    editor.xdotool("key", "alt+o")
+    amplify_everything(editor)
     state = editor.wait("the effect", lambda s: s["undo"] == 1)
     assert state["total"] == FRAMES
     assert state["modified"]
@@ -318,31 +335,27 @@ def test_the_window_writes_its_picture_as_png_on_request(editor):
 
 # ---- cancelling a running operation ----
 
-def test_cancel_in_the_progress_row_leaves_the_document_as_it_was(display, tmp_path, audio):
-    # Each block of the operation is held back 400 ms, long enough to press Cancel.
-    editor = Editor(display, tmp_path, audio, "--slow-progress", 400)
-    try:
-        editor.key("ctrl+a")
-        editor.wait("everything selected", lambda s: s["selected"] and s["end"] == FRAMES)
-        editor.key("F10")
-        editor.xdotool("key", "Right", "Right", "Right", "Return")
-        editor.dialog("Amplify")
-        editor.xdotool("key", "alt+o")
+@pytest.fixture
+def slow_editor(display, tmp_path, audio):
+    # Each block of an operation is held back 400 ms, long enough to press Cancel.
+    e = Editor(display, tmp_path, audio, "--slow-progress", 400)
+    yield e
+    e.close()
 
-        def cancel_shown():
-            s = editor.state()
-            # Laid out: the button lies below the picture.
-            return s if s and s["busy"] and s["cancel"][1] > s["area"][1] + s["area"][3] else None
 
-        x, y, w, h = wait_until("the progress row", cancel_shown)["cancel"]
-        editor.xdotool("mousemove", "--window", editor.window, x + w // 2, y + h // 2,
-                       "click", "1")
-        state = editor.wait("the end of the operation", lambda s: True)
-        assert state["undo"] == 0
-        assert state["total"] == FRAMES
-        assert not state["modified"]
-    finally:
-        editor.close()
+def test_cancel_in_the_progress_row_leaves_the_document_as_it_was(slow_editor):
+    amplify_everything(slow_editor)
+    state = click_cancel_while_running(slow_editor)
+    assert state["undo"] == 0
+    assert state["total"] == FRAMES
+    assert not state["modified"]
+
+
+def test_cancel_leaves_nothing_to_redo(slow_editor):
+    amplify_everything(slow_editor)
+    state = click_cancel_while_running(slow_editor)
+    # The blocks processed before Cancel are gone, not kept for Redo.
+    assert state["redo"] == 0
 
 
 # ---- saving in another format ----
@@ -407,19 +420,104 @@ def test_choosing_a_marker_in_the_list_selects_its_range(editor):
     assert (jumped["start"], jumped["end"]) == (state["start"], state["end"])
 
 
+def open_the_markers_dialog_on_a_new_marker(editor):
+    editor.select(0.25, 0.5)
+    editor.key("ctrl+m")
+    editor.wait("the marker", lambda s: len(s["markers"]) == 1)
+    editor.key("ctrl+shift+m")
+    editor.dialog("Markers")
+
+
+def test_rename_in_the_markers_dialog_relabels_the_marker(editor):
+    open_the_markers_dialog_on_a_new_marker(editor)
+    editor.xdotool("key", "alt+r")
+    editor.dialog("Rename Marker")
+    editor.fill("n", "Chorus")
+    editor.xdotool("key", "Return")
+    state = editor.wait("the new name", lambda s: s["markers"] and s["markers"][0][2] == "Chorus")
+    assert len(state["markers"]) == 1
+
+
+def test_delete_in_the_markers_dialog_removes_the_marker(editor):
+    open_the_markers_dialog_on_a_new_marker(editor)
+    editor.xdotool("key", "alt+d")
+    state = editor.wait("the deletion", lambda s: not s["markers"])
+    assert state["total"] == FRAMES  # the audio stays
+
+
+# ---- converting the sample type ----
+
+def test_convert_sample_type_changes_the_documents_rate_and_channels(editor):
+    # Effects is the fourth menu; Convert Sample Type its sixth item.
+    editor.key("F10")
+    editor.xdotool("key", "Right", "Right", "Right", *["Down"] * 5, "Return")
+    editor.dialog("Convert Sample Type")
+    editor.fill("r", "16000")
+    editor.fill("c", "2")
+    editor.xdotool("key", "Return")
+    state = editor.wait("the conversion", lambda s: s["undo"] == 1)
+    assert state["format"] == [16000, 16, 2]
+    # Twice the frames at twice the rate, give or take the resampler's edges (1 %).
+    assert abs(state["total"] - 2 * FRAMES) <= 0.01 * 2 * FRAMES
+
+
 # ---- plug-ins ----
 
-LADSPA_DIR = "/usr/lib/ladspa"
+AMP = "/usr/lib/ladspa/amp.so"  # Debian's ladspa-sdk: Mono Amplifier first, one Gain
 
 
-@pytest.mark.skipif(not os.path.isdir(LADSPA_DIR) or not os.listdir(LADSPA_DIR),
-                    reason="no LADSPA plug-ins installed")
-def test_a_plug_in_chosen_in_the_plug_in_dialog_is_applied_as_one_undo_step(editor):
+@pytest.fixture
+def amp_editor(display, tmp_path, audio, monkeypatch):
+    """The editor finding the amplifiers alone, so that Mono Amplifier is first in the list."""
+    if not os.path.exists(AMP):
+        pytest.skip("ladspa-sdk's amp.so is not installed")
+    plugins = tmp_path / "ladspa"
+    plugins.mkdir()
+    (plugins / "amp.so").symlink_to(AMP)
+    monkeypatch.setenv("LADSPA_PATH", str(plugins))
+    e = Editor(display, tmp_path, audio)
+    yield e
+    e.close()
+
+
+def apply_the_amplifier(editor, gain=None):
     editor.key("ctrl+a")
     editor.wait("everything selected", lambda s: s["selected"] and s["end"] == FRAMES)
     editor.key("ctrl+shift+p")
     editor.dialog("Plug-ins")
     editor.xdotool("key", "alt+o")
-    state = editor.wait("the plug-in's step", lambda s: s["undo"] == 1)
+    editor.dialog("Mono Amplifier")
+    if gain is not None:
+        editor.fill("g", gain)
+    editor.xdotool("key", "Return")
+    return editor.wait("the plug-in's step", lambda s: s["undo"] == 1)
+
+
+def wave_samples(path):
+    """The 16-bit samples of a wave file's data chunk."""
+    data = path.read_bytes()
+    pos = 12
+    while pos + 8 <= len(data):
+        tag, length = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
+        if tag == b"data":
+            return struct.unpack(f"<{length // 2}h", data[pos + 8:pos + 8 + length])
+        pos += 8 + length + (length & 1)
+    raise AssertionError("no data chunk")
+
+
+def test_a_plug_in_chosen_in_the_plug_in_dialog_is_applied_as_one_undo_step(amp_editor):
+    state = apply_the_amplifier(amp_editor)
     assert state["total"] == FRAMES
     assert state["modified"]
+
+
+def test_a_plug_in_parameter_set_in_its_dialog_is_applied(amp_editor, audio):
+    before = wave_samples(audio)
+    apply_the_amplifier(amp_editor, gain="0.5")
+    amp_editor.key("ctrl+s")
+    amp_editor.wait("the save", lambda s: not s["modified"])
+    after = wave_samples(audio)
+    assert len(after) == len(before)
+    # Gain 0.5 halves every sample (the default, 1, would keep them), within
+    # one step of rounding.
+    assert max(abs(a - b / 2) for a, b in zip(after, before)) <= 1
