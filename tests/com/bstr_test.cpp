@@ -20,13 +20,6 @@ TEST(Bstr, NullStringHasLengthZeroAndFreesSafely) {
   EXPECT_EQ(View(nullptr), u"");
 }
 
-TEST(Bstr, ReallocReplacesTheTextAndFreesTheOld) {
-  BSTR s = SysAllocString(u"first");
-  ASSERT_TRUE(SysReAllocString(&s, u"second text"));
-  EXPECT_EQ(View(s), u"second text");
-  SysFreeString(s);
-}
-
 TEST(Bstr, Utf8RoundTripKeepsCharactersOutsideTheBasicPlane) {
   const std::string text = "Gr\xC3\xBC\xC3\x9F \xF0\x9F\x8E\xB5 \xE2\x82\xAC";
   std::u16string wide = Utf8ToUtf16(text);

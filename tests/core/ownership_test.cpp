@@ -5,8 +5,7 @@
 
 #include <thread>
 
-#include "com/classtable.h"
-#include "core/audio_editor.h"
+#include "control_support.h"
 #include "support/recording_sink.h"
 #include "support/scratch_dir.h"
 
@@ -14,21 +13,11 @@ namespace qel {
 namespace {
 
 using namespace com;
+using test::Impl;
 using test::RecordingSink;
 using test::ScratchDir;
 
 constexpr HRESULT kInvalidOperation = MakeHResult(0x80040307);
-
-ComPtr<IAudioEditor> CreateControl() {
-  ComPtr<IAudioEditor> editor;
-  CoCreateInstance(CLSID_AudioEditor, nullptr, CLSCTX_INPROC_SERVER, IAudioEditor::kIID,
-                   editor.OutVoid());
-  return editor;
-}
-
-CAudioEditor& Impl(const ComPtr<IAudioEditor>& editor) {
-  return *static_cast<CAudioEditor*>(editor.get());
-}
 
 class Ownership : public ::testing::Test {
  protected:
@@ -37,7 +26,7 @@ class Ownership : public ::testing::Test {
   ComPtr<IAudioEditor> editor;
   void SetUp() override {
     setenv("QEL_LOCK_DIR", locks.Path().c_str(), 1);
-    editor = CreateControl();
+    editor = test::NewControl();
     ASSERT_TRUE(editor);
     ASSERT_EQ(editor->put_TempDirectory(Bstr::FromUtf8(temp.Path() + "/").get()), S_OK);
     ASSERT_EQ(editor->New(8000, 1, 16, 0), S_OK);
@@ -77,19 +66,6 @@ TEST_F(Ownership, AKeptPositionAnswersAnErrorOnceTheControlIsGone) {
   EXPECT_EQ(position->put_StartSelect(10), kInvalidOperation);
   EXPECT_EQ(position->get_TotalSamples(&value), kInvalidOperation);
   EXPECT_EQ(value, 0);
-}
-
-TEST_F(Ownership, KeptMarkersChannelsAndConversionAnswerErrorsOnceTheControlIsGone) {
-  ComPtr<IEditorMarkers> markers;
-  ComPtr<IEditorChannels> channels;
-  ComPtr<IEditorConvertSampleType> convert;
-  editor->get_Markers(markers.Out());
-  editor->get_Channels(channels.Out());
-  editor->get_ConvertSampleType(convert.Out());
-  editor.Reset();
-  EXPECT_EQ(markers->Insert(0, 0, nullptr, nullptr), kInvalidOperation);
-  EXPECT_EQ(channels->put_Visible(VARIANT_FALSE), kInvalidOperation);
-  EXPECT_EQ(convert->Process(16000, 1, 16, 0), kInvalidOperation);
 }
 
 TEST_F(Ownership, AKeptFileInfoDescribesNoDocumentOnceTheControlIsGone) {

@@ -40,15 +40,6 @@ class HistoryTest : public ::testing::Test {
   }
 };
 
-TEST(UndoRedoCount, ValuesBelowOneKeepOneAndLargeValuesStopAtTenThousand) {
-  UndoHistory h;
-  EXPECT_EQ(h.UndoRedoCount(), 999);
-  h.SetUndoRedoCount(0);
-  EXPECT_EQ(h.UndoRedoCount(), 1);
-  h.SetUndoRedoCount(20000);
-  EXPECT_EQ(h.UndoRedoCount(), 10000);
-}
-
 TEST_F(HistoryTest, ClearKeepsAnAdoptedFileThatIsNotOneOfOurs) {
   UndoHistory h;
   HistoryStep adopted = MakeStep(/*ownName=*/false);

@@ -13,15 +13,6 @@ namespace {
 
 using test::ScratchDir;
 
-TEST(MakeTempFileName, NameStartsWithQelAndEndsWithQelf) {
-  ScratchDir dir;
-  std::string name;
-  ASSERT_TRUE(MakeTempFileName(dir.Path(), &name));
-  const std::string base = platform::SplitPath(name).name;
-  EXPECT_EQ(base.substr(0, 3), "qel");
-  EXPECT_EQ(base.substr(base.size() - 5), ".qelf");
-}
-
 TEST(MakeTempFileName, LeavesNoFileBehind) {
   ScratchDir dir;
   std::string name;

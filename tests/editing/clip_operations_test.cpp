@@ -52,15 +52,6 @@ TEST_F(ClipOperationsTest, EditingWithoutASelectionDoesNothing) {
   EXPECT_EQ(observer.ended, 0);
 }
 
-TEST_F(ClipOperationsTest, CutThenPasteAtTheSameCursorRestoresTheSamples) {
-  Select(300, 400);
-  ASSERT_EQ(Cut(doc, observer), kErrNone);
-  ASSERT_EQ(doc.Frames(), kFrames - 100);
-  Cursor(300);
-  ASSERT_EQ(Paste(doc, observer), kErrNone);
-  EXPECT_EQ(test::CurrentSamples(doc), original);
-}
-
 TEST_F(ClipOperationsTest, CutTakesEveryChannelEvenWithOneEnabled) {
   OperateOnlyOn(0);
   Select(300, 400);

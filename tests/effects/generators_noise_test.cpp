@@ -42,8 +42,7 @@ TEST(GeneratorNoise, PinkAndBrownHaveAnRmsTwelveDecibelsUnderThePeakLevel) {
   }
 }
 
-TEST(GeneratorNoise, TheSameSeedRepeatsTheNoiseAndDifferentSeedsGiveUncorrelatedNoise) {
-  EXPECT_EQ(Generate({{14, 3}, {1, kPink}}, Frames(1)), Generate({{14, 3}, {1, kPink}}, Frames(1)));
+TEST(GeneratorNoise, DifferentSeedsGiveUncorrelatedNoise) {
   const auto a = Generate({{14, 0}, {1, kWhite}}, Frames(2));
   const auto b = Generate({{14, 1}, {1, kWhite}}, Frames(2));
   double ab = 0;

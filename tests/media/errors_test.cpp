@@ -64,7 +64,7 @@ TEST_F(BadInput, UnreadableFileIsAnAccessError) {
 TEST_F(BadInput, EmptyFileTextWhateverItsExtensionAndACutWaveHeaderAreFormatErrors) {
   EXPECT_EQ(OpenResult(WithBytes("empty.wav", {})), kFileFormat);
   std::string text(4000, 'x');
-  for (const char* name : {"text.wav", "text.mp3", "text.flac", "text.ogg"})
+  for (const char* name : {"text.wav", "text.mp3"})
     EXPECT_EQ(OpenResult(WithBytes(name, {text.begin(), text.end()})), kFileFormat) << name;
   EXPECT_EQ(OpenResult(WithBytes("cut.wav", Head(Make("a.wav"), 30))), kFileFormat);
 }

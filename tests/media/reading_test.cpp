@@ -61,9 +61,7 @@ INSTANTIATE_TEST_SUITE_P(Containers, LosslessFile,
                          testing::Values(Made{"a.flac", "", kFlac}, Made{"a.aiff", "", kAiff},
                                          Made{"a.w64", "", kWave64},
                                          Made{"a.wav", "-rf64 always", kRf64},
-                                         Made{"a.mkv", "-c:a pcm_s16le", kMkv},
-                                         Made{"a.mov", "-c:a pcm_s16le", kMov},
-                                         Made{"a.avi", "-c:a pcm_s16le", kAvi}),
+                                         Made{"a.mkv", "-c:a pcm_s16le", kMkv}),
                          [](const auto& info) { return std::string(info.param.name).substr(2); });
 
 class LossyFile : public LosslessFile {};
@@ -83,8 +81,7 @@ TEST_P(LossyFile, OpensWithItsTypeAsThirtyTwoBitStereoOfAboutTheDurationItReport
 
 INSTANTIATE_TEST_SUITE_P(Codecs, LossyFile,
                          testing::Values(Made{"a.mp3", "", kMp3}, Made{"a.ogg", "", kOggVorbis},
-                                         Made{"a.opus", "", kOpus}, Made{"a.aac", "", kAac},
-                                         Made{"a.m4a", "", kM4a}),
+                                         Made{"a.opus", "", kOpus}, Made{"a.m4a", "", kM4a}),
                          [](const auto& info) { return std::string(info.param.name).substr(2); });
 
 class Reading : public FromSource {};

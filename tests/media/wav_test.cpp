@@ -21,8 +21,9 @@ struct Layout {
 std::vector<Layout> AllLayouts() {
   const uint32_t masks[] = {0, 0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x13F, 0x63F};
   std::vector<Layout> cases;
+  // Counts past three share the extensible header's path: two of them suffice.
   for (int bits : {8, 16, 24, 32})
-    for (int channels = 1; channels <= 8; ++channels)
+    for (int channels : {1, 2, 3, 6, 8})
       cases.push_back({bits, channels, masks[channels]});
   // Masks other than the usual one for the count.
   cases.insert(cases.end(), {{16, 2, 0x600}, {16, 1, 0x8}, {24, 4, 0}});

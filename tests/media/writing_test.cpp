@@ -1,4 +1,4 @@
-// Files of every writable type, read back by other programs (ffmpeg, sox) and
+// Files of every writable type, read back by another program (ffmpeg) and
 // by the component itself: lossless types give the samples back exactly, lossy
 // ones keep the duration.
 #include <cmath>
@@ -36,18 +36,13 @@ TEST_P(LosslessWrite, FfmpegDecodesTheSamplesWritten) {
   EXPECT_EQ(ReadBytes(dir_ / "out.raw"), pcm_);
 }
 
-TEST_P(LosslessWrite, ReadsBackTheSamplesWritten) {
-  EXPECT_EQ(Decode(Write()).pcm, pcm_);
-}
-
 TEST_P(LosslessWrite, ReportsTheTypeItWasWrittenAs) {
   EXPECT_EQ(Get(Opened(Write()).get(), &IMediaFile::get_FileType), GetParam().type);
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, LosslessWrite,
                          testing::Values(Written{"a.wav", kWav, 16}, Written{"a.wav", kRf64, 24},
-                                         Written{"a.flac", kFlac, 16}, Written{"a.flac", kFlac, 24},
-                                         Written{"a.aiff", kAiff, 16}, Written{"a.aiff", kAiff, 32},
+                                         Written{"a.flac", kFlac, 24}, Written{"a.aiff", kAiff, 32},
                                          Written{"a.w64", kWave64, 24}, Written{"a.mkv", kMkv, 24},
                                          Written{"a.mov", kMov, 16}, Written{"a.avi", kAvi, 16}),
                          [](const testing::TestParamInfo<Written>& info) {
@@ -55,17 +50,6 @@ INSTANTIATE_TEST_SUITE_P(Types, LosslessWrite,
                                   std::to_string(info.param.type) + "_" +
                                   std::to_string(info.param.bits);
                          });
-
-TEST(SoxReadBack, ReadsWaveFlacAndAiffIdentically) {
-  TempDir dir;
-  const Format format{44100, 2, 16, 3};
-  const auto pcm = NoisePcm(format, 20000);
-  for (auto [name, type] : {std::pair{"a.wav", kWav}, {"a.flac", kFlac}, {"a.aiff", kAiff}}) {
-    ASSERT_EQ(Encode(dir / name, type, format, pcm), 0);
-    ASSERT_TRUE(Shell("sox " + Quote(dir / name) + " -t s16 " + Quote(dir / "out.raw")));
-    EXPECT_EQ(ReadBytes(dir / "out.raw"), pcm) << name;
-  }
-}
 
 TEST(RawWrite, WritesTheSamplesAndNothingElse) {
   TempDir dir;
@@ -112,7 +96,7 @@ TEST_P(LossyWrite, FfmpegDecodesTheDurationWritten) {
 INSTANTIATE_TEST_SUITE_P(Types, LossyWrite,
                          testing::Values(std::pair{"a.mp3", kMp3}, std::pair{"a.ogg", kOggVorbis},
                                          std::pair{"a.opus", kOpus}, std::pair{"a.aac", kAac},
-                                         std::pair{"a.m4a", kM4a}, std::pair{"a.mp4", kMp4}),
+                                         std::pair{"a.m4a", kM4a}),
                          [](const auto& info) { return std::string(info.param.first).substr(2); });
 
 TEST(LossyWriteFormat, Mp3OfSixChannelsIsMixedToStereo) {

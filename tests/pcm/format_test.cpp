@@ -8,11 +8,6 @@
 namespace PCM_CODEC {
 namespace {
 
-TEST(ChannelMask, AMaskNamingExactlyTheChannelsStands) {
-  EXPECT_EQ(NormaliseChannelMask(0x107, 4), 0x107u);
-  EXPECT_EQ(NormaliseChannelMask(0x4, 1), 0x4u);
-}
-
 TEST(ChannelMask, AMissingOrMismatchedMaskBecomesTheDefaultLayout) {
   const std::uint32_t expected[] = {0x1, 0x3, 0xB, 0x33, 0x37, 0x3F, 0x637, 0x63F};
   for (int channels = 1; channels <= 8; ++channels) {
@@ -40,20 +35,6 @@ TEST(SourceFormat, NonsenseValuesBecomeTheUsualFormat) {
   EXPECT_EQ(f.wave.avgBytesPerSec, 176400u);
   EXPECT_EQ(f.channelMask, 0x3u);
   EXPECT_EQ(f.wave.formatTag, kWaveFormatPcm);
-}
-
-TEST(DestinationFormat, ValuesAreTakenAsGivenWithDerivedSizes) {
-  const PcmFormat f = MakeFormat(48000, 6, 24, 0);
-  EXPECT_EQ(f.wave.blockAlign, 18);
-  EXPECT_EQ(f.wave.avgBytesPerSec, 864000u);
-  EXPECT_EQ(f.channelMask, 0x3Fu);
-}
-
-TEST(ConverterFormats, ConvertingToThreeChannelsWithNoMaskGivesLeftRightLowFrequency) {
-  CPcmConvert c;
-  c.SetInputFormat(44100, 2, 16, 0x3);
-  c.SetOutputFormat(44100, 3, 16, 0);
-  EXPECT_EQ(c.OutputFormat().channelMask, 0xBu);
 }
 
 TEST(ConverterFormats, InitRefusesFormatsItCannotProduce) {

@@ -163,12 +163,5 @@ TEST_F(IoFaults, ClearedFaultsLetEveryCallThrough) {
   EXPECT_EQ(IoCallsSeen(IoCall::Write), 0);
 }
 
-TEST(IoCallNames, NameEachKindAndNothingElse) {
-  IoCall call;
-  ASSERT_TRUE(IoCallFromName("truncate", &call));
-  EXPECT_EQ(call, IoCall::Truncate);
-  EXPECT_FALSE(IoCallFromName("Write", &call));
-}
-
 }  // namespace
 }  // namespace qel::platform

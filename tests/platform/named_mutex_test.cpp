@@ -60,13 +60,6 @@ class NamedMutexTest : public ::testing::Test {
   UniqueFd childStdin_;
 };
 
-TEST_F(NamedMutexTest, FirstHolderFindsTheNameFree) {
-  NamedMutex mutex;
-  bool existed = true;
-  ASSERT_TRUE(mutex.Create(kName, &existed));
-  EXPECT_FALSE(existed);
-}
-
 TEST_F(NamedMutexTest, SecondHolderInTheSameProcessSeesItExisting) {
   NamedMutex first, second;
   bool existed = false;

@@ -20,13 +20,6 @@ TEST(HeadlessMessageBoxes, EachBoxIsKeptWithCaptionTextAndFlags) {
   EXPECT_EQ(shown.flags & MB_ICONMASK, MB_ICONSTOP);
 }
 
-TEST(HeadlessMessageBoxes, EachBoxIsWrittenAsCaptionColonText) {
-  std::ostringstream log;
-  HeadlessMessageBoxes boxes(&log);
-  boxes.Show("QelAudioEditor", "Control not installed.", MB_ICONSTOP);
-  EXPECT_EQ(log.str(), "QelAudioEditor: Control not installed.\n");
-}
-
 TEST(HeadlessClipboard, WaveBytesPutInOneSessionAreReadInTheNext) {
   HeadlessClipboard clipboard;
   {

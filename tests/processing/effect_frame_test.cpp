@@ -187,16 +187,6 @@ TEST_F(EffectFrameTest, AnAllChannelEffectProcessesDisabledChannelsAndRestoresTh
   EXPECT_EQ(doc.channels.OperationCount(), 1);
 }
 
-TEST_F(EffectFrameTest, FlushingEffectsAreToldOfTheLastBlockOnlyBeforeIt) {
-  Open(1, 0, 3500);
-  Run(opcode::kCompressor);
-  EXPECT_EQ(left.lastBlocks, std::vector<int>{3});
-  GainProcessor plain;
-  left = plain;
-  Run(opcode::kAmplify);
-  EXPECT_TRUE(left.lastBlocks.empty());
-}
-
 TEST_F(EffectFrameTest, StopInTheFirstBlockKeepsOneProcessedSecondAndTheRestUnchanged) {
   Open(1, 500, 4500);
   bool inLoop = false;
@@ -310,14 +300,6 @@ TEST_F(EffectFrameTest, AMeasuringProcessorSeesTheWholeSelectionFirst) {
   EXPECT_EQ(test::CurrentSamples(doc), Scaled(original, 1, 0, 3500, {0}));
 }
 
-TEST_F(EffectFrameTest, ProgressRunsUpOverTheWholeDocumentToNinetyFive) {
-  Open(1, 2000, 4000);
-  Run(opcode::kAmplify);
-  ASSERT_FALSE(observer.progress.empty());
-  EXPECT_TRUE(std::is_sorted(observer.progress.begin(), observer.progress.end()));
-  EXPECT_EQ(observer.progress.back(), 95);
-}
-
 TEST_F(EffectFrameTest, APreviewConfiguresAndAsksForPlaybackWithoutTouchingTheDocument) {
   Open(1, 0, 100);
   EffectJob job = Job(opcode::kAmplify);
@@ -382,13 +364,6 @@ TEST_F(EffectFrameTest, AGeneratorReplacesTheSelection) {
   EXPECT_EQ(doc.View()->endSelect[doc.View()->zoom], 1500 * 2);
 }
 
-TEST_F(EffectFrameTest, AGeneratorShorterThanAMillisecondMakesNothing) {
-  Open(1, 0, 0);
-  ASSERT_EQ(Generate(0.5), EffectOutcome::kDone);
-  EXPECT_TRUE(left.chunks.empty());
-  EXPECT_EQ(test::CurrentSamples(doc), original);
-}
-
 TEST(SmoothingFlag, IsOnOnlyForSelectionsAsLongAsBothEdges) {
   const document::Smoothing smoothing{1, 10.0, 20.0};
   EXPECT_FALSE(SmoothingApplies(smoothing, 881, 44100));
@@ -415,12 +390,6 @@ TEST(EffectSamples, EightBitMidpointIsZeroAndComesBackUnchanged) {
   EXPECT_EQ(Back(8, 0.0), std::vector<uint8_t>{0x80});
   EXPECT_EQ(Back(8, 300.0), std::vector<uint8_t>{0xFF});
   EXPECT_EQ(Back(8, -0.9), std::vector<uint8_t>{0x7F});  // 127.1 truncated
-}
-
-TEST(EffectSamples, SixteenBitResultsClipSymmetrically) {
-  EXPECT_EQ(Back(16, -32768.0), (std::vector<uint8_t>{0x01, 0x80}));
-  EXPECT_EQ(Back(16, 40000.0), (std::vector<uint8_t>{0xFF, 0x7F}));
-  EXPECT_EQ(Back(16, -2.7), (std::vector<uint8_t>{0xFE, 0xFF}));  // truncated toward zero
 }
 
 TEST(EffectSamples, TwentyFourBitSamplesTravelInTheUpperBytesOrScaled) {

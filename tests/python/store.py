@@ -1,6 +1,7 @@
 """Test helpers: documents made from known samples through OpenFileFromTmp, and
 their samples read back from the control's current sample-store file."""
 import struct
+import wave
 
 import numpy as np
 
@@ -30,6 +31,39 @@ def to_bytes(samples, bits):
         b = np.stack([v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF], axis=1).astype(np.uint8)
         return b.tobytes()
     return samples.astype(DTYPES[bits]).tobytes()
+
+
+def write_wav(path, samples, rate=44100):
+    """A 16-bit wave file of frames x channels samples, as other programs write it."""
+    samples = np.asarray(samples, dtype=np.int16)
+    if samples.ndim == 1:
+        samples = samples[:, None]
+    with wave.open(str(path), "wb") as w:
+        w.setnchannels(samples.shape[1])
+        w.setsampwidth(2)
+        w.setframerate(rate)
+        w.writeframes(samples.tobytes())
+    return path
+
+
+def ramp(frames, channels=2):
+    """Distinct samples in each channel, so that misplaced frames or channels show."""
+    base = np.arange(frames, dtype=np.int32)
+    return np.stack([base * (c + 1) % 30000 for c in range(channels)], axis=1).astype(np.int16)
+
+
+def markers_of(control, *fields):
+    """The markers in their order (numbered from 1), each a tuple of the fields asked for."""
+    m = control.Markers
+    found = []
+    for i in range(1, m.Count + 1):
+        m.Num = i
+        found.append(tuple(getattr(m, field) for field in fields))
+    return found
+
+
+def files_in(folder):
+    return sorted(p.name for p in folder.iterdir())
 
 
 def read_store(path):

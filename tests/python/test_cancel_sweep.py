@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 import qelaudio
 
-from store import Document
+from store import Document, files_in
 
 RATE = 8000
 FRAMES = 40000  # five seconds: the loops report many blocks
@@ -16,10 +16,6 @@ def tone(frames=FRAMES):
     t = np.arange(frames)
     w = (np.sin(t * 0.011) * 8000 + (t % 89) * 13).astype(np.int16)
     return np.stack([w, -w], axis=1)
-
-
-def files(folder):
-    return sorted(p.name for p in folder.iterdir())
 
 
 class StopAt:
@@ -51,7 +47,7 @@ def prepared(control, tmp_path):
 def snapshot(doc, folder):
     c = doc.control
     return (doc.samples().copy(), list(c.UndoList or []), doc.selection(),
-            c.Position.TotalSamples, files(folder))
+            c.Position.TotalSamples, files_in(folder))
 
 
 def sweep(control, tmp_path, prepare, call, check):
@@ -113,7 +109,7 @@ def test_an_effect_stopped_at_any_block_keeps_a_processed_start_and_the_rest_as_
         cut = differs[0] if len(differs) else len(samples)
         assert np.array_equal(samples[cut:], original[cut:]), f"block {k}: torn at {cut}"
         assert cut >= 8000, f"block {k}: the part before the selection changed"
-        assert len(files(tmp_path / "temp")) == len(before[4]) + 1, f"block {k}"
+        assert len(files_in(tmp_path / "temp")) == len(before[4]) + 1, f"block {k}"
 
     assert sweep(control, tmp_path, prepared,
                  lambda doc: doc.control.Transform.Amplify(50), check) > 2
@@ -132,7 +128,7 @@ def test_a_save_stopped_at_any_block_leaves_the_named_file_untouched(control, tm
     def check(doc, before, after, k):
         unchanged(doc, before, after, k)
         assert target.read_bytes() == old, f"block {k}"
-        assert files(out) == ["kept.wav"], f"block {k}"
+        assert files_in(out) == ["kept.wav"], f"block {k}"
 
     blocks = sweep(control, tmp_path, prepare,
                    lambda doc: doc.control.SaveFile(str(target), False, 0, 0), check)

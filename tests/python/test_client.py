@@ -1,20 +1,17 @@
 """The Python client end to end: creation, late-bound members, conversions,
-errors carrying their result code, and events."""
+errors carrying their result code, and events. Which members are methods and
+which indexed properties is checked against the stub in test_stub."""
 import pytest
 import qelaudio
 
 CONTROL_CLSID = "{72E3EF9C-6678-4755-B0A1-1033A4B8A938}"
 
 
-def test_control_is_created_by_progid_with_or_without_version():
-    a = qelaudio.Dispatch("QelAudioEditor4.AudioEditor")
-    b = qelaudio.Dispatch("QelAudioEditor4.AudioEditor.1")
+def test_each_dispatch_creates_a_control_of_its_own_by_versioned_progid_or_class_identifier():
+    a = qelaudio.Dispatch("QelAudioEditor4.AudioEditor.1")
+    b = qelaudio.Dispatch(CONTROL_CLSID)
     assert a.Status == 0 and b.Status == 0
     assert a != b  # two controls, not one shared
-
-
-def test_control_is_created_by_class_identifier():
-    assert qelaudio.Dispatch(CONTROL_CLSID).Status == 0
 
 
 def test_unknown_progid_raises_with_the_class_string_code():
@@ -24,20 +21,13 @@ def test_unknown_progid_raises_with_the_class_string_code():
 
 
 def test_dispid_answers_what_getidsofnames_answers(control):
-    assert qelaudio.dispid(control, "OpenRawFile") == 73
-    assert qelaudio.dispid(control, "_OnTimer") == 76
+    # Every identifier is checked against the surface table in the C++ suite (Surface).
     assert qelaudio.dispid(control, "getadditionalparam") == 72
-    assert qelaudio.dispid(control.Markers, "SplitFilesName") == 21
 
 
 def test_unknown_member_is_an_attribute_error(control):
     with pytest.raises(AttributeError):
         control.NoSuchMember
-
-
-def test_property_put_is_read_back(control):
-    control.PreviewMode = 2
-    assert control.PreviewMode == 2
 
 
 def test_boolean_keeps_its_integer_value(control):
@@ -56,16 +46,6 @@ def test_failing_member_raises_with_its_code_and_source(control):
         control.DXTransform.FilterNum = 0  # no plug-in listed while the host is off
     assert err.value.hresult == 0x80040309
     assert err.value.source == "QelAudioEditor4.AudioEditor.1"
-
-
-def test_indexed_property_takes_an_index(control):
-    marker_names = control.Markers.SplitFilesName
-    assert isinstance(marker_names, qelaudio.IndexedProperty)
-
-
-def test_methods_are_callable_and_properties_are_values(control):
-    assert callable(control._OnTimer)
-    assert isinstance(control.Status, int)
 
 
 def test_wrong_argument_type_raises_type_mismatch(control):
@@ -127,9 +107,3 @@ def test_exception_in_a_handler_does_not_break_the_call(control):
     control._ParsingFile()
     control._OnTimer()  # returns normally
     assert control.Status == 0
-
-
-def test_ref_holds_a_value_a_handler_can_replace():
-    ref = qelaudio.Ref(0)
-    ref.value = 1
-    assert ref.value == 1

@@ -5,12 +5,7 @@ import numpy as np
 import pytest
 import qelaudio
 
-from store import Document
-
-
-def ramp(frames, channels=2):
-    base = np.arange(frames, dtype=np.int32)
-    return np.stack([base * (c + 1) % 30000 for c in range(channels)], axis=1).astype(np.int16)
+from store import Document, ramp
 
 
 @pytest.fixture(autouse=True)

@@ -5,11 +5,17 @@ failing at each file call are swept in test_fault_sweep, stopped ones in
 test_cancel_sweep."""
 import contextlib
 import errno
+import os
 import resource
+import socket
+import subprocess
+import sys
 
 import numpy as np
 import pytest
 import qelaudio
+
+from store import files_in, write_store
 
 MEMORY_ERROR = 0x80040302
 
@@ -33,50 +39,39 @@ def file_size_limit(limit):
         resource.setrlimit(resource.RLIMIT_FSIZE, (soft, hard))
 
 
-def files_in(folder):
-    return sorted(p.name for p in folder.iterdir())
+def seen(doc, folder):
+    """What the user can see of the document, its history and the temporary folder."""
+    c = doc.control
+    return (doc.samples().tobytes(), c.Position.TotalSamples, doc.selection(), c.UndoList,
+            c.RedoList, files_in(folder))
 
 
-@pytest.mark.parametrize("edit", ["Paste", "DeleteSelect", "Cut"])
-def test_an_edit_whose_write_fails_is_a_memory_error_and_changes_nothing(
-        doc, private_temp, edit):
-    samples = tone(250_000)  # 1 MB of sample data
-    doc.open(samples)
+# The new version of the document cannot be completed: it needs more room than
+# the "disk" has left (bytes), while the old one stays readable. Trim answers
+# success all the same.
+@pytest.mark.parametrize("edit, limit, error", [
+    ("Paste", 1_040_000, MEMORY_ERROR), ("DeleteSelect", 500_000, MEMORY_ERROR),
+    ("Cut", 500_000, MEMORY_ERROR), ("Trim", 40_000, None)])
+def test_an_edit_whose_write_fails_changes_nothing_and_but_for_trim_is_a_memory_error(
+        doc, private_temp, edit, limit, error):
+    doc.open(tone(250_000))  # 1 MB of sample data
     doc.select(1000, 21000)
     doc.control.Copy()
     if edit == "Paste":
         doc.control.Position.Selected = False  # an insertion: the document grows
-    before = (doc.samples().copy(), doc.control.Position.TotalSamples, doc.selection(),
-              doc.control.UndoList, files_in(private_temp))
-
-    # The new version of the document cannot be completed: it needs more room
-    # than the "disk" has left, while the old one stays readable.
-    limit = {"Paste": 1_040_000, "DeleteSelect": 500_000, "Cut": 500_000}[edit]
-    with file_size_limit(limit), pytest.raises(qelaudio.ComError) as err:
-        getattr(doc.control, edit)()
-    assert err.value.hresult == MEMORY_ERROR
-    after = (doc.samples(), doc.control.Position.TotalSamples, doc.selection(),
-             doc.control.UndoList, files_in(private_temp))
-    assert np.array_equal(after[0], before[0])
-    assert after[1:] == before[1:]
-
-
-def test_a_trim_whose_write_fails_answers_success_and_changes_nothing(doc, private_temp):
-    doc.open(tone(250_000))
-    doc.select(1000, 21000)
-    before = (doc.samples().copy(), doc.control.Position.TotalSamples, doc.selection(),
-              doc.control.UndoList, files_in(private_temp))
-    with file_size_limit(40_000):
-        doc.control.Trim()  # the new 80 KB version cannot be written
-    after = (doc.samples(), doc.control.Position.TotalSamples, doc.selection(),
-             doc.control.UndoList, files_in(private_temp))
-    assert np.array_equal(after[0], before[0])
-    assert after[1:] == before[1:]
+    before = seen(doc, private_temp)
+    with file_size_limit(limit):
+        try:
+            getattr(doc.control, edit)()
+            raised = None
+        except qelaudio.ComError as e:
+            raised = e.hresult
+    assert raised == error
+    assert seen(doc, private_temp) == before
 
 
 def test_pasting_an_empty_clipboard_with_smoothing_keeps_every_sample_and_takes_no_step(
         doc, private_temp):
-    from store import write_store
     samples = tone(8000)
     doc.open(samples)
     write_store(private_temp / "QelClipBoard.wav", np.zeros((0, 2), np.int16))
@@ -147,25 +142,26 @@ doc.control.SaveFile(sys.argv[2], False, 0, 0)
 """
 
 
-def test_a_control_killed_while_saving_leaves_the_old_target_and_its_files_to_the_next(
-        tmp_path, private_temp):
-    import os
-    import signal
-    import subprocess
-    import sys
-    target = tmp_path / "song.wav"
-    target.write_bytes(b"old song" * 1000)
-    (private_temp / "notes.txt").write_text("not the control's")
-    child = subprocess.Popen(
+def saving_child(tmp_path, target):
+    """A control in another process, waiting in the middle of saving to target."""
+    return subprocess.Popen(
         [sys.executable, "-c", SAVING_CHILD, str(tmp_path), str(target),
          os.path.dirname(__file__)],
         stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=os.environ.copy())
+
+
+def test_a_control_killed_while_saving_leaves_the_old_target_and_its_files_to_the_next(
+        tmp_path, private_temp):
+    target = tmp_path / "song.wav"
+    target.write_bytes(b"old song" * 1000)
+    (private_temp / "notes.txt").write_text("not the control's")
+    child = saving_child(tmp_path, target)
     try:
         assert child.stdout.readline() == b"saving\n"
         stale = [p.name for p in private_temp.glob("qel*.qelf")]
         assert stale  # the edited version
     finally:
-        child.send_signal(signal.SIGKILL)
+        child.kill()
         child.wait()
     assert target.read_bytes() == b"old song" * 1000
 
@@ -176,15 +172,8 @@ def test_a_control_killed_while_saving_leaves_the_old_target_and_its_files_to_th
 
 def test_the_next_save_into_a_folder_removes_what_a_killed_save_left_there_and_nothing_else(
         doc, tmp_path):
-    import os
-    import socket
-    import subprocess
-    import sys
     target = tmp_path / "song.wav"
-    child = subprocess.Popen(
-        [sys.executable, "-c", SAVING_CHILD, str(tmp_path), str(target),
-         os.path.dirname(__file__)],
-        stdin=subprocess.PIPE, stdout=subprocess.PIPE, env=os.environ.copy())
+    child = saving_child(tmp_path, target)
     try:
         assert child.stdout.readline() == b"saving\n"
         assert any("qelsave" in n for n in files_in(tmp_path))  # its copy, half written

@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 import qelaudio
 
-from test_data_safety import MEMORY_ERROR, files_in, tone
+from test_data_safety import MEMORY_ERROR, files_in, seen, tone
 
 
 @pytest.fixture
@@ -35,16 +35,6 @@ def small_disk(tmp_path):
         subprocess.run(["umount", "-l", str(point)], check=False)
 
 
-def state(doc, folder):
-    return (doc.samples().copy(), doc.control.Position.TotalSamples, doc.selection(),
-            doc.control.UndoList, doc.control.RedoList, files_in(folder))
-
-
-def assert_same(before, after):
-    assert np.array_equal(after[0], before[0])
-    assert after[1:] == before[1:]
-
-
 def test_pastes_that_fill_the_temporary_disk_end_in_a_memory_error_and_change_nothing(
         doc, small_disk):
     disk = small_disk("small-temp", 3 * 1024)
@@ -54,7 +44,7 @@ def test_pastes_that_fill_the_temporary_disk_end_in_a_memory_error_and_change_no
     doc.control.Copy()
     doc.control.Position.Selected = False
     for attempt in range(10):
-        before = state(doc, disk)
+        before = seen(doc, disk)
         try:
             doc.control.Paste()
         except qelaudio.ComError as err:
@@ -63,7 +53,7 @@ def test_pastes_that_fill_the_temporary_disk_end_in_a_memory_error_and_change_no
     else:
         pytest.fail("ten pastes of a 0.9 MB document fitted on a 3 MB disk")
     assert attempt >= 1  # the first ones had room
-    assert_same(before, state(doc, disk))
+    assert seen(doc, disk) == before
 
 
 def test_an_effect_without_room_for_its_result_is_an_error_and_changes_nothing(doc, small_disk):
@@ -71,10 +61,10 @@ def test_an_effect_without_room_for_its_result_is_an_error_and_changes_nothing(d
     doc.control.TempDirectory = str(disk) + "/"  # the folder itself, not its parent
     doc.open(tone(200_000))  # 800 KB: its new version cannot fit
     doc.select(0, 200_000)
-    before = state(doc, disk)
+    before = seen(doc, disk)
     with pytest.raises(qelaudio.ComError):
         doc.control.Transform.Amplify(50)
-    assert_same(before, state(doc, disk))
+    assert seen(doc, disk) == before
     assert doc.control.Status == 0
 
 

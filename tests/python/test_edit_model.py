@@ -12,6 +12,8 @@ import numpy as np
 import pytest
 import qelaudio
 
+from store import markers_of, read_store
+
 CHANNELS = 2
 
 
@@ -124,19 +126,13 @@ class Model:
         self.carry(s, e, s, self.end)
 
 
-def doc_state(c, store_read):
+def doc_state(c):
     p = c.Position
-    m = c.Markers
-    markers = []
-    for i in range(1, m.Count + 1):
-        m.Num = i
-        markers.append([m.Position, m.Length])
-    return (store_read(c.FileInfo.TempFileName)[1], p.StartSelect, p.EndSelect,
-            1 if p.Selected else 0, markers)
+    return (read_store(c.FileInfo.TempFileName)[1], p.StartSelect, p.EndSelect,
+            1 if p.Selected else 0, [list(m) for m in markers_of(c, "Position", "Length")])
 
 
 def run_sequence(seed, doc, clip):
-    from store import read_store
     rng = random.Random(seed)
     c = doc.control
     frames = rng.randint(20, 120)
@@ -256,7 +252,7 @@ def run_sequence(seed, doc, clip):
             # is observed, the samples and markers must not change
             model.start, model.end = c.Position.StartSelect, c.Position.EndSelect
             model.selected = 1 if c.Position.Selected else 0
-        got = doc_state(c, read_store)
+        got = doc_state(c)
         # Exact but for the mixer's rounding of converted pastes (1 step at most);
         # neighbouring frames differ by 14, so any misplaced frame still shows.
         assert got[0].shape == model.samples.shape, where

@@ -4,13 +4,12 @@ success (samples, format, history, markers, positions, temporary folder),
 idle, and a host whose operation did not happen hears of it."""
 import errno
 import re
-import wave
 
 import numpy as np
 import pytest
 import qelaudio
 
-from store import Document, read_store
+from store import Document, files_in, markers_of, read_store, write_wav
 
 RATE = 8000
 FRAMES = 20000  # two and a half seconds: every copy loop runs several blocks
@@ -24,27 +23,9 @@ def tone(frames=FRAMES, channels=2):
     return np.stack([wave_, -wave_][:channels], axis=1)
 
 
-def write_wav(path, samples, rate=RATE):
-    with wave.open(str(path), "wb") as w:
-        w.setnchannels(samples.shape[1])
-        w.setsampwidth(2)
-        w.setframerate(rate)
-        w.writeframes(samples.astype(np.int16).tobytes())
-    return path
-
-
-def temp_names(folder):
-    return sorted(p.name for p in folder.iterdir())
-
-
 def name_shapes(names):
     """File names with their random numbers blanked: what two runs share."""
     return sorted(re.sub(r"[0-9A-F]{12}", "#", n) for n in names)
-
-
-def clipboard_bytes(folder):
-    path = folder / "QelClipBoard.wav"
-    return path.read_bytes() if path.exists() else None
 
 
 def state(control, folder):
@@ -52,22 +33,18 @@ def state(control, folder):
     c = control
     store = c.FileInfo.TempFileName
     p = c.Position
-    markers = []
-    m = c.Markers
-    for i in range(1, m.Count + 1):  # numbered from 1
-        m.Num = i
-        markers.append((m.Position, m.Length, m.Label))
     return {
         "samples": (read_store(store)[0], read_store(store)[1].tobytes()) if store else None,
         "format": (c.FileInfo.SampleRate, c.FileInfo.Channels, c.FileInfo.SampleSize),
         "undo": list(c.UndoList or []),
         "redo": list(c.RedoList or []),
-        "markers": markers,
+        "markers": markers_of(c, "Position", "Length", "Label"),
         "positions": (p.StartSelect, p.EndSelect, bool(p.Selected), p.StartView, p.EndView,
                       p.Current, p.TotalSamples),
         "status": c.Status,
-        "files": temp_names(folder),
-        "clipboard": clipboard_bytes(folder),
+        "files": files_in(folder),
+        "clipboard": (folder / "QelClipBoard.wav").read_bytes()
+        if (folder / "QelClipBoard.wav").exists() else None,
     }
 
 
@@ -87,18 +64,17 @@ def prepare_document(doc, tmp_path):
     doc.select(4000, 9000)
 
 
-def prepare_clipboard(doc, tmp_path):
-    prepare_document(doc, tmp_path)
-    doc.select(1000, 6000)
-    doc.control.Copy()
-    doc.select(4000, 9000)
+def prepare_copied(copy):
+    """The document with a part of it copied by `copy` (a member's name)."""
+    def prepare(doc, tmp_path):
+        prepare_document(doc, tmp_path)
+        doc.select(1000, 6000)
+        getattr(doc.control, copy)()
+        doc.select(4000, 9000)
+    return prepare
 
 
-def prepare_system_clipboard(doc, tmp_path):
-    prepare_document(doc, tmp_path)
-    doc.select(1000, 6000)
-    doc.control.CopyToClipboard()
-    doc.select(4000, 9000)
+prepare_clipboard = prepare_copied("Copy")
 
 
 WINDOWS = {}
@@ -125,7 +101,7 @@ def prepare_nothing_open(doc, tmp_path):
 def source_wav(tmp_path):
     path = tmp_path / "source.wav"
     if not path.exists():
-        write_wav(path, tone(6000)[::-1].copy())
+        write_wav(path, tone(6000)[::-1].copy(), RATE)
     return path
 
 
@@ -157,7 +133,7 @@ OPERATIONS = {
                     lambda c, d: c.MixFromFile(str(source_wav(d)), 100, 100)),
     "PasteFromFile": (prepare_document, lambda c, d: c.PasteFromFile(str(source_wav(d)))),
     "CopyToClipboard": (prepare_document, lambda c, d: c.CopyToClipboard()),
-    "PasteFromClipboard": (prepare_system_clipboard, lambda c, d: c.PasteFromClipboard()),
+    "PasteFromClipboard": (prepare_copied("CopyToClipboard"), lambda c, d: c.PasteFromClipboard()),
     "PutAudioArray": (prepare_document,
                       lambda c, d: c.PutAudioArray(qelaudio.audio_data(tone(700)))),
 }
@@ -177,23 +153,28 @@ def no_faults_left():
     WINDOWS.clear()  # each test's control has its own window
 
 
+def with_fault(kind, n, call, error=errno.EIO, persistent=False):
+    """Runs call with the n-th file call of kind failing (none when kind is None);
+    returns (the error raised or None, how many calls of kind were made)."""
+    if kind:
+        qelaudio._inject_io_fault(kind, n, error, persistent)
+    try:
+        call()
+        return None, qelaudio._io_calls_seen(kind) if kind else 0
+    except qelaudio.ComError as e:
+        return e, qelaudio._io_calls_seen(kind) if kind else 0
+    finally:
+        qelaudio._clear_io_faults()
+
+
 def run(op, doc, tmp_path, kind=None, n=0, error=errno.EIO, persistent=False):
     """Prepares, runs the operation (with the fault armed when kind is given) and
-    returns (the state before, the state after, the error raised or None)."""
+    returns (the state before, the state after, the error raised or None, calls seen)."""
     prepare, call = OPERATIONS[op]
     prepare(doc, tmp_path)
     folder = tmp_path / "temp"
     before = state(doc.control, folder)
-    raised = None
-    if kind:
-        qelaudio._inject_io_fault(kind, n, error, persistent)
-    try:
-        call(doc.control, tmp_path)
-    except qelaudio.ComError as e:
-        raised = e
-    finally:
-        seen = qelaudio._io_calls_seen(kind) if kind else 0
-        qelaudio._clear_io_faults()
+    raised, seen = with_fault(kind, n, lambda: call(doc.control, tmp_path), error, persistent)
     return before, state(doc.control, folder), raised, seen
 
 
@@ -299,28 +280,20 @@ def test_a_failing_save_leaves_the_named_file_old_or_complete_and_nothing_beside
     doc.control.SaveFile(str(target), False, 0, file_type)
     complete = target.read_bytes()
     old = b"the user's old file" * 100
-    qelaudio._inject_io_fault(kind, 1 << 40, errno.EIO)
-    doc.control.SaveFile(str(out / "count.wav"), False, 0, file_type)
-    total = qelaudio._io_calls_seen(kind)
-    qelaudio._clear_io_faults()
+    _, total = with_fault(kind, 1 << 40,
+                          lambda: doc.control.SaveFile(str(out / "count.wav"), False, 0, file_type))
     (out / "count.wav").unlink()
-    temp_before = temp_names(tmp_path / "temp")
+    temp_before = files_in(tmp_path / "temp")
     for n in range(1, min(total, MAX_N) + 1):
         target.write_bytes(old)
-        qelaudio._inject_io_fault(kind, n, errno.EIO)
-        try:
-            doc.control.SaveFile(str(target), False, 0, file_type)
-            raised = None
-        except qelaudio.ComError as e:
-            raised = e
-        finally:
-            qelaudio._clear_io_faults()
+        raised, _ = with_fault(kind, n,
+                               lambda: doc.control.SaveFile(str(target), False, 0, file_type))
         where = f"{kind} call {n} failing"
         assert target.read_bytes() in (old, complete), where
         if target.read_bytes() == old:
             assert raised is not None, f"{where}: the file was not written and no error"
-        assert temp_names(out) == ["song.wav"], where
-        assert temp_names(tmp_path / "temp") == temp_before, where
+        assert files_in(out) == ["song.wav"], where
+        assert files_in(tmp_path / "temp") == temp_before, where
         assert doc.control.Status == 0, where
 
 
@@ -334,27 +307,17 @@ def test_a_failing_split_announces_only_complete_pieces_and_leaves_no_other_file
     m.SplitFileByMarkers()
     pieces = [read_store(m.SplitFilesName(i))[1].tobytes() for i in range(m.SplitFilesCount)]
     assert len(pieces) == 4
-    qelaudio._inject_io_fault(kind, 1 << 40, errno.EIO)
-    m.SplitFileByMarkers()
-    total = qelaudio._io_calls_seen(kind)
-    qelaudio._clear_io_faults()
+    _, total = with_fault(kind, 1 << 40, m.SplitFileByMarkers)
     for n in range(1, min(total, MAX_N) + 1):
-        before = temp_names(folder)
-        qelaudio._inject_io_fault(kind, n, errno.EIO)
-        try:
-            m.SplitFileByMarkers()
-            raised = None
-        except qelaudio.ComError as e:
-            raised = e
-        finally:
-            qelaudio._clear_io_faults()
+        before = files_in(folder)
+        raised, _ = with_fault(kind, n, m.SplitFileByMarkers)
         where = f"{kind} call {n} failing"
         names = [m.SplitFilesName(i) for i in range(m.SplitFilesCount)]
         made = [read_store(name)[1].tobytes() for name in names]
         assert made == pieces[:len(made)], where
         if len(made) < len(pieces):
             assert raised is not None, f"{where}: pieces missing and no error"
-        new = set(temp_names(folder)) - set(before)
+        new = set(files_in(folder)) - set(before)
         announced = {name.rsplit("/", 1)[1] for name in names}
         if kind == "unlink":  # a file that cannot be deleted is left alone
             assert new >= announced, where

@@ -16,44 +16,20 @@ LANE_Y = 150
 
 
 class Events:
+    """Keeps the mouse, position, marker and channel events in order: an event
+    with arguments as a tuple of its name and them, one without as its name."""
+    KEPT = {"MouseDown", "MouseUp", "MouseMove", "DblClick", "ScaleXClick", "ScaleYClick",
+            "WaveformRClick", "ChangePosition", "MarkerClick", "NewMarker", "ChangeMarker",
+            "SelectChannel"}
+
     def __init__(self):
         self.log = []
 
-    def OnMouseDown(self, button, shift, x, y):
-        self.log.append(("MouseDown", button, shift, x, y))
-
-    def OnMouseUp(self, button, shift, x, y):
-        self.log.append(("MouseUp", button, shift, x, y))
-
-    def OnMouseMove(self, button, shift, x, y):
-        self.log.append(("MouseMove", button, shift, x, y))
-
-    def OnDblClick(self):
-        self.log.append("DblClick")
-
-    def OnScaleXClick(self):
-        self.log.append("ScaleXClick")
-
-    def OnScaleYClick(self):
-        self.log.append("ScaleYClick")
-
-    def OnWaveformRClick(self):
-        self.log.append("WaveformRClick")
-
-    def OnChangePosition(self):
-        self.log.append("ChangePosition")
-
-    def OnMarkerClick(self, num):
-        self.log.append(("MarkerClick", num))
-
-    def OnNewMarker(self, num):
-        self.log.append(("NewMarker", num))
-
-    def OnChangeMarker(self, num):
-        self.log.append(("ChangeMarker", num))
-
-    def OnSelectChannel(self):
-        self.log.append("SelectChannel")
+    def __getattr__(self, name):
+        event = name[2:]
+        if not name.startswith("On") or event not in self.KEPT:
+            raise AttributeError(name)
+        return lambda *args: self.log.append((event, *args) if args else event)
 
     def names(self):
         return [e if isinstance(e, str) else e[0] for e in self.log]

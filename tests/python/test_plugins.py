@@ -2,8 +2,9 @@
 behind DXTransform, mda's LV2 plug-ins behind VSTTransform. Listing with the
 load events and Cancel, the settings store, what the plug-ins do to known
 signals (measured, tolerances beside them), and the frame around a run. What
-each SDK plug-in does, the property page and refused load methods are tested in
-the C++ plug-in suite (LadspaSdk, LadspaInstances, LadspaDiscovery)."""
+each SDK plug-in does, the property page, refused load methods, indices out of
+range and parameter units are tested in the C++ plug-in suite (LadspaSdk,
+LadspaInstances, LadspaDiscovery, Lv2)."""
 import pathlib
 
 import numpy as np
@@ -11,7 +12,6 @@ import pytest
 import qelaudio
 
 RATE = 44100
-NOT_INSTALLED = 0x80040309
 INVALID_OPERATION = 0x80040307
 LADSPA = pathlib.Path("/usr/lib/ladspa")
 MDA = "http://drobilla.net/plugins/mda/"
@@ -110,24 +110,18 @@ def test_members_do_nothing_while_the_host_is_disabled(control):
     assert control.Status == 0
 
 
-def test_load_libraries_lists_the_sdk_effects_with_their_maker(control, dx):
-    loads = Loads()
+def test_load_libraries_lists_the_sdk_effects_the_host_did_not_cancel(control, dx):
+    loads = Loads(skip={"Simple Delay Line"})
     qelaudio.connect(control, loads)
     dx.LoadLibraries(1)
     found = names(dx)
-    assert {"Mono Amplifier", "Simple Low Pass Filter", "Simple Delay Line"} <= set(found)
+    assert {"Mono Amplifier", "Simple Low Pass Filter"} <= set(found)
     assert "White Noise Source" not in found  # no audio input: not an effect
-    assert loads.names == found
+    assert "Simple Delay Line" in loads.names and "Simple Delay Line" not in found
+    assert [n for n in loads.names if n != "Simple Delay Line"] == found
     choose(dx, "Mono Amplifier")
     assert dx.Vendor.startswith("Richard Furse")
     assert control.Status == 0
-
-
-def test_cancel_in_dx_load_skips_that_plugin(control, dx):
-    qelaudio.connect(control, Loads(skip={"Simple Delay Line"}))
-    dx.LoadLibraries(1)
-    found = names(dx)
-    assert "Simple Delay Line" not in found and "Mono Amplifier" in found
 
 
 def test_stop_during_loading_skips_the_plugins_after_it(control, dx):
@@ -194,13 +188,6 @@ def test_a_plugin_that_fails_to_start_gives_its_reason_and_leaves_the_document(
 
 
 # ---- LV2 plug-ins: parameters, presets, the store ----
-
-def test_lv2_parameters_come_with_their_units(control, vst):
-    vst.LoadLibraries(0)
-    choose(vst, "MDA RePsycho!")
-    params = {vst.ParamName[i]: vst.ParamLabel[i] for i in range(vst.ParamsCount)}
-    assert params["Tune"] == "semi" and params["Fine"] == "ct"
-
 
 def test_lv2_preset_changes_the_output(doc, vst):
     tone = sine(1000, 1, level=0.1)  # -20 dBFS: the splitter's defaults pass it

@@ -1,7 +1,7 @@
 """Selection, view and channels through the interface: positions in frames, the
 events of a put, and what reads without a document. The ordering rules of each
-put and the zoom stack are tested in the C++ editing suite (PositionsTest,
-ZoomTest)."""
+put, clamping to the document and the zoom stack are tested in the C++ editing
+suite (PositionsTest, ZoomTest)."""
 import numpy as np
 import pytest
 import qelaudio
@@ -11,16 +11,6 @@ import qelaudio
 def stereo(doc):
     doc.open(np.zeros((1000, 2)), bits=16)  # block alignment 4
     return doc.control
-
-
-def test_positions_are_frames_clamped_to_the_document(stereo):
-    p = stereo.Position
-    p.StartSelect = 10
-    assert p.StartSelect == 10
-    p.StartSelect = -5
-    assert p.StartSelect == 0
-    p.StartSelect = 5000
-    assert p.StartSelect == p.TotalSamples == 1000
 
 
 def test_current_moves_the_cursor_without_a_selection(stereo):

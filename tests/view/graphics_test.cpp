@@ -155,16 +155,6 @@ Box Lit(const Bitmap& b) {
   return r;
 }
 
-TEST(Text, CentredTextSitsInTheMiddleOfItsBox) {
-  const Box box = Lit(Drawn(200, 60, [](Graphics& g) {
-    g.DrawString("HHHH", Font("Arial", 10), RectF{0, 0, 200, 60},
-                 TextFormat{Align::Center, Align::Center}, Brush{kRed});
-  }));
-  ASSERT_GE(box.right, 0);
-  EXPECT_NEAR((box.left + box.right) / 2.0, 100, 2);
-  EXPECT_NEAR((box.top + box.bottom) / 2.0, 30, 4);
-}
-
 TEST(Text, FarAlignmentEndsAtTheRightOfTheBoxAndTextIsClippedToIt) {
   const Box box = Lit(Drawn(200, 40, [](Graphics& g) {
     const Font font("Arial", 10);

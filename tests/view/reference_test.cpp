@@ -107,13 +107,6 @@ TEST(ReferencePictures, WaveformAtFullView) {
   ExpectMatchesReference(s.h.view, "waveform_full");
 }
 
-TEST(ReferencePictures, ZoomedToTheCurveWithAClockScale) {
-  TwoSecondScene s;
-  s.h.source->ShowFrames(30000, 30200);  // level 1
-  s.h.source->scaleX.type = 2;
-  ExpectMatchesReference(s.h.view, "waveform_level1_clock");
-}
-
 TEST(ReferencePictures, ZoomedToSampleSquaresWithPercentAndFrames) {
   TwoSecondScene s;
   s.h.source->ShowFrames(30000, 30016);  // level 3
@@ -155,15 +148,6 @@ TEST(ReferencePictures, MarkersOfTypeZeroWithOnlyTheRightChannelOperated) {
   s.h.source->operated = {false, true};
   s.h.source->SelectFrames(52000, 64000);
   ExpectMatchesReference(s.h.view, "markers_type0_right_operated");
-}
-
-TEST(ReferencePictures, MarkersOfTypeOneOnADecibelScale) {
-  TwoSecondScene s;
-  AddMarkers(*s.h.source);
-  s.h.source->visual.markerType = 1;
-  s.h.source->scaleY.type = 3;
-  s.h.source->SelectFrames(40000, 40000);
-  ExpectMatchesReference(s.h.view, "markers_type1_decibels");
 }
 
 TEST(ReferencePictures, MarkersOfTypeTwoWithChannelIconsAndAnInnerFrame) {

@@ -134,21 +134,6 @@ TEST_F(Envelope, ColumnsWithoutNegativeSamplesHaveNothingBelowTheCentre) {
   EXPECT_EQ(h.view.Picture().Pixel(x, lane.Centre() + 3), kBlack);
 }
 
-// A spectral view of 20000 silent mono frames.
-void SilentSpectral(ViewHarness& h) {
-  h.source->visual.viewType = 1;
-  h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
-}
-
-TEST_F(Spectral, ASilentDocumentIsPaintedWithTheFirstColourOfTheBrightPalette) {
-  SilentSpectral(h);
-  h.view.Update();
-  const Lane lane = LaneOf(h.view, 0);
-  const uint32_t first = SpectralPalette(true, 35, 135)[0];
-  EXPECT_EQ(h.view.Picture().Pixel(h.view.GetLayout().left + 100, lane.Centre()), first);
-  EXPECT_EQ(h.view.Spectrum(0)[100][3], -20);
-}
-
 TEST_F(Spectral, BinsAreColouredByTheirDecibelsFromThePaletteOfTheirLane) {
   // A tone in bin 8 of 64 on both channels; only the left one takes part.
   h.source->visual.viewType = 1;
@@ -188,7 +173,8 @@ TEST_F(Spectral, TheSameResolutionAgainChangesNothing) {
 }
 
 TEST_F(Spectral, HostBitmapsAreCopiedIntoTheLanesAsTheyAre) {
-  SilentSpectral(h);
+  h.source->visual.viewType = 1;
+  h.source->Load(44100, 16, 1, Constant(20000, 1, 0));
   Bitmap host(400, 200);
   {
     Graphics g(host);
@@ -319,7 +305,7 @@ TEST(Markers, ACueMarkerAtTheViewEndIsDrawnAtColumnWAndOneOutsideOnlyMarksTheStr
   EXPECT_EQ(m.At(l.left + l.width, m.h.view.Extent().top + 1), 0xFFFF7D7Du);
 }
 
-TEST(Markers, TypeTwoWithoutLabelsDrawsOnlyTheStripBarAndColoursTheWaveform) {
+TEST(Markers, TypeTwoWithoutLabelsColoursTheWaveformInsteadOfDrawingInTheLanes) {
   MarkerScene m;
   m.h.source->Load(44100, 16, 1, Constant(10000, 1, 8000));
   m.h.source->ShowFrames(1000, 2000);
@@ -333,11 +319,6 @@ TEST(Markers, TypeTwoWithoutLabelsDrawsOnlyTheStripBarAndColoursTheWaveform) {
   EXPECT_EQ(m.At(m.Column(1800), row), kDigital);
   // No points or lines in the lanes.
   EXPECT_NE(m.At(m.Column(1200), m.h.view.Extent().top + 1), 0xFFFF0000u);
-  // The strip bar is red at alpha 0x63 over the slider's 0x1CF0AB.
-  const Layout& l = m.h.view.GetLayout();
-  const uint32_t bar = m.At(l.left + 1250 * l.width / 10000, l.stripHeight);
-  EXPECT_NEAR(static_cast<int>(bar >> 16 & 0xFF), 0xFF * 0.388 + 0x1C * 0.612, 1.5);
-  EXPECT_NEAR(static_cast<int>(bar >> 8 & 0xFF), 0xF0 * 0.612, 1.5);
 }
 
 TEST(Markers, ColoursComeFromTheSettingsAtTypeZeroAndFromTheMarkerFromTypeOne) {
@@ -372,33 +353,17 @@ TEST(Markers, TheTooltipShowsTheLabelOfTheMarkerUnderTheMouse) {
   m.h.view.AttachWindow(nullptr);
 }
 
-// The selection's colour at frame 200 of 1000 in each lane, selecting 100 ... 300.
-std::vector<uint32_t> SelectionPixels(int channels, void (*set)(MemorySource&)) {
+TEST(Selection, WithOnlyTheRightChannelOperatedTheSelectionCoversTheLowerLane) {
+  // The default selection colour is translucent: over black it shows as 0x646464.
   ViewHarness h;
   Quiet(*h.source);
-  h.source->Load(44100, 16, channels, Constant(1000, channels, 0));
-  set(*h.source);
+  h.source->Load(44100, 16, 2, Constant(1000, 2, 0));
+  h.source->operated = {false, true};
   h.source->SelectFrames(100, 300);
   h.view.Update();
   const int x = h.view.GetLayout().left + PositionToColumn(200, 0, 1000, h.view.GetLayout().width);
-  std::vector<uint32_t> out;
-  for (int c = 0; c < channels; ++c)
-    out.push_back(h.view.Picture().Pixel(x, LaneOf(h.view, c).Centre() + 3));
-  return out;
-}
-
-TEST(Selection, WithOnlyTheRightChannelOperatedTheSelectionCoversTheLowerLane) {
-  EXPECT_EQ(SelectionPixels(2,
-                            [](MemorySource& s) {
-                              s.operated = {false, true};
-                            }),
-            (std::vector<uint32_t>{kBlack, 0xFF646464u}));
-}
-
-TEST(Selection, TheSelectionKeepsTheTranslucencyOfItsColour) {
-  EXPECT_EQ(SelectionPixels(
-                1, [](MemorySource& s) { s.colors.argb[ColorSettings::kSelect] = 0x640000FF; }),
-            std::vector<uint32_t>{0xFF000064u});
+  EXPECT_EQ(h.view.Picture().Pixel(x, LaneOf(h.view, 0).Centre() + 3), kBlack);
+  EXPECT_EQ(h.view.Picture().Pixel(x, LaneOf(h.view, 1).Centre() + 3), 0xFF646464u);
 }
 
 TEST(LaneExtent, OneOperatedChannelBoundsTheExtentByItsLaneAndOneThatIsHiddenHasNone) {
@@ -498,10 +463,6 @@ TEST(RebuildTable, EachChangeRebuildsItsOwnLayerAndThoseAboveOnly) {
        [](ViewHarness& h) { h.source->visible[1] = false; },
        &V::Recompose,
        {.layout = 1}},
-      {"the same size again only presents",
-       [](ViewHarness& h) { h.view.Resize(400, 200); },
-       nullptr,
-       {.layout = 0, .compose = 0, .present = 1}},
       {"a new size lays out again",
        [](ViewHarness& h) { h.view.Resize(500, 200); },
        nullptr,
@@ -516,20 +477,6 @@ TEST(RebuildTable, EachChangeRebuildsItsOwnLayerAndThoseAboveOnly) {
   };
   for (const Change& change : changes)
     ExpectRebuilt(change);
-}
-
-TEST(RebuildTable, TheRebuiltLayersShowTheChange) {
-  ViewHarness h;
-  h.source->Load(44100, 16, 2, Constant(5000, 2, 100));
-  h.view.Update();
-  h.source->zoom = 50;
-  h.source->visible[1] = false;
-  h.view.Recompose();
-  h.view.Resize(500, 200);
-  h.view.Update();
-  EXPECT_EQ(h.view.GetLevelScale(0).top, 16383);
-  EXPECT_EQ(h.view.GetLayout().laneHeight[1], 0);
-  EXPECT_EQ(h.view.Picture().Width(), 500);
 }
 
 }  // namespace

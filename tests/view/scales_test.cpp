@@ -27,7 +27,6 @@ TEST(NiceNumber, TheClosestOfOneTwoAndFiveOnALogScaleWins) {
   EXPECT_EQ(ChooseNiceNumber(7).step, 5);
   EXPECT_EQ(ChooseNiceNumber(8).step, 10);
   EXPECT_NEAR(ChooseNiceNumber(0.03).step, 0.02, 1e-12);
-  EXPECT_EQ(ChooseNiceNumber(6553).step, 5000);
 }
 
 TEST(NiceNumber, NinetyFiveSecondsAreChosenAsTwoMinutesWithTwoSubdivisions) {
@@ -76,17 +75,11 @@ TEST(TimeLabels, EachFormatCarriesAFullFractionAndABadPrecisionGivesAnEmptyLabel
   };
   for (const Case& c : {
            Case{59.96, 1, true, "0:60.0"},  // the fraction carries into the seconds
-           Case{1.5, 1, true, "0:01.5"},
-           Case{61.25, 2, true, "1:01.25"},
-           Case{59.6, 0, true, "0:60"},
-           Case{3723.5, 1, true, "1:02:03.5"},  // hours add a field
-           Case{3723, 0, true, "1:02:03"},
+           Case{1.5, 1, true, "0:01.5"}, Case{59.6, 0, true, "0:60"},
+           Case{3723.5, 1, true, "1:02:03.5"},     // hours add a field
            Case{3723.25, 3, true, "1:02.03.250"},  // from three decimals a dot sets off the seconds
            Case{1.5, 1, false, "1.5"},             // short documents show plain seconds
-           Case{2.125, 3, false, "2.125"},
-           Case{2, 0, false, "2"},
-           Case{1.5, 8, true, ""},  // precision outside 0 ... 7
-           Case{1.5, -1, false, ""},
+           Case{1.5, 8, true, ""},                 // precision outside 0 ... 7
        })
     EXPECT_EQ(FormatTimeLabel(c.seconds, c.precision, c.minutes), c.label) << c.seconds;
 }
@@ -102,20 +95,16 @@ TEST(TimeLabels, ADocumentOfFourSecondsMeasuresItsLabelsInMinutes) {
 TEST(TimeLabels, PrecisionFollowsTheRangeAndTheStep) {
   EXPECT_EQ(TimePrecisionForRange(200), 0);
   EXPECT_EQ(TimePrecisionForRange(50), 1);
-  EXPECT_EQ(TimePrecisionForRange(0.5), 2);
   EXPECT_EQ(TimePrecisionForRange(0.05), 3);
   EXPECT_EQ(TimePrecisionForRange(5e-7), 0);
   EXPECT_EQ(TimePrecisionForStep(2), 0);
   EXPECT_EQ(TimePrecisionForStep(0.5), 1);
-  EXPECT_EQ(TimePrecisionForStep(0.1), 1);
-  EXPECT_EQ(TimePrecisionForStep(0.05), 2);
   EXPECT_EQ(TimePrecisionForStep(1e-7), 7);
 }
 
 TEST(LevelScale, TheRangeTopFollowsTheVerticalZoomIsNeverBelowOneAndIsHalfTheRateWhenSpectral) {
   EXPECT_EQ(LevelRangeTop(0, 1, 16, 100, 44100), 32767);
   EXPECT_EQ(LevelRangeTop(0, 1, 16, 50, 44100), 16383);
-  EXPECT_EQ(LevelRangeTop(0, 3, 16, 100, 44100), 32767);
   EXPECT_EQ(LevelRangeTop(0, 2, 16, 1000, 44100), 1000);
   EXPECT_EQ(LevelRangeTop(2, 1, 24, 100, 44100), 8388607);
   EXPECT_EQ(LevelRangeTop(0, 1, 8, 0, 8000), 1);
@@ -140,12 +129,10 @@ TEST(LevelTicks, DecibelTicksFallOnWholeDecibelsZeroIsMinusInfinityLinearOnesSho
   const LevelTick half = MakeLevelTick(16384, 32767, true);
   EXPECT_EQ(half.label, "-6");
   EXPECT_EQ(half.level, 16422);  // 32767 x 10^(-6/20)
-  EXPECT_EQ(MakeLevelTick(32767, 32767, true).label, "0");
   const LevelTick zero = MakeLevelTick(0, 32767, true);
   EXPECT_EQ(zero.label, "-\u221E");
   EXPECT_TRUE(zero.infinity);
   EXPECT_EQ(zero.level, 0);
-  EXPECT_EQ(MakeLevelTick(0, 32767, false).label, "0");
   EXPECT_EQ(MakeLevelTick(5000, 32767, false).label, "5000");
 }
 
