@@ -3,9 +3,7 @@
 #include <glib.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 namespace qel::gtkhost {
@@ -80,24 +78,11 @@ bool SaveSettings(const std::string& path, const Settings& settings) {
     files.push_back(recent.c_str());
   g_key_file_set_string_list(file.get(), kRecent, "files", files.data(), files.size());
 
-  gsize length = 0;
-  gchar* data = g_key_file_to_data(file.get(), &length, nullptr);
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  const std::string part = path + ".part";
-  bool written = false;
-  {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out.write(data, static_cast<std::streamsize>(length));
-    out.flush();
-    written = static_cast<bool>(out);
-  }
-  g_free(data);
-  if (!written || std::rename(part.c_str(), path.c_str()) != 0) {
-    std::filesystem::remove(part, error);
-    return false;
-  }
-  return true;
+  // GLib writes beside the file and renames over it, so a failed write
+  // leaves the old settings.
+  return g_key_file_save_to_file(file.get(), path.c_str(), nullptr);
 }
 
 void AddRecent(std::vector<std::string>& recent, const std::string& path) {
