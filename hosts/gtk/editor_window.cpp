@@ -19,9 +19,11 @@
 #include "com/variant.h"
 #include "core/audio_editor.h"
 #include "document/codes.h"
+#include "effect_arguments.h"
 #include "effect_table.h"
 #include "external/media.h"
 #include "form_dialog.h"
+#include "preferences.h"
 
 namespace qel::gtkhost {
 
@@ -33,47 +35,62 @@ namespace {
 
 // Names of the operations the undo and redo items show.
 std::string OperationName(int32_t code) {
-  switch (code) {
-    case opcode::kRecord:
-      return "Record";
-    case opcode::kPutAudioArray:
-      return "Audio Data";
-    case opcode::kPaste:
-      return "Paste";
-    case opcode::kPasteFromFile:
-      return "Paste from File";
-    case opcode::kMix:
-    case opcode::kMixFromFile:
-      return "Mix";
-    case opcode::kConvertSampleType:
-      return "Convert";
-    case opcode::kResample:
-      return "Resample";
-    case opcode::kTrim:
-      return "Trim";
-    case opcode::kSilence:
-      return "Silence";
-    case opcode::kReverse:
-      return "Reverse";
-    case opcode::kInvert:
-      return "Invert";
-    case opcode::kAmplify:
-      return "Amplify";
-    case opcode::kFade:
-      return "Fade";
-    case opcode::kNormalize:
-      return "Normalize";
-    case opcode::kLowPassFilter:
-      return "Low-pass Filter";
-    case opcode::kHighPassFilter:
-      return "High-pass Filter";
-    case opcode::kDeleteSelect:
-      return "Delete";
-    case opcode::kCut:
-      return "Cut";
-    default:
-      return "Operation";
-  }
+  using namespace opcode;
+  static constexpr std::pair<int32_t, std::string_view> kNames[] = {
+      {kRecord, "Record"},
+      {kPutAudioArray, "Audio Data"},
+      {kPaste, "Paste"},
+      {kPasteFromFile, "Paste from File"},
+      {kMix, "Mix"},
+      {kMixFromFile, "Mix"},
+      {kConvertSampleType, "Convert"},
+      {kResample, "Resample"},
+      {kPitchShift, "Pitch Shift"},
+      {kTimeStretch, "Time Stretch"},
+      {kTrim, "Trim"},
+      {kDeleteSilence, "Delete Silence"},
+      {kMixChannels, "Mix Channels"},
+      {kSilence, "Silence"},
+      {kReverse, "Reverse"},
+      {kInvert, "Invert"},
+      {kAmplify, "Amplify"},
+      {kFade, "Fade"},
+      {kNormalize, "Normalize"},
+      {kVibrato, "Vibrato"},
+      {kEnvelope, "Envelope"},
+      {kCompressor, "Compressor"},
+      {kExpander, "Expander"},
+      {kDelay, "Delay"},
+      {kFlanger, "Flanger"},
+      {kChorus, "Chorus"},
+      {kPhaser, "Phaser"},
+      {kReverb, "Reverb"},
+      {kLowPassFilter, "Low-pass Filter"},
+      {kHighPassFilter, "High-pass Filter"},
+      {kBandPassFilter, "Band-pass Filter"},
+      {kNotchFilter, "Notch Filter"},
+      {kPeakEqFilter, "Peaking EQ"},
+      {kEqualizer, "Equalizer"},
+      {kLowShelfFilter, "Low Shelf"},
+      {kHighShelfFilter, "High Shelf"},
+      {kFftFilter, "FFT Filter"},
+      {kFirFilter, "FIR Filter"},
+      {kNoiseRemove, "Noise Removal"},
+      {kWahWah, "Wah-wah"},
+      {kGenerateSilence, "Generate Silence"},
+      {kGenerateNoise, "Generate Noise"},
+      {kGenerateSignal, "Generate Tone"},
+      {kGenerateChirp, "Generate Chirp"},
+      {kGenerateDtmfSignal, "Generate DTMF Tones"},
+      {kDxProcess, "Plug-in"},
+      {kVstProcess, "Plug-in"},
+      {kBatchProcess, "Batch"},
+      {kDeleteSelect, "Delete"},
+      {kCut, "Cut"},
+  };
+  for (const auto& [known, name] : kNames)
+    if (known == code) return std::string(name);
+  return "Operation";
 }
 
 // The file type the media component writes for a file name's extension; 0
@@ -343,11 +360,21 @@ void EditorWindow::BuildMenu(GtkApplication* app) {
   g_object_unref(view);
 
   GMenu* effects = g_menu_new();
-  for (const Effect& e : kEffects) {
-    const std::string label = std::string(e.title) + "…";
-    const std::string action = "win.effect::" + std::string(e.id);
-    g_menu_append(effects, label.c_str(), action.c_str());
+  GMenu* groups = g_menu_new();
+  for (size_t m = 0; m < kEffectMenuTitles.size(); ++m) {
+    GMenu* group = g_menu_new();
+    for (const Effect& e : kEffects) {
+      if (static_cast<size_t>(e.menu) != m) continue;
+      // An effect without a dialog applies at once: no ellipsis.
+      const std::string label = std::string(e.title) + (e.parameters.empty() ? "" : "…");
+      const std::string action = "win.effect::" + std::string(e.id);
+      g_menu_append(group, label.c_str(), action.c_str());
+    }
+    g_menu_append_submenu(groups, std::string(kEffectMenuTitles[m]).c_str(), G_MENU_MODEL(group));
+    g_object_unref(group);
   }
+  g_menu_append_section(effects, nullptr, G_MENU_MODEL(groups));
+  g_object_unref(groups);
   section(effects, {{"_Plug-ins…", "win.plugins"}, {"Con_vert Sample Type…", "win.convert"}});
   g_menu_append_submenu(bar, "Effe_cts", G_MENU_MODEL(effects));
   g_object_unref(effects);
@@ -740,49 +767,174 @@ void EditorWindow::OnEffect(std::string_view id) {
   for (const Effect& e : kEffects)
     if (e.id == id) effect = &e;
   if (!effect || !editor_->Model().IsOpen()) return;
+  if (effect->tempo) {
+    AnalyseTempo(*effect);
+    return;
+  }
+  if (effect->dtmf) control_->put_DTMFEnabled(com::VARIANT_TRUE);
+  std::vector<com::Variant> arguments;
+  if (effect->parameters.empty()) {
+    // Nothing to ask: it applies at once.
+    RunCancellable([&] { return CallTransform(effect->member, arguments); });
+    return;
+  }
 
-  // The dialog: one row per parameter, OK and Cancel.
+  // The dialog: one field per parameter shown, OK and Cancel (and Preview).
+  const int32_t channels = CurrentSampleType().channels;
   FormDialog dialog(window_, std::string(effect->title));
   std::vector<GtkWidget*> inputs;
   for (const EffectParameter& p : effect->parameters) {
     const std::string label(p.label);
-    inputs.push_back(
-        p.toggle ? dialog.AddCheck(label, p.initial != 0)
-                 : dialog.AddSpin(label, p.minimum, p.maximum, p.initial, p.step, p.digits));
+    const FieldValue initial = InitialField(p, channels);
+    GtkWidget* input = nullptr;
+    switch (p.kind) {
+      case ParameterKind::kNumber:
+      case ParameterKind::kWhole:
+        input = dialog.AddSpin(label, p.minimum, p.maximum, initial.number, p.step, p.digits);
+        break;
+      case ParameterKind::kToggle:
+        input = dialog.AddCheck(label, initial.on);
+        break;
+      case ParameterKind::kChoice: {
+        std::vector<std::string> items;
+        for (const Choice& c : p.choices)
+          items.emplace_back(c.label);
+        input = dialog.AddChoice(label, items, initial.choice);
+        break;
+      }
+      case ParameterKind::kText:
+      case ParameterKind::kNumberList:
+      case ParameterKind::kWholeList:
+      case ParameterKind::kGainMatrix:
+        input = dialog.AddEntry(label, initial.text);
+        break;
+      case ParameterKind::kFixed:
+      case ParameterKind::kFixedNumber:
+        break;  // not shown: its value is the row's
+    }
+    inputs.push_back(input);
   }
-  if (!dialog.Run()) return;
-  std::vector<com::Variant> values;
-  for (size_t i = 0; i < inputs.size(); ++i) {
-    if (effect->parameters[i].toggle)
-      values.push_back(com::Variant::Bool(FormDialog::CheckValue(inputs[i])));
-    else
-      values.push_back(com::Variant::R8(FormDialog::SpinValue(inputs[i])));
+  // The arguments from what the fields hold now, or the reason they cannot be sent.
+  auto read = [&](std::vector<com::Variant>& out) -> std::string {
+    std::vector<FieldValue> fields;
+    for (size_t k = 0; k < inputs.size(); ++k) {
+      FieldValue field = InitialField(effect->parameters[k], channels);
+      switch (effect->parameters[k].kind) {
+        case ParameterKind::kNumber:
+        case ParameterKind::kWhole:
+          field.number = FormDialog::SpinValue(inputs[k]);
+          break;
+        case ParameterKind::kToggle:
+          field.on = FormDialog::CheckValue(inputs[k]);
+          break;
+        case ParameterKind::kChoice:
+          field.choice = FormDialog::ChoiceIndex(inputs[k]);
+          break;
+        case ParameterKind::kFixed:
+        case ParameterKind::kFixedNumber:
+          break;
+        default:
+          field.text = FormDialog::EntryText(inputs[k]);
+          break;
+      }
+      fields.push_back(std::move(field));
+    }
+    EffectArguments built = BuildArguments(effect->parameters, fields, channels);
+    out = std::move(built.values);
+    notice_ = built.error;
+    WriteReport();
+    return built.error;
+  };
+  dialog.SetCheck([&] {
+    std::vector<com::Variant> unused;
+    return read(unused);
+  });
+  if (effect->preview && HasPlaybackDevice()) {
+    dialog.AddButton("_Preview", [&] {
+      std::vector<com::Variant> heard;
+      if (read(heard).empty())
+        PreviewEffect(*effect, heard);
+      else
+        dialog.ShowNotice(notice_);
+    });
+    // Esc ends a preview, as it does in the main window.
+    dialog.SetEscape([this] { OnStop(); });
   }
+  const bool ok = dialog.Run();
+  // A preview still playing ends with the dialog.
+  int32_t status = 0;
+  control_->get_Status(&status);
+  if (status != status::kIdle) control_->Stop();
+  notice_.clear();
+  Refresh();
+  if (!ok || !read(arguments).empty()) return;
+  notice_.clear();
+  RunCancellable([&] { return CallTransform(effect->member, arguments); });
+}
 
+HRESULT EditorWindow::CallTransform(std::u16string_view member,
+                                    std::vector<com::Variant>& arguments, com::VARIANT* result) {
   // The member by name, so that the table alone describes an effect.
   ComPtr<IEditorTransform> transform;
-  if (com::Failed(control_->get_Transform(transform.Out())) || !transform) return;
-  std::u16string member(effect->member);
-  com::OLECHAR* names[] = {member.data()};
+  if (com::Failed(control_->get_Transform(transform.Out())) || !transform) return com::E_FAIL;
+  std::u16string name(member);
+  com::OLECHAR* names[] = {name.data()};
   DISPID dispid = 0;
-  if (com::Failed(transform->GetIDsOfNames(com::GUID_NULL, names, 1, 0, &dispid))) return;
-  std::vector<com::VARIANT> reversed(values.rbegin(), values.rend());
-  com::DISPPARAMS params{reversed.data(), nullptr, static_cast<uint32_t>(reversed.size()), 0};
-  com::Variant result;
-  RunCancellable([&] {
-    com::EXCEPINFO excep{};
-    uint32_t argError = 0;
-    HRESULT hr = transform->Invoke(dispid, com::GUID_NULL, 0, com::DISPATCH_METHOD, &params,
-                                   &result, &excep, &argError);
-    if (hr == com::DISP_E_EXCEPTION) {
-      // The description travels in the exception structure; put it where ShowError looks.
-      if (excep.scode) hr = excep.scode;
-      com::SysFreeString(excep.bstrDescription);
-      com::SysFreeString(excep.bstrSource);
-      com::SysFreeString(excep.bstrHelpFile);
-    }
+  if (HRESULT hr = transform->GetIDsOfNames(com::GUID_NULL, names, 1, 0, &dispid); com::Failed(hr))
     return hr;
-  });
+  // Dispatch takes the arguments last first.
+  std::vector<com::VARIANT> reversed(arguments.rbegin(), arguments.rend());
+  com::DISPPARAMS params{reversed.data(), nullptr, static_cast<uint32_t>(reversed.size()), 0};
+  com::Variant ignored;
+  com::EXCEPINFO excep{};
+  uint32_t argError = 0;
+  HRESULT hr = transform->Invoke(dispid, com::GUID_NULL, 0, com::DISPATCH_METHOD, &params,
+                                 result ? result : &ignored, &excep, &argError);
+  if (hr == com::DISP_E_EXCEPTION) {
+    // The description travels in the exception structure; put it where ShowError looks.
+    if (excep.scode) hr = excep.scode;
+    com::SysFreeString(excep.bstrDescription);
+    com::SysFreeString(excep.bstrSource);
+    com::SysFreeString(excep.bstrHelpFile);
+  }
+  return hr;
+}
+
+void EditorWindow::PreviewEffect(const Effect& effect, std::vector<com::Variant>& arguments) {
+  // A preview already playing starts again with the new values.
+  int32_t status = 0;
+  control_->get_Status(&status);
+  if (status != status::kIdle) control_->Stop();
+  control_->put_PreviewMode(1);
+  const HRESULT hr = CallTransform(effect.member, arguments);
+  control_->put_PreviewMode(0);
+  Run(hr);
+}
+
+void EditorWindow::AnalyseTempo(const Effect& effect) {
+  ComPtr<IEditorPosition> position;
+  com::VARIANT_BOOL selected = 0;
+  if (com::Succeeded(control_->get_Position(position.Out())) && position &&
+      com::Succeeded(position->get_Selected(&selected)) && !selected)
+    OnSelectAll();
+  std::vector<com::Variant> none;
+  cancelled_ = false;
+  const HRESULT hr = CallTransform(effect.member, none);
+  const bool cancelled = cancelled_;
+  cancelled_ = false;
+  if (!Run(hr) || cancelled) return;
+  std::vector<com::Variant> noArguments;
+  com::Variant bpm;
+  if (!Run(CallTransform(u"GetBPM", noArguments, &bpm))) return;
+  com::Variant value;
+  if (com::Failed(com::VariantChangeType(&value, &bpm, 0, com::VT_R8))) return;
+  char text[96];
+  std::snprintf(text, sizeof text, "Tempo of the selection: %.1f beats per minute", value.dblVal);
+  boxes_->Show(kAppTitle, text, platform::MB_OK | platform::MB_ICONINFORMATION);
+}
+
+bool EditorWindow::HasPlaybackDevice() const {
+  return !DeviceNames(control_.get(), DeviceKind::kPlayback).empty();
 }
 
 void EditorWindow::RunCancellable(const std::function<HRESULT()>& operation) {
@@ -1251,7 +1403,8 @@ void EditorWindow::UpdateActions() {
     enable(name, open && !busy_);
   enable("play", open && !busy_ && !recording);
   enable("pause", open && (playing || recording));
-  enable("stop", open && (playing || recording || busy_));
+  // A preview keeps its effect's code in the status word until it ends.
+  enable("stop", open && (status != status::kIdle || busy_));
   gtk_widget_set_sensitive(host_ ? host_->Widget() : nullptr, !busy_);
 }
 
@@ -1334,10 +1487,11 @@ void EditorWindow::WriteReport() {
                 undos.size(), redos, busy_ ? "true" : "false", Modified() ? "true" : "false",
                 host_->ButtonsDown(), type.rate, type.bits, type.channels);
   const char* title = gtk_window_get_title(window_);
-  const std::string json =
-      "{\"title\": " + JsonString(title ? title : "") + ", \"path\": " + JsonString(path_) + ", " +
-      numbers + ", \"area\": " + place(host_->Widget()) + ", \"cancel\": " + place(cancel_) +
-      ", \"markers\": " + markers + SessionReport() + "}\n";
+  const std::string json = "{\"title\": " + JsonString(title ? title : "") +
+                           ", \"path\": " + JsonString(path_) + ", " + numbers +
+                           ", \"area\": " + place(host_->Widget()) +
+                           ", \"cancel\": " + place(cancel_) + ", \"markers\": " + markers +
+                           ", \"notice\": " + JsonString(notice_) + SessionReport() + "}\n";
   // Written whole and renamed, so that a reader never sees half of it.
   const std::string temp = options_.report + ".part";
   {

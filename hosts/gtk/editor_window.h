@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "com/object.h"
+#include "com/variant.h"
 #include "core/surface.h"
 #include "file_drop.h"
 #include "gtk_platform.h"
@@ -52,6 +53,8 @@ struct SampleType {
   int32_t channels = 0;
   int32_t bits = 0;
 };
+
+struct Effect;
 
 class EditorWindow {
  public:
@@ -116,6 +119,15 @@ class EditorWindow {
   // Runs an operation that Cancel may stop (the control then keeps nothing of
   // it), and shows its outcome.
   void RunCancellable(const std::function<com::HRESULT()>& operation);
+  // Calls a transform member by name with the arguments in call order; an
+  // error's description is left where ShowError reads it.
+  com::HRESULT CallTransform(std::u16string_view member, std::vector<com::Variant>& arguments,
+                             com::VARIANT* result = nullptr);
+  // Plays the effect with these arguments instead of writing it (PreviewMode 1).
+  void PreviewEffect(const Effect& effect, std::vector<com::Variant>& arguments);
+  // Analyses the selection's tempo (everything when nothing is selected) and shows it.
+  void AnalyseTempo(const Effect& effect);
+  bool HasPlaybackDevice() const;
   // Opens without asking about the current document.
   bool Load(const std::string& path);
   // Saves in the given sample type (none: the document's own). The file is
@@ -179,7 +191,8 @@ class EditorWindow {
   guint queueWatch_ = 0;
   guint signalWatch_ = 0;
 
-  std::string path_;  // the file the document came from or was saved to
+  std::string path_;    // the file the document came from or was saved to
+  std::string notice_;  // what the open effect dialog says is wrong, for the report
   bool busy_ = false;
   bool cancelled_ = false;      // Cancel was pressed during the running operation
   bool pluginsLoaded_ = false;  // the plug-in hosts are enabled and have listed theirs

@@ -7,6 +7,8 @@ namespace {
 struct Answer {
   GMainLoop* loop = nullptr;
   bool ok = false;
+  const std::function<std::string()>* check = nullptr;
+  FormDialog* dialog = nullptr;
 };
 
 }  // namespace
@@ -27,6 +29,18 @@ FormDialog::FormDialog(GtkWindow* parent, const std::string& title) {
   gtk_widget_set_margin_top(grid_, 18);
   gtk_widget_set_margin_bottom(grid_, 12);
   gtk_window_set_child(window_, grid_);
+  extra_ = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  GtkEventController* keys = gtk_event_controller_key_new();
+  g_signal_connect(keys, "key-pressed",
+                   G_CALLBACK(+[](GtkEventControllerKey*, guint key, guint, GdkModifierType,
+                                  gpointer self) -> gboolean {
+                     auto* dialog = static_cast<FormDialog*>(self);
+                     if (key != GDK_KEY_Escape || !dialog->escape_) return FALSE;
+                     dialog->escape_();
+                     return TRUE;
+                   }),
+                   this);
+  gtk_widget_add_controller(GTK_WIDGET(window_), keys);
 }
 
 FormDialog::~FormDialog() {
@@ -94,8 +108,41 @@ GtkWidget* FormDialog::AddNote(const std::string& text) {
   return note;
 }
 
+void FormDialog::AddButton(const std::string& label, std::function<void()> clicked) {
+  GtkWidget* button = gtk_button_new_with_mnemonic(label.c_str());
+  handlers_.push_back(std::make_unique<std::function<void()>>(std::move(clicked)));
+  g_signal_connect(button, "clicked", G_CALLBACK(+[](GtkButton*, gpointer handler) {
+                     (*static_cast<std::function<void()>*>(handler))();
+                   }),
+                   handlers_.back().get());
+  gtk_box_append(GTK_BOX(extra_), button);
+}
+
+void FormDialog::SetCheck(std::function<std::string()> check) {
+  check_ = std::move(check);
+}
+
+void FormDialog::SetEscape(std::function<void()> escape) {
+  escape_ = std::move(escape);
+}
+
+void FormDialog::ShowNotice(const std::string& text) {
+  if (!notice_) {
+    notice_ = gtk_label_new("");
+    gtk_label_set_xalign(GTK_LABEL(notice_), 0);
+    gtk_label_set_wrap(GTK_LABEL(notice_), TRUE);
+    gtk_label_set_max_width_chars(GTK_LABEL(notice_), 60);
+    gtk_widget_add_css_class(notice_, "error");
+    gtk_grid_attach(GTK_GRID(grid_), notice_, 0, row_++, 2, 1);
+  }
+  gtk_label_set_text(GTK_LABEL(notice_), text.c_str());
+  gtk_widget_set_visible(notice_, !text.empty());
+}
+
 bool FormDialog::Run() {
-  Answer answer{g_main_loop_new(nullptr, FALSE), false};
+  Answer answer{g_main_loop_new(nullptr, FALSE), false, &check_, this};
+  // The notice's row lies above the buttons even when nothing was shown yet.
+  ShowNotice("");
   GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
   gtk_widget_set_halign(buttons, GTK_ALIGN_END);
   gtk_widget_set_margin_top(buttons, 6);
@@ -106,10 +153,17 @@ bool FormDialog::Run() {
                    }),
                    &answer);
   g_signal_connect(ok, "clicked", G_CALLBACK(+[](GtkButton*, gpointer a) {
-                     static_cast<Answer*>(a)->ok = true;
-                     g_main_loop_quit(static_cast<Answer*>(a)->loop);
+                     auto* answer = static_cast<Answer*>(a);
+                     if (*answer->check) {
+                       const std::string refused = (*answer->check)();
+                       answer->dialog->ShowNotice(refused);
+                       if (!refused.empty()) return;
+                     }
+                     answer->ok = true;
+                     g_main_loop_quit(answer->loop);
                    }),
                    &answer);
+  gtk_box_append(GTK_BOX(buttons), extra_);
   gtk_box_append(GTK_BOX(buttons), cancel);
   gtk_box_append(GTK_BOX(buttons), ok);
   gtk_grid_attach(GTK_GRID(grid_), buttons, 0, row_++, 2, 1);

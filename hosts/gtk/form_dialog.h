@@ -6,6 +6,8 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,15 @@ class FormDialog {
   // A line of text spanning the dialog (a note, or a read-only description).
   GtkWidget* AddNote(const std::string& text);
 
+  // A button left of Cancel that does not close the dialog (Preview).
+  void AddButton(const std::string& label, std::function<void()> clicked);
+  // Asked on OK: a message keeps the dialog open and is shown in it; empty lets it close.
+  void SetCheck(std::function<std::string()> check);
+  // Called on Esc (the dialog stays open).
+  void SetEscape(std::function<void()> escape);
+  // Shows a message under the fields (empty: none).
+  void ShowNotice(const std::string& text);
+
   // Shows the dialog until OK (true) or Cancel / closing the window (false).
   bool Run();
 
@@ -43,6 +54,11 @@ class FormDialog {
   GtkWindow* window_ = nullptr;
   GtkWidget* grid_ = nullptr;
   int row_ = 0;
+  GtkWidget* notice_ = nullptr;
+  GtkWidget* extra_ = nullptr;  // the buttons added, laid out with OK and Cancel in Run
+  std::vector<std::unique_ptr<std::function<void()>>> handlers_;
+  std::function<std::string()> check_;
+  std::function<void()> escape_;
 };
 
 }  // namespace qel::gtkhost

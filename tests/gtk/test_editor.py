@@ -194,13 +194,20 @@ def editor(display, tmp_path, audio):
 
 # ---- steps several tests take ----
 
+def open_effect(editor, submenu, item):
+    """Chooses an item of a submenu of Effects (both counted from 0) with the keyboard."""
+    editor.key("F10")
+    editor.xdotool("key", "--delay", 100, "Right", "Right", "Right", *["Down"] * submenu, "Return")
+    editor.xdotool("key", "--delay", 100, *["Down"] * item, "Return")
+
+
 def amplify_everything(editor):
     """Amplify over the whole document, from the menu, with its dialog's defaults."""
     editor.key("ctrl+a")
     editor.wait("everything selected", lambda s: s["selected"] and s["end"] == FRAMES)
-    # F10 opens the first menu; three to the right is Effects, whose first item is Amplify.
-    editor.key("F10")
-    editor.xdotool("key", "Right", "Right", "Right", "Return")
+    # F10 opens the first menu; three to the right is Effects, whose first
+    # submenu, Level, starts with Amplify.
+    open_effect(editor, 0, 0)
     editor.dialog("Amplify")
     editor.xdotool("key", "alt+o")
 
@@ -319,18 +326,44 @@ def test_wave_data_another_program_offers_is_pasted_in(editor, tmp_path):
 
 # ---- the picture ----
 
-def test_the_window_writes_its_picture_as_png_on_request(editor):
-    editor.select(0.25, 0.6)
-    editor.process.send_signal(signal.SIGUSR1)
-    wait_until("the snapshot", editor.snapshot_path.exists)
-    data = editor.snapshot_path.read_bytes()
-    assert data[:8] == b"\x89PNG\r\n\x1a\n"
-    width, height = struct.unpack(">II", data[16:24])
-    assert width >= 600 and height >= 300
-    keep = os.environ.get("QEL_EDITOR_SHOTS")
-    if keep:
-        os.makedirs(keep, exist_ok=True)
-        shutil.copy(editor.snapshot_path, os.path.join(keep, "editor.png"))
+def write_showcase(path, seconds=3):
+    """Stereo with some shape to look at: a tone fading in on the left, and on
+    the right a decaying tone struck twice."""
+    with wave.open(str(path), "wb") as w:
+        w.setnchannels(2)
+        w.setsampwidth(2)
+        w.setframerate(RATE)
+        frames = []
+        for i in range(seconds * RATE):
+            t = i / RATE
+            left = min(1.0, t) * math.sin(2 * math.pi * 440 * t)
+            struck = t if t < 1.5 else t - 1.5
+            right = math.exp(-2.5 * struck) * math.sin(2 * math.pi * 330 * t)
+            frames.append(struct.pack("<hh", int(14000 * left), int(20000 * right)))
+        w.writeframes(b"".join(frames))
+
+
+def test_the_window_writes_its_picture_as_png_on_request(display, tmp_path):
+    showcase = tmp_path / "showcase.wav"
+    write_showcase(showcase)
+    editor = Editor(display, tmp_path, showcase)
+    try:
+        editor.select(0.15, 0.3)
+        editor.key("ctrl+m")
+        editor.wait("the marker", lambda s: len(s["markers"]) == 1)
+        editor.select(0.55, 0.8)
+        editor.process.send_signal(signal.SIGUSR1)
+        wait_until("the snapshot", editor.snapshot_path.exists)
+        data = editor.snapshot_path.read_bytes()
+        assert data[:8] == b"\x89PNG\r\n\x1a\n"
+        width, height = struct.unpack(">II", data[16:24])
+        assert width >= 600 and height >= 300
+        keep = os.environ.get("QEL_EDITOR_SHOTS")
+        if keep:
+            os.makedirs(keep, exist_ok=True)
+            shutil.copy(editor.snapshot_path, os.path.join(keep, "editor.png"))
+    finally:
+        editor.close()
 
 
 # ---- cancelling a running operation ----
@@ -448,9 +481,10 @@ def test_delete_in_the_markers_dialog_removes_the_marker(editor):
 # ---- converting the sample type ----
 
 def test_convert_sample_type_changes_the_documents_rate_and_channels(editor):
-    # Effects is the fourth menu; Convert Sample Type its sixth item.
+    # Effects is the fourth menu; Convert Sample Type its eighth item, after
+    # the six submenus and Plug-ins.
     editor.key("F10")
-    editor.xdotool("key", "Right", "Right", "Right", *["Down"] * 5, "Return")
+    editor.xdotool("key", "Right", "Right", "Right", *["Down"] * 7, "Return")
     editor.dialog("Convert Sample Type")
     editor.fill("r", "16000")
     editor.fill("c", "2")
