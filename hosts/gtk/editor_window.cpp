@@ -720,6 +720,14 @@ void EditorWindow::OnTrim() {
   Run(control_->Trim());
 }
 
+void EditorWindow::SelectAllWhenNothingIs() {
+  ComPtr<IEditorPosition> position;
+  com::VARIANT_BOOL selected = 0;
+  if (com::Succeeded(control_->get_Position(position.Out())) && position &&
+      com::Succeeded(position->get_Selected(&selected)) && !selected)
+    OnSelectAll();
+}
+
 void EditorWindow::OnSelectAll() {
   ComPtr<IEditorPosition> position;
   if (com::Failed(control_->get_Position(position.Out())) || !position) return;
@@ -773,7 +781,11 @@ void EditorWindow::OnEffect(std::string_view id) {
   }
   if (effect->dtmf) control_->put_DTMFEnabled(com::VARIANT_TRUE);
   std::vector<com::Variant> arguments;
+  // An effect runs over the selection, or over everything when nothing is
+  // selected; a generator without a selection inserts at the cursor.
+  const bool generator = effect->menu == EffectMenu::kGenerate;
   if (effect->parameters.empty()) {
+    if (!generator) SelectAllWhenNothingIs();
     // Nothing to ask: it applies at once.
     RunCancellable([&] { return CallTransform(effect->member, arguments); });
     return;
@@ -869,6 +881,7 @@ void EditorWindow::OnEffect(std::string_view id) {
   Refresh();
   if (!ok || !read(arguments).empty()) return;
   notice_.clear();
+  if (!generator) SelectAllWhenNothingIs();
   RunCancellable([&] { return CallTransform(effect->member, arguments); });
 }
 
@@ -901,6 +914,7 @@ HRESULT EditorWindow::CallTransform(std::u16string_view member,
 }
 
 void EditorWindow::PreviewEffect(const Effect& effect, std::vector<com::Variant>& arguments) {
+  if (effect.menu != EffectMenu::kGenerate) SelectAllWhenNothingIs();
   // A preview already playing starts again with the new values.
   int32_t status = 0;
   control_->get_Status(&status);
@@ -912,11 +926,7 @@ void EditorWindow::PreviewEffect(const Effect& effect, std::vector<com::Variant>
 }
 
 void EditorWindow::AnalyseTempo(const Effect& effect) {
-  ComPtr<IEditorPosition> position;
-  com::VARIANT_BOOL selected = 0;
-  if (com::Succeeded(control_->get_Position(position.Out())) && position &&
-      com::Succeeded(position->get_Selected(&selected)) && !selected)
-    OnSelectAll();
+  SelectAllWhenNothingIs();
   std::vector<com::Variant> none;
   cancelled_ = false;
   const HRESULT hr = CallTransform(effect.member, none);
@@ -1251,12 +1261,7 @@ void EditorWindow::OnPlugins() {
                                 : com::Succeeded(ladspa->put_FilterNum(chosen.number)) &&
                                       AskParameters(window_, chosen.name, ladspa.get());
   if (!asked) return;
-  // Apply runs over the selection, or over everything when nothing is selected.
-  ComPtr<IEditorPosition> position;
-  com::VARIANT_BOOL selected = 0;
-  if (com::Succeeded(control_->get_Position(position.Out())) && position &&
-      com::Succeeded(position->get_Selected(&selected)) && !selected)
-    OnSelectAll();
+  SelectAllWhenNothingIs();
   if (chosen.lv2) {
     ActivateOnly(lv2.get(), chosen.number);
     RunCancellable([&] { return lv2->Process(); });

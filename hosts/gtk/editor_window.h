@@ -93,6 +93,9 @@ class EditorWindow {
   void OnDelete();
   void OnTrim();
   void OnSelectAll();
+  // Selects everything when nothing is: effects and plug-ins then run over
+  // the whole document.
+  void SelectAllWhenNothingIs();
   void OnZoomIn();
   void OnZoomOut();
   void OnZoomFull();

@@ -1,6 +1,6 @@
 """The Effects menu of the desktop editor: an effect whose parameters include
-lists, a malformed list refused in its dialog, an effect without parameters,
-and Preview playing an effect through ALSA's file plug-in without writing it.
+lists, a malformed list refused in its dialog, an effect without parameters
+applied to everything when nothing is selected, and Preview playing an effect through ALSA's file plug-in without writing it.
 Which rows the menu has, and how their arguments are built, is tested without a
 display in effect_table_test.cpp."""
 import pytest
@@ -43,11 +43,10 @@ def test_a_malformed_list_keeps_the_dialog_open_and_changes_nothing(editor):
     assert editor.find_dialog("^Equalizer$")
 
 
-def test_an_effect_without_parameters_applies_at_once(editor):
-    select_everything(editor)
+def test_an_effect_with_nothing_selected_applies_at_once_to_the_whole_document(editor):
     open_effect(editor, LEVEL, INVERT)
     state = editor.wait("the inversion", lambda s: s["undo"] == 1)
-    assert state["total"] == FRAMES
+    assert (state["start"], state["end"], state["total"]) == (0, FRAMES, FRAMES)
 
 
 def test_preview_from_an_effect_dialog_plays_it_and_leaves_the_document_and_undo_unchanged(
