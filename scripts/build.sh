@@ -7,6 +7,6 @@ build_dir=${QEL_BUILD_DIR:-build}
 # Debian's Python is the one with pytest and numpy; a Python earlier on PATH
 # (pyenv, say) must not be picked up by the build.
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DPython3_EXECUTABLE=/usr/bin/python3 -DPython_EXECUTABLE=/usr/bin/python3 \
+  -DPython3_EXECUTABLE=/usr/bin/python3 \
   ${QEL_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build_dir" -j "$(nproc)" ${QEL_BUILD_TARGETS:+--target $QEL_BUILD_TARGETS}
