@@ -109,6 +109,11 @@ int32_t FileTypeOf(const std::string& path) {
   return 0;
 }
 
+// A path's last part, quoted, as messages name a file.
+std::string FileName(const std::string& path) {
+  return "\"" + std::filesystem::path(path).filename().string() + "\"";
+}
+
 std::string Seconds(int64_t frames, int32_t rate) {
   if (rate <= 0) return "0.000 s";
   char text[48];
@@ -427,7 +432,7 @@ GtkWidget* EditorWindow::BuildToolbar() {
 
 // ---- running members ----
 
-void EditorWindow::ShowError(HRESULT hr) {
+void EditorWindow::ShowError(HRESULT hr, std::string_view context) {
   std::string text;
   ComPtr<com::IErrorInfo> info;
   if (com::GetErrorInfo(0, info.Out()) == com::S_OK && info) {
@@ -440,6 +445,9 @@ void EditorWindow::ShowError(HRESULT hr) {
     std::snprintf(code, sizeof code, "Error 0x%08X", static_cast<uint32_t>(hr));
     text = code;
   }
+  // The control's descriptions are short ("File access error."): say what
+  // was being done, and to which file, before them.
+  if (!context.empty()) text = std::string(context) + "\n" + text;
   boxes_->Show(kAppTitle, text, platform::MB_OK | platform::MB_ICONSTOP);
 }
 
@@ -461,10 +469,10 @@ std::vector<int32_t> EditorWindow::UndoCodes(bool redo) const {
   return codes;
 }
 
-bool EditorWindow::Run(HRESULT hr) {
+bool EditorWindow::Run(HRESULT hr, std::string_view context) {
   SetBusy(false);
   const bool ok = com::Succeeded(hr);
-  if (!ok) ShowError(hr);
+  if (!ok) ShowError(hr, context);
   Refresh();
   return ok;
 }
@@ -486,12 +494,14 @@ bool EditorWindow::Load(const std::string& path) {
   const HRESULT hr = control_->OpenFile(com::Bstr::FromUtf8(path).get(), -1, 0, 0, 0, 0, 0);
   SetBusy(false);
   if (com::Failed(hr) || !editor_->Model().IsOpen()) {
-    if (com::Failed(hr)) ShowError(hr);
+    if (com::Failed(hr)) ShowError(hr, "Cannot open " + FileName(path) + ".");
     // The control lets the old document go before it reads the new one.
     if (!editor_->Model().IsOpen()) {
       path_.clear();
       savedVersion_.clear();
     }
+    // The picture still shows the document that was let go.
+    host_->Invalidate();
     Refresh();
     return false;
   }
@@ -563,7 +573,7 @@ bool EditorWindow::SaveTo(const std::string& path, const SampleType* type) {
   if (com::Failed(hr) || cancelled_) {
     std::filesystem::remove(part, ignored);
     cancelled_ = false;
-    Run(hr);
+    Run(hr, "Cannot save " + FileName(path) + ".");
     return false;
   }
   std::filesystem::rename(part, path, ignored);
@@ -583,9 +593,8 @@ bool EditorWindow::SaveTo(const std::string& path, const SampleType* type) {
 
 bool EditorWindow::ConfirmDiscard() {
   if (!Modified()) return true;
-  const std::string name =
-      path_.empty() ? "Untitled" : std::filesystem::path(path_).filename().string();
-  const int answer = boxes_->Show(kAppTitle, "Save the changes to \"" + name + "\" first?",
+  const std::string name = path_.empty() ? "\"Untitled\"" : FileName(path_);
+  const int answer = boxes_->Show(kAppTitle, "Save the changes to " + name + " first?",
                                   platform::MB_YESNOCANCEL | platform::MB_ICONQUESTION);
   if (answer == platform::IDCANCEL) return false;
   if (answer == platform::IDYES) {
@@ -1492,11 +1501,11 @@ void EditorWindow::WriteReport() {
                 undos.size(), redos, busy_ ? "true" : "false", Modified() ? "true" : "false",
                 host_->ButtonsDown(), type.rate, type.bits, type.channels);
   const char* title = gtk_window_get_title(window_);
-  const std::string json = "{\"title\": " + JsonString(title ? title : "") +
-                           ", \"path\": " + JsonString(path_) + ", " + numbers +
-                           ", \"area\": " + place(host_->Widget()) +
-                           ", \"cancel\": " + place(cancel_) + ", \"markers\": " + markers +
-                           ", \"notice\": " + JsonString(notice_) + SessionReport() + "}\n";
+  const std::string json =
+      "{\"title\": " + JsonString(title ? title : "") + ", \"path\": " + JsonString(path_) + ", " +
+      numbers + ", \"area\": " + place(host_->Widget()) + ", \"cancel\": " + place(cancel_) +
+      ", \"markers\": " + markers + ", \"notice\": " + JsonString(notice_) +
+      ", \"message\": " + JsonString(boxes_->LastText()) + SessionReport() + "}\n";
   // Written whole and renamed, so that a reader never sees half of it.
   const std::string temp = options_.report + ".part";
   {

@@ -118,7 +118,8 @@ class EditorWindow {
   SampleType CurrentSampleType() const;
 
   // After a control member ran: an error is shown, the window brought up to date.
-  bool Run(com::HRESULT hr);
+  // CONTEXT, when given, opens the error message (what failed, on which file).
+  bool Run(com::HRESULT hr, std::string_view context = {});
   // Runs an operation that Cancel may stop (the control then keeps nothing of
   // it), and shows its outcome.
   void RunCancellable(const std::function<com::HRESULT()>& operation);
@@ -139,7 +140,7 @@ class EditorWindow {
   bool SaveTo(const std::string& path, const SampleType* type = nullptr);
   // Asks about unsaved changes: true when the caller may go on.
   bool ConfirmDiscard();
-  void ShowError(com::HRESULT hr);
+  void ShowError(com::HRESULT hr, std::string_view context = {});
 
   // Events of the control.
   void OnEvent(com::DISPID id, com::DISPPARAMS* params);

@@ -195,6 +195,7 @@ struct Waiting {
 
 int DialogMessageBoxes::Show(std::string_view caption, std::string_view text, uint32_t flags) {
   const std::vector<Button> buttons = ButtonsOf(flags);
+  lastText_ = text;
   // Closing the window answers as the last button would (Cancel or No; OK for one).
   Waiting waiting{g_main_loop_new(nullptr, FALSE), buttons.back().id};
 

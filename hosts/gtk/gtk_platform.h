@@ -60,9 +60,12 @@ class DialogMessageBoxes final : public platform::MessageBoxService {
  public:
   void SetParent(GtkWindow* parent) { parent_ = parent; }
   int Show(std::string_view caption, std::string_view text, uint32_t flags) override;
+  // The text of the last box shown, for the test report.
+  const std::string& LastText() const { return lastText_; }
 
  private:
   GtkWindow* parent_ = nullptr;
+  std::string lastText_;
 };
 
 }  // namespace qel::gtkhost

@@ -232,6 +232,20 @@ def test_a_file_given_on_the_command_line_is_opened_and_named_in_the_title(edito
     assert not state["modified"]
 
 
+def test_a_file_that_cannot_be_read_is_named_in_the_error_shown(display, tmp_path, audio):
+    broken = tmp_path / "broken.wav"
+    broken.write_bytes(b"RIFF\x10\x00\x00\x00WAVEjunkjunkjunk")
+    editor = Editor(display, tmp_path, audio, "--answer-chooser", broken)
+    try:
+        editor.key("ctrl+o")
+        editor.dialog("Qel Audio Editor")  # the message box; the window is named after the file
+        editor.xdotool("key", "Return")
+        state = editor.wait("the message", lambda s: s["message"])
+        assert "broken.wav" in state["message"] and state["path"] != str(broken)
+    finally:
+        editor.close()
+
+
 # ---- the mouse ----
 
 def test_dragging_across_the_picture_selects_what_lies_under_the_pointer(editor):
