@@ -18,6 +18,7 @@
 #include "com/safearray.h"
 #include "com/variant.h"
 #include "core/audio_editor.h"
+#include "core/errors.h"
 #include "document/codes.h"
 #include "effect_arguments.h"
 #include "effect_table.h"
@@ -487,7 +488,28 @@ bool EditorWindow::Modified() const {
 }
 
 bool EditorWindow::OpenPath(const std::string& path) {
-  return ConfirmDiscard() && Load(path);
+  return Readable(path) && ConfirmDiscard() && Load(path);
+}
+
+bool EditorWindow::Readable(const std::string& path) {
+  // The control lets the open document go before it reads a new one, so a
+  // file it cannot read would leave an empty window. The media component is
+  // asked first: a file it refuses leaves the document as it is, and nothing
+  // is asked about unsaved changes. What it accepts, the control then reads.
+  ComPtr<IMediaFile> probe;
+  if (com::Failed(com::CoCreateInstance(CLSID_VideoFile, nullptr, com::CLSCTX_INPROC_SERVER,
+                                        IMediaFile::kIID, probe.OutVoid())))
+    return true;  // the control will say what is missing
+  int32_t result = 0;
+  if (com::Failed(probe->OpenFile(com::Bstr::FromUtf8(path).get(), &result))) return true;
+  if (result == 0) {
+    probe->CloseFile();
+    return true;
+  }
+  // The control's message for the component's answer, as an open would give it.
+  ShowError(RaiseComponentResult(result), "Cannot open " + FileName(path) + ".");
+  Refresh();
+  return false;
 }
 
 bool EditorWindow::Load(const std::string& path) {
@@ -639,10 +661,9 @@ void EditorWindow::ChooseFile(const char* title, GtkFileChooserAction action,
 }
 
 void EditorWindow::OnOpen() {
-  if (!ConfirmDiscard()) return;
-  // Already asked about the document open now.
+  // Asked about unsaved changes once the file is known to be readable.
   ChooseFile("Open Audio File", GTK_FILE_CHOOSER_ACTION_OPEN,
-             [this](const std::string& path) { Load(path); });
+             [this](const std::string& path) { OpenPath(path); });
 }
 
 void EditorWindow::OnSave() {

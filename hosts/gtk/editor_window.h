@@ -132,6 +132,8 @@ class EditorWindow {
   // Analyses the selection's tempo (everything when nothing is selected) and shows it.
   void AnalyseTempo(const Effect& effect);
   bool HasPlaybackDevice() const;
+  // Whether the media component can read the file; when not, says why.
+  bool Readable(const std::string& path);
   // Opens without asking about the current document.
   bool Load(const std::string& path);
   // Saves in the given sample type (none: the document's own). The file is

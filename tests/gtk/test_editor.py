@@ -232,7 +232,8 @@ def test_a_file_given_on_the_command_line_is_opened_and_named_in_the_title(edito
     assert not state["modified"]
 
 
-def test_a_file_that_cannot_be_read_is_named_in_the_error_shown(display, tmp_path, audio):
+def test_a_file_that_cannot_be_read_is_named_in_the_error_and_the_document_stays(
+        display, tmp_path, audio):
     broken = tmp_path / "broken.wav"
     broken.write_bytes(b"RIFF\x10\x00\x00\x00WAVEjunkjunkjunk")
     editor = Editor(display, tmp_path, audio, "--answer-chooser", broken)
@@ -241,7 +242,8 @@ def test_a_file_that_cannot_be_read_is_named_in_the_error_shown(display, tmp_pat
         editor.dialog("Qel Audio Editor")  # the message box; the window is named after the file
         editor.xdotool("key", "Return")
         state = editor.wait("the message", lambda s: s["message"])
-        assert "broken.wav" in state["message"] and state["path"] != str(broken)
+        assert "broken.wav" in state["message"]
+        assert state["path"] == str(audio) and state["total"] == FRAMES
     finally:
         editor.close()
 
