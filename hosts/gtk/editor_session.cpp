@@ -135,7 +135,7 @@ std::string EditorWindow::RecordingNote() const {
 }
 
 void EditorWindow::OnRecord() {
-  if (!editor_->Model().IsOpen()) return;
+  if (!DocumentOpen()) return;
   int32_t status = 0;
   control_->get_Status(&status);
   if (status == status::kRecordPaused) {

@@ -479,12 +479,21 @@ bool EditorWindow::Run(HRESULT hr, std::string_view context) {
 }
 
 std::string EditorWindow::Version() const {
-  const document::HistoryStep* step = editor_->Model().Current();
-  return step ? step->sampleFile : std::string();
+  // The sample file of the current history step: each edit makes a new one,
+  // and there is none while no document is open.
+  ComPtr<IEditorFileInfo> info;
+  com::Bstr name;
+  if (control_ && com::Succeeded(control_->get_FileInfo(info.Out())) && info)
+    info->get_TempFileName(name.Out());
+  return name.utf8();
+}
+
+bool EditorWindow::DocumentOpen() const {
+  return !Version().empty();
 }
 
 bool EditorWindow::Modified() const {
-  return editor_->Model().IsOpen() && Version() != savedVersion_;
+  return DocumentOpen() && Version() != savedVersion_;
 }
 
 bool EditorWindow::OpenPath(const std::string& path) {
@@ -515,10 +524,10 @@ bool EditorWindow::Readable(const std::string& path) {
 bool EditorWindow::Load(const std::string& path) {
   const HRESULT hr = control_->OpenFile(com::Bstr::FromUtf8(path).get(), -1, 0, 0, 0, 0, 0);
   SetBusy(false);
-  if (com::Failed(hr) || !editor_->Model().IsOpen()) {
+  if (com::Failed(hr) || !DocumentOpen()) {
     if (com::Failed(hr)) ShowError(hr, "Cannot open " + FileName(path) + ".");
     // The control lets the old document go before it reads the new one.
-    if (!editor_->Model().IsOpen()) {
+    if (!DocumentOpen()) {
       path_.clear();
       savedVersion_.clear();
     }
@@ -537,7 +546,7 @@ bool EditorWindow::Load(const std::string& path) {
 SampleType EditorWindow::CurrentSampleType() const {
   SampleType type;
   ComPtr<IEditorFileInfo> info;
-  if (com::Succeeded(control_->get_FileInfo(info.Out())) && info) {
+  if (control_ && com::Succeeded(control_->get_FileInfo(info.Out())) && info) {
     info->get_SampleRate(&type.rate);
     info->get_Channels(&type.channels);
     info->get_SampleSize(&type.bits);
@@ -583,7 +592,7 @@ bool EditorWindow::SaveTo(const std::string& path, const SampleType* type) {
   } else if (fileType > 0) {
     // Without a choice the document's own format, not one chosen for an earlier save.
     ComPtr<IEditorFileInfo> info;
-    if (com::Succeeded(control_->get_FileInfo(info.Out())) && info)
+    if (control_ && com::Succeeded(control_->get_FileInfo(info.Out())) && info)
       if (ComPtr<IAudioFormat> format = MakeAudioFormat(CurrentSampleType()))
         info->put_AudioFormat(format.get());
   }
@@ -667,7 +676,7 @@ void EditorWindow::OnOpen() {
 }
 
 void EditorWindow::OnSave() {
-  if (!editor_->Model().IsOpen()) return;
+  if (!DocumentOpen()) return;
   if (path_.empty()) {
     OnSaveAs();
     return;
@@ -676,7 +685,7 @@ void EditorWindow::OnSave() {
 }
 
 void EditorWindow::OnSaveAs() {
-  if (!editor_->Model().IsOpen()) return;
+  if (!DocumentOpen()) return;
   ChooseFile("Save Audio File", GTK_FILE_CHOOSER_ACTION_SAVE, [this](const std::string& path) {
     SampleType type = CurrentSampleType();
     if (AskSampleType("Save As " + std::filesystem::path(path).filename().string(), type))
@@ -727,7 +736,7 @@ void EditorWindow::OnCut() {
 }
 
 void EditorWindow::OnPaste() {
-  if (!editor_->Model().IsOpen()) return;
+  if (!DocumentOpen()) return;
   if (clipboard_->HasWave() && !clipboard_->IsOwn()) {
     // Another program's audio: fetch it, then paste it from the clipboard.
     SetBusy(true);
@@ -804,7 +813,7 @@ void EditorWindow::OnEffect(std::string_view id) {
   const Effect* effect = nullptr;
   for (const Effect& e : kEffects)
     if (e.id == id) effect = &e;
-  if (!effect || !editor_->Model().IsOpen()) return;
+  if (!effect || !DocumentOpen()) return;
   if (effect->tempo) {
     AnalyseTempo(*effect);
     return;
@@ -989,7 +998,7 @@ void EditorWindow::RunCancellable(const std::function<HRESULT()>& operation) {
 void EditorWindow::OnAddMarker() {
   ComPtr<IEditorMarkers> markers;
   ComPtr<IEditorPosition> position;
-  if (!editor_->Model().IsOpen() || com::Failed(control_->get_Markers(markers.Out())) ||
+  if (!DocumentOpen() || com::Failed(control_->get_Markers(markers.Out())) ||
       com::Failed(control_->get_Position(position.Out())) || !markers || !position)
     return;
   int64_t start = 0, end = 0;
@@ -1035,8 +1044,7 @@ void EditorWindow::JumpToMarker(int32_t number) {
 
 void EditorWindow::OnMarkers() {
   ComPtr<IEditorMarkers> markers;
-  if (!editor_->Model().IsOpen() || com::Failed(control_->get_Markers(markers.Out())) || !markers)
-    return;
+  if (!DocumentOpen() || com::Failed(control_->get_Markers(markers.Out())) || !markers) return;
   enum Command { kClose, kGoTo, kRename, kDelete };
   struct State {
     GMainLoop* loop;
@@ -1151,8 +1159,7 @@ void EditorWindow::OnMarkers() {
 
 void EditorWindow::OnConvert() {
   ComPtr<IEditorConvertSampleType> convert;
-  if (!editor_->Model().IsOpen() || com::Failed(control_->get_ConvertSampleType(convert.Out())) ||
-      !convert)
+  if (!DocumentOpen() || com::Failed(control_->get_ConvertSampleType(convert.Out())) || !convert)
     return;
   SampleType type = CurrentSampleType();
   if (!AskSampleType("Convert Sample Type", type)) return;
@@ -1235,7 +1242,7 @@ void ActivateOnly(Host* host, int32_t number) {
 }  // namespace
 
 void EditorWindow::OnPlugins() {
-  if (!editor_->Model().IsOpen()) return;
+  if (!DocumentOpen()) return;
   ComPtr<IEditorDXTransform> ladspa;
   ComPtr<IEditorVSTTransform> lv2;
   control_->get_DXTransform(ladspa.Out());
@@ -1371,7 +1378,7 @@ void EditorWindow::Refresh() {
 
 void EditorWindow::UpdateTitle() {
   std::string title = kAppTitle;
-  if (editor_->Model().IsOpen()) {
+  if (DocumentOpen()) {
     const std::string name =
         path_.empty() ? "Untitled" : std::filesystem::path(path_).filename().string();
     title = (Modified() ? "*" : "") + name + " - " + kAppTitle;
@@ -1381,7 +1388,7 @@ void EditorWindow::UpdateTitle() {
 }
 
 void EditorWindow::UpdateStatus() {
-  if (!editor_->Model().IsOpen()) {
+  if (!DocumentOpen()) {
     gtk_label_set_text(GTK_LABEL(status_), "No document");
     return;
   }
@@ -1411,7 +1418,7 @@ void EditorWindow::UpdateStatus() {
 }
 
 void EditorWindow::UpdateActions() {
-  const bool open = editor_->Model().IsOpen();
+  const bool open = DocumentOpen();
   int32_t status = 0;
   control_->get_Status(&status);
   const bool idle = !busy_ && (status == status::kIdle || status == status::kPlayPaused);
@@ -1446,7 +1453,7 @@ void EditorWindow::UpdateActions() {
 void EditorWindow::UpdateUndoLabels() {
   if (!undoSection_) return;
   std::string undo = "_Undo", redo = "_Redo";
-  if (control_ && editor_->Model().IsOpen()) {
+  if (control_ && DocumentOpen()) {
     const std::vector<int32_t> undos = UndoCodes(false), redos = UndoCodes(true);
     // The lists hold the most recent operation first.
     if (!undos.empty()) undo += " " + OperationName(undos.front());
@@ -1461,9 +1468,8 @@ void EditorWindow::WriteReport() {
   if (options_.report.empty()) return;
   int64_t start = 0, end = 0, total = 0, viewStart = 0, viewEnd = 0;
   com::VARIANT_BOOL selected = 0;
-  if (ComPtr<IEditorPosition> position; editor_->Model().IsOpen() &&
-                                        com::Succeeded(control_->get_Position(position.Out())) &&
-                                        position) {
+  if (ComPtr<IEditorPosition> position;
+      DocumentOpen() && com::Succeeded(control_->get_Position(position.Out())) && position) {
     position->get_StartSelect(&start);
     position->get_EndSelect(&end);
     position->get_TotalSamples(&total);
@@ -1490,7 +1496,7 @@ void EditorWindow::WriteReport() {
   // Each marker as [position, length, label].
   std::string markers = "[";
   if (ComPtr<IEditorMarkers> list;
-      editor_->Model().IsOpen() && com::Succeeded(control_->get_Markers(list.Out())) && list) {
+      DocumentOpen() && com::Succeeded(control_->get_Markers(list.Out())) && list) {
     int32_t count = 0, current = 0;
     list->get_Count(&count);
     list->get_Num(&current);
@@ -1507,10 +1513,9 @@ void EditorWindow::WriteReport() {
     if (count > 0) list->put_Num(current);
   }
   markers += "]";
-  const std::vector<int32_t> undos =
-      editor_->Model().IsOpen() ? UndoCodes(false) : std::vector<int32_t>{};
-  const size_t redos = editor_->Model().IsOpen() ? UndoCodes(true).size() : 0;
-  const SampleType type = editor_->Model().IsOpen() ? CurrentSampleType() : SampleType{};
+  const std::vector<int32_t> undos = DocumentOpen() ? UndoCodes(false) : std::vector<int32_t>{};
+  const size_t redos = DocumentOpen() ? UndoCodes(true).size() : 0;
+  const SampleType type = DocumentOpen() ? CurrentSampleType() : SampleType{};
   char numbers[512];
   std::snprintf(numbers, sizeof numbers,
                 "\"start\": %" PRId64 ", \"end\": %" PRId64

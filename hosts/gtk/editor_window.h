@@ -157,8 +157,10 @@ class EditorWindow {
   void UpdateUndoLabels();
   void WriteReport();
   void WriteSnapshot();
-  // The sample file of the document's current version, which names that version.
+  // The sample file of the document's current version, which names that
+  // version; empty while no document is open.
   std::string Version() const;
+  bool DocumentOpen() const;
   bool Modified() const;
   std::vector<int32_t> UndoCodes(bool redo) const;
 
