@@ -2,12 +2,17 @@
 a document is made, filled from a generated file, edited, marked, processed by
 effects and a LADSPA plug-in, mixed with a file, exchanged through the
 clipboard and as sample arrays, drawn, selected with the mouse, played into a
-file device, an effect previewed there, saved as WAV and FLAC, and opened
-again."""
+file device, an effect previewed there, saved as WAV and FLAC, opened again,
+and shown in the desktop editor on a virtual X server."""
+import json
 import math
 import os
+import shutil
+import signal
 import struct
+import subprocess
 import tempfile
+import time
 import wave
 
 import numpy as np
@@ -58,6 +63,54 @@ def describe(control, title):
     for i in range(1, markers.Count + 1):
         markers.Num = i
         print(f"  marker {i}: '{markers.Label}' at {markers.Position}, length {markers.Length}")
+
+
+def wait_for(check, limit=10.0):
+    end = time.monotonic() + limit
+    while not check():
+        if time.monotonic() > end:
+            return False
+        time.sleep(0.05)
+    return True
+
+
+def editor_picture(document, folder):
+    """The desktop editor showing the document on a virtual X server (Xvfb), its
+    window written as PNG; None when Xvfb or the editor is not there."""
+    beside = os.path.join(os.path.dirname(qelaudio.__file__), os.pardir, "bin", "qel-editor")
+    editor = os.path.normpath(beside) if os.path.exists(beside) else shutil.which("qel-editor")
+    if not editor or not shutil.which("Xvfb"):
+        return None
+    read, write = os.pipe()
+    server = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    with os.fdopen(read, "rb") as pipe:
+        display = pipe.readline().decode().strip()
+    report = os.path.join(folder, "editor-report.json")
+    picture = os.path.join(folder, "editor.png")
+    env = dict(os.environ, DISPLAY=":" + display, GDK_BACKEND="x11",
+               XDG_CONFIG_HOME=os.path.join(folder, "config"))
+    window = subprocess.Popen([editor, "--report", report, "--snapshot", picture, document],
+                              env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def shown():
+        try:
+            return json.load(open(report))["path"] == document
+        except (OSError, ValueError):
+            return False
+    try:
+        if display and wait_for(shown):
+            window.send_signal(signal.SIGUSR1)
+            if wait_for(lambda: os.path.exists(picture)):
+                return picture
+        return None
+    finally:
+        window.terminate()
+        window.wait()
+        server.terminate()
+        server.wait()
 
 
 def main():
@@ -205,6 +258,10 @@ def main():
     for name in ("edited.wav", "edited.flac"):
         control.OpenFile(os.path.join(folder, name), -1, 0, 0, 0, 0, 0)
         describe(control, f"Reopened {name}")
+
+    picture = editor_picture(os.path.join(folder, "edited.wav"), folder)
+    print(f"The desktop editor showing edited.wav: {picture}" if picture else
+          "The desktop editor: skipped (it needs Xvfb and the built qel-editor)")
 
     print("A failing call raises with the control's result code and message:")
     try:
