@@ -180,6 +180,13 @@ EditorWindow::EditorWindow(GtkApplication* app, EditorOptions options)
   // The class is the only implementation of its interface.
   editor_ = static_cast<CAudioEditor*>(control_.get());
   editor_->SetPlatform({boxes_, clipboard_, queue_});
+  // Cancel in the progress row stops through the control's Stop; with this
+  // set, a stopped effect keeps nothing (no step, the redo list as it was)
+  // instead of keeping the blocks it processed.
+  com::Variant discard;
+  discard.vt = com::VT_BOOL;
+  discard.boolVal = com::VARIANT_TRUE;
+  control_->SetAdditionalParam(com::Bstr::FromUtf8("StopDiscardsEffects").get(), discard);
 
   auto events = Events::Create(this);
   ComPtr<com::IConnectionPointContainer> container;
@@ -803,10 +810,10 @@ void EditorWindow::OnStop() {
 }
 
 void EditorWindow::OnCancel() {
-  // Called from inside the operation's progress event. Unlike Stop, an effect
-  // cancelled so keeps nothing: no step, and the redo list stays.
+  // Called from inside the operation's progress event. An effect stopped so
+  // keeps nothing ("StopDiscardsEffects" above): no step, and the redo list stays.
   cancelled_ = busy_;
-  editor_->Cancel();
+  control_->Stop();
 }
 
 void EditorWindow::OnEffect(std::string_view id) {

@@ -465,18 +465,12 @@ HRESULT CAudioEditor::Stop() {
     return RaiseError(failure);
   const int32_t status = doc.Status();
   // Copies, opens, saves and edits end at their next block when the status
-  // word is reset; effects keep what they processed and finish through their
-  // stop request.
-  if (status != status::kIdle && !KeepsWhatItProcessed(status)) doc.SetStatus(status::kIdle);
+  // word is reset, and the operation frame reads that as "leave the document
+  // as it was". Effects keep what they processed and finish through their
+  // stop request, unless the host asked for stops to discard them.
+  if (status != status::kIdle && (!KeepsWhatItProcessed(status) || stopDiscardsEffects_))
+    doc.SetStatus(status::kIdle);
   return S_OK;
-}
-
-HRESULT CAudioEditor::Cancel() {
-  const HRESULT hr = Stop();
-  // The operation frame reads a reset status word as "leave the document as
-  // it was": the effect's new file goes and no step is taken.
-  if (KeepsWhatItProcessed(Model().Status())) Model().SetStatus(status::kIdle);
-  return hr;
 }
 
 // ---- editing ----
@@ -917,6 +911,15 @@ HRESULT CAudioEditor::SetAdditionalParam(BSTR name, VARIANT value) {
     // Off by default: RecognizeDTMFSignal then marks each symbol it finds.
     Variant number;
     dtmfMarkers_ = Succeeded(VariantChangeType(&number, &value, 0, VT_R8)) && number.dblVal != 0.0;
+    return S_OK;
+  }
+  if (key == u"StopDiscardsEffects") {
+    // Off by default: a stopped effect, plug-in or batch run then keeps
+    // nothing (no step, its file gone, the redo list as it was), which is
+    // what a Cancel button means to a user.
+    Variant number;
+    stopDiscardsEffects_ =
+        Succeeded(VariantChangeType(&number, &value, 0, VT_R8)) && number.dblVal != 0.0;
     return S_OK;
   }
   if (key == u"PlayOnlyStereo") {

@@ -157,11 +157,6 @@ class CAudioEditor final
   platform::MessageQueue& Queue() { return *platform_.queue; }
   // The picture (null once the control has gone).
   Picture* Waveform() const { return state_->view.get(); }
-  // Stop, except that a running effect or plug-in run keeps nothing: its
-  // blocks processed so far are dropped with the new file, no undo step is
-  // taken and the redo list stays. Called from a BlockOperation handler, as
-  // Stop is.
-  com::HRESULT Cancel();
   // The document model and what the sub-objects share with the control.
   document::Document& Model() { return state_->doc; }
   ControlState& State() { return *state_; }
@@ -248,7 +243,8 @@ class CAudioEditor final
   // What the last recognitions found (none before the first).
   std::optional<std::u16string> recognized_;
   bool playOnlyStereo_ = false;
-  bool dtmfMarkers_ = false;  // "DTMFMarkers": recognised symbols become markers
+  bool dtmfMarkers_ = false;          // "DTMFMarkers": recognised symbols become markers
+  bool stopDiscardsEffects_ = false;  // "StopDiscardsEffects": a stopped effect keeps nothing
   bool recompose_ = false;
 
   // Events queued for the host's timer: kind 1 BlockOperation(value), kind 2 EndOperation.

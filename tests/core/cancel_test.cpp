@@ -1,5 +1,6 @@
-// Cancel from a progress handler: an effect cancelled part-way leaves the
-// document, its undo and redo lists and the temporary folder as they were.
+// Stop from a progress handler with "StopDiscardsEffects" set: an effect
+// cancelled part-way leaves the document, its undo and redo lists and the
+// temporary folder as they were.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -59,13 +60,18 @@ class Cancel : public ::testing::Test {
     editor->get_Transform(transform.Out());
     transform->Amplify(percent);
   }
-  // Calls member on the control at the second block of the next operation.
-  void AtSecondBlock(HRESULT (CAudioEditor::*member)()) {
+  // Stops the next operation at its second block, with stops set to discard
+  // a stopped effect or to keep what it processed.
+  void StopAtSecondBlock(bool discard) {
+    Variant flag;
+    flag.vt = VT_BOOL;
+    flag.boolVal = discard ? VARIANT_TRUE : VARIANT_FALSE;
+    editor->SetAdditionalParam(Bstr::FromUtf8("StopDiscardsEffects").get(), flag);
     int blocks = 0;
-    auto* control = static_cast<CAudioEditor*>(editor.get());
+    IAudioEditor* control = editor.get();
     sink->onCall = [=](DISPID id, DISPPARAMS*) mutable {
       if (id == static_cast<DISPID>(AudioEditorEventsId::BlockOperation) && ++blocks == 2)
-        (control->*member)();
+        control->Stop();
     };
   }
   std::vector<int32_t> List(bool redo) {
@@ -83,7 +89,7 @@ class Cancel : public ::testing::Test {
 };
 
 TEST_F(Cancel, ACancelledEffectLeavesTheSamplesAndTakesNoStep) {
-  AtSecondBlock(&CAudioEditor::Cancel);
+  StopAtSecondBlock(true);
   Amplify(200);
   int32_t status = -1;
   editor->get_Status(&status);
@@ -97,7 +103,7 @@ TEST_F(Cancel, ACancelledEffectKeepsTheRedoListItFound) {
   Amplify(200);
   editor->Undo(1);
   ASSERT_EQ(List(true), std::vector<int32_t>{opcode::kAmplify});
-  AtSecondBlock(&CAudioEditor::Cancel);
+  StopAtSecondBlock(true);
   Amplify(50);
   EXPECT_EQ(List(true), std::vector<int32_t>{opcode::kAmplify});
   EXPECT_TRUE(List(false).empty());
@@ -105,14 +111,14 @@ TEST_F(Cancel, ACancelledEffectKeepsTheRedoListItFound) {
 
 TEST_F(Cancel, ACancelledEffectLeavesNoFileBehind) {
   const std::vector<std::string> before = test::FolderListing(temp.Path());
-  AtSecondBlock(&CAudioEditor::Cancel);
+  StopAtSecondBlock(true);
   Amplify(200);
   EXPECT_EQ(test::FolderListing(temp.Path()), before);
 }
 
-TEST_F(Cancel, StopInsteadKeepsTheProcessedBlocksAsAStep) {
-  // The contrast that makes Cancel worth having.
-  AtSecondBlock(&CAudioEditor::Stop);
+TEST_F(Cancel, ByDefaultAStoppedEffectKeepsTheProcessedBlocksAsAStep) {
+  // The contrast that makes the setting worth having.
+  StopAtSecondBlock(false);
   Amplify(200);
   EXPECT_EQ(List(false), std::vector<int32_t>{opcode::kAmplify});
 }
