@@ -122,6 +122,33 @@ std::string Seconds(int64_t frames, int32_t rate) {
   return text;
 }
 
+// A marker as the markers object lists it.
+struct MarkerRow {
+  int64_t position = 0;
+  int64_t length = 0;
+  std::string label;
+};
+
+// Every marker, in the list's order; the object's current number is kept.
+std::vector<MarkerRow> ReadMarkers(IEditorMarkers* markers) {
+  std::vector<MarkerRow> rows;
+  int32_t count = 0, current = 0;
+  markers->get_Count(&count);
+  markers->get_Num(&current);
+  for (int32_t n = 1; n <= count; ++n) {
+    markers->put_Num(n);
+    MarkerRow row;
+    com::Bstr label;
+    markers->get_Position(&row.position);
+    markers->get_Length(&row.length);
+    markers->get_Label(label.Out());
+    row.label = label.utf8();
+    rows.push_back(std::move(row));
+  }
+  if (count > 0) markers->put_Num(current);
+  return rows;
+}
+
 }  // namespace
 
 std::string JsonString(std::string_view text) {
@@ -1114,17 +1141,11 @@ void EditorWindow::OnMarkers() {
   for (;;) {
     while (GtkWidget* row = gtk_widget_get_first_child(list))
       gtk_list_box_remove(GTK_LIST_BOX(list), row);
-    int32_t count = 0;
-    markers->get_Count(&count);
-    for (int32_t n = 1; n <= count; ++n) {
-      markers->put_Num(n);
-      int64_t position = 0, length = 0;
-      com::Bstr label;
-      markers->get_Position(&position);
-      markers->get_Length(&length);
-      markers->get_Label(label.Out());
-      std::string text = label.utf8() + "   " + Seconds(position, rate);
-      if (length > 0) text += " – " + Seconds(position + length, rate);
+    const std::vector<MarkerRow> rows = ReadMarkers(markers.get());
+    const int count = static_cast<int>(rows.size());
+    for (const MarkerRow& m : rows) {
+      std::string text = m.label + "   " + Seconds(m.position, rate);
+      if (m.length > 0) text += " – " + Seconds(m.position + m.length, rate);
       GtkWidget* caption = gtk_label_new(text.c_str());
       gtk_label_set_xalign(GTK_LABEL(caption), 0);
       gtk_list_box_append(GTK_LIST_BOX(list), caption);
@@ -1473,10 +1494,11 @@ void EditorWindow::UpdateUndoLabels() {
 
 void EditorWindow::WriteReport() {
   if (options_.report.empty()) return;
+  const bool open = DocumentOpen();
   int64_t start = 0, end = 0, total = 0, viewStart = 0, viewEnd = 0;
   com::VARIANT_BOOL selected = 0;
   if (ComPtr<IEditorPosition> position;
-      DocumentOpen() && com::Succeeded(control_->get_Position(position.Out())) && position) {
+      open && com::Succeeded(control_->get_Position(position.Out())) && position) {
     position->get_StartSelect(&start);
     position->get_EndSelect(&end);
     position->get_TotalSamples(&total);
@@ -1503,26 +1525,15 @@ void EditorWindow::WriteReport() {
   // Each marker as [position, length, label].
   std::string markers = "[";
   if (ComPtr<IEditorMarkers> list;
-      DocumentOpen() && com::Succeeded(control_->get_Markers(list.Out())) && list) {
-    int32_t count = 0, current = 0;
-    list->get_Count(&count);
-    list->get_Num(&current);
-    for (int32_t n = 1; n <= count; ++n) {
-      list->put_Num(n);
-      int64_t position = 0, length = 0;
-      com::Bstr label;
-      list->get_Position(&position);
-      list->get_Length(&length);
-      list->get_Label(label.Out());
-      markers += (n > 1 ? ", [" : "[") + std::to_string(position) + ", " + std::to_string(length) +
-                 ", " + JsonString(label.utf8()) + "]";
-    }
-    if (count > 0) list->put_Num(current);
+      open && com::Succeeded(control_->get_Markers(list.Out())) && list) {
+    for (const MarkerRow& m : ReadMarkers(list.get()))
+      markers += (markers.size() > 1 ? ", [" : "[") + std::to_string(m.position) + ", " +
+                 std::to_string(m.length) + ", " + JsonString(m.label) + "]";
   }
   markers += "]";
-  const std::vector<int32_t> undos = DocumentOpen() ? UndoCodes(false) : std::vector<int32_t>{};
-  const size_t redos = DocumentOpen() ? UndoCodes(true).size() : 0;
-  const SampleType type = DocumentOpen() ? CurrentSampleType() : SampleType{};
+  const std::vector<int32_t> undos = open ? UndoCodes(false) : std::vector<int32_t>{};
+  const size_t redos = open ? UndoCodes(true).size() : 0;
+  const SampleType type = open ? CurrentSampleType() : SampleType{};
   char numbers[512];
   std::snprintf(numbers, sizeof numbers,
                 "\"start\": %" PRId64 ", \"end\": %" PRId64
